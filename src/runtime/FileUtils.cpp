@@ -1,0 +1,105 @@
+#include "runtime/FileUtils.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <cstring>
+
+#include "runtime/CodePage.h"
+#include "runtime/Exception.h"
+
+namespace {
+
+AnsiString SystemReason(int error) { return Utf8ToAnsi(std::strerror(error)); }
+
+[[noreturn]] void RaiseCreateError(const AnsiString& fileName, int error) {
+  throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName.c_str(), SystemReason(error).c_str()));
+}
+
+bool WriteAll(int fd, const char* data, int64_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, static_cast<size_t>(std::min<int64_t>(size, 1 << 30)));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= n;
+  }
+  return true;
+}
+
+}  // namespace
+
+void ReplaceFileContent(const AnsiString& fileName, const void* data, int64_t size) {
+  const std::string target = AnsiPathToSys(fileName);
+  // A file we may not write stays refused, as the platform's create call would refuse it.
+  if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0) RaiseCreateError(fileName, EACCES);
+  std::string temp = target + ".partXXXXXX";
+  int fd = ::mkstemp(temp.data());
+  if (fd < 0) RaiseCreateError(fileName, errno);
+  struct stat st {};
+  mode_t mode = 0644;
+  if (::stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
+  else {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  ::fchmod(fd, mode);
+  int error = 0;
+  if (!WriteAll(fd, static_cast<const char*>(data), size)) error = errno;
+  if (!error && ::fsync(fd) != 0 && errno != EINVAL) error = errno;
+  if (::close(fd) != 0 && !error) error = errno;
+  if (!error && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
+  if (error) {
+    ::unlink(temp.c_str());
+    RaiseCreateError(fileName, error);
+  }
+}
+
+std::string ReadFileContent(const AnsiString& fileName) {
+  const std::string path = AnsiPathToSys(fileName);
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    throw EFOpenError(Format("Cannot open file \"%s\". %s", fileName.c_str(), SystemReason(errno).c_str()));
+  std::string content;
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    content.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return content;
+}
+
+bool FileExists(const AnsiString& fileName) {
+  struct stat st {};
+  return ::stat(AnsiPathToSys(fileName).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const AnsiString& dirName) {
+  struct stat st {};
+  return ::stat(AnsiPathToSys(dirName).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool ForceDirectories(const AnsiString& dirName) {
+  std::string path = AnsiPathToSys(dirName);
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  if (path.empty()) return false;
+  for (size_t i = 1; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == '/') {
+      std::string part = path.substr(0, i);
+      if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    }
+  }
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool DeleteFile(const AnsiString& fileName) { return ::unlink(AnsiPathToSys(fileName).c_str()) == 0; }

@@ -1,0 +1,44 @@
+// The seams through which the libraries below the toolkit reach the GUI.
+//
+// The toolkit installs these at start-up; tests replace them. With nothing installed
+// the pumps do nothing and every dialog answers as if it had been closed.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "runtime/SysUtils.h"
+
+// Modal results, numbered like the platform's message-box results.
+enum TModalResult {
+  mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5,
+  mrYes = 6, mrNo = 7, mrAll = 8, mrNoToAll = 9, mrYesToAll = 10
+};
+
+enum TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
+enum TMsgDlgBtn { mbYes, mbNo, mbOK, mbCancel, mbAbort, mbRetry, mbIgnore, mbAll, mbNoToAll, mbYesToAll };
+
+struct TRuntimeHooks {
+  // Processes every message waiting in the GUI thread's queue, without waiting.
+  std::function<void()> ProcessMessages;
+  // If a message is waiting, handles exactly that one; never waits. Returns whether one was handled.
+  std::function<bool()> HandleOneMessage;
+  // A modal question with the given buttons; returns a TModalResult. Texts are ANSI.
+  std::function<int(const AnsiString& text, TMsgDlgType type, const std::vector<TMsgDlgBtn>& buttons)> MessageDlg;
+  // A modal input box; returns false when cancelled. Texts are ANSI.
+  std::function<bool(const AnsiString& caption, const AnsiString& prompt, AnsiString& value)> InputQuery;
+};
+
+// The process-wide hooks (GUI thread only).
+TRuntimeHooks& RuntimeHooks();
+
+// Convenience calls that fall back to the documented "closed" answers.
+void HookProcessMessages();
+bool HookHandleOneMessage();
+int HookMessageDlg(const AnsiString& text, TMsgDlgType type, const std::vector<TMsgDlgBtn>& buttons);
+bool HookInputQuery(const AnsiString& caption, const AnsiString& prompt, AnsiString& value);
+
+// The main (GUI) thread is the thread that first ran the runtime's static
+// initialisation; the toolkit may set it again when it creates the application.
+void SetMainThread();
+bool IsMainThread();
