@@ -103,3 +103,64 @@ bool ForceDirectories(const AnsiString& dirName) {
 }
 
 bool DeleteFile(const AnsiString& fileName) { return ::unlink(AnsiPathToSys(fileName).c_str()) == 0; }
+
+int32_t FileGetAttr(const AnsiString& fileName) {
+  struct stat st {};
+  const std::string path = AnsiPathToSys(fileName);
+  if (::stat(path.c_str(), &st) != 0) return -1;
+  int32_t attr = 0;
+  if (S_ISDIR(st.st_mode)) attr |= faDirectory;
+  else attr |= faArchive;
+  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) attr |= faReadOnly;
+  return attr;
+}
+
+bool FileSetAttr(const AnsiString& fileName, int32_t attr) {
+  struct stat st {};
+  const std::string path = AnsiPathToSys(fileName);
+  if (::stat(path.c_str(), &st) != 0) return false;
+  mode_t mode = st.st_mode & 0777;
+  if (attr & faReadOnly) mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+  else mode |= S_IWUSR;
+  return ::chmod(path.c_str(), mode) == 0;
+}
+
+int32_t DateTimeToFileDate(time_t t) {
+  struct tm lt {};
+  if (!::localtime_r(&t, &lt)) return 0;
+  if (lt.tm_year < 80) return (1 << 5 | 1) << 16;  // before 1980: the earliest DOS date
+  const uint32_t date = static_cast<uint32_t>(((lt.tm_year - 80) << 9) | ((lt.tm_mon + 1) << 5) | lt.tm_mday);
+  const uint32_t time = static_cast<uint32_t>((lt.tm_hour << 11) | (lt.tm_min << 5) | (lt.tm_sec / 2));
+  return static_cast<int32_t>((date << 16) | time);
+}
+
+time_t FileDateToDateTime(int32_t dosDateTime) {
+  const uint32_t v = static_cast<uint32_t>(dosDateTime);
+  struct tm lt {};
+  lt.tm_year = static_cast<int>((v >> 25) & 0x7F) + 80;
+  lt.tm_mon = static_cast<int>((v >> 21) & 0x0F) - 1;
+  lt.tm_mday = static_cast<int>((v >> 16) & 0x1F);
+  lt.tm_hour = static_cast<int>((v >> 11) & 0x1F);
+  lt.tm_min = static_cast<int>((v >> 5) & 0x3F);
+  lt.tm_sec = static_cast<int>((v & 0x1F) * 2);
+  if (lt.tm_mon < 0 || lt.tm_mon > 11 || lt.tm_mday < 1 || lt.tm_mday > 31 || lt.tm_hour > 23 || lt.tm_min > 59 ||
+      lt.tm_sec > 59)
+    return -1;
+  lt.tm_isdst = -1;
+  return ::mktime(&lt);
+}
+
+int32_t FileAge(const AnsiString& fileName) {
+  struct stat st {};
+  if (::stat(AnsiPathToSys(fileName).c_str(), &st) != 0) return -1;
+  return DateTimeToFileDate(st.st_mtime);
+}
+
+bool FileSetDate(const AnsiString& fileName, int32_t dosDateTime) {
+  const time_t t = FileDateToDateTime(dosDateTime);
+  if (t == -1) return false;
+  struct timespec times[2];
+  times[0].tv_sec = times[1].tv_sec = t;
+  times[0].tv_nsec = times[1].tv_nsec = 0;
+  return ::utimensat(AT_FDCWD, AnsiPathToSys(fileName).c_str(), times, 0) == 0;
+}
