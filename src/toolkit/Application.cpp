@@ -1,0 +1,68 @@
+#include "toolkit/Application.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QWidget>
+
+#include "platform/ProgramInfo.h"
+#include "platform/WindowList.h"
+#include "runtime/Hooks.h"
+#include "toolkit/MessageBox.h"
+
+TApplication* Application = nullptr;
+
+AnsiString DefaultApplicationTitle(const AnsiString& exeName) {
+  const size_t slash = exeName.find_last_of("/\\");
+  AnsiString name = slash == AnsiString::npos ? exeName : exeName.substr(slash + 1);
+  name = name.substr(0, name.find('.'));
+  if (name.size() > 1) name = name.substr(0, 1) + LowerCase(name.substr(1));
+  return name;
+}
+
+TApplication::TApplication(int& argc, char** argv) : qt_(std::make_unique<QApplication>(argc, argv)) {
+  Application = this;
+  SetMainThread();
+  // Windows are hidden and shown during start-up; only Terminate ends the program.
+  QApplication::setQuitOnLastWindowClosed(false);
+  TRuntimeHooks& hooks = RuntimeHooks();
+  hooks.ProcessMessages = [this] { ProcessMessages(); };
+  hooks.HandleOneMessage = [this] { return HandleMessage(); };
+  hooks.MessageDlg = ShowMessageDlg;
+  hooks.InputQuery = ShowInputQuery;
+  SetTitle(DefaultApplicationTitle(ExeName()));
+}
+
+TApplication::~TApplication() {
+  RuntimeHooks() = TRuntimeHooks{};
+  UnpublishWindowCaption();
+  Application = nullptr;
+}
+
+void TApplication::SetTitle(const AnsiString& title) {
+  title_ = title;
+  PublishWindowCaption(title);
+}
+
+void TApplication::CreateForm(QWidget* form) {
+  if (!mainForm_) mainForm_ = form;
+}
+
+void TApplication::Run() {
+  if (terminated_) return;
+  if (mainForm_ && showMainForm_) mainForm_->show();
+  QApplication::exec();
+}
+
+void TApplication::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+bool TApplication::HandleMessage() {
+  QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
+  return dispatcher && dispatcher->processEvents(QEventLoop::AllEvents);
+}
+
+void TApplication::Terminate() {
+  terminated_ = true;
+  QCoreApplication::quit();
+}
+
+AnsiString TApplication::ExeName() const { return ProgramFileName(); }

@@ -1,0 +1,44 @@
+#include "toolkit/ErrorBox.h"
+
+#include "runtime/Exception.h"
+#include "toolkit/Application.h"
+#include "toolkit/MessageBox.h"
+
+AnsiString ErrorBoxText(const AnsiString& message) {
+  AnsiString text = message;
+  if (!text.empty() && static_cast<unsigned char>(text.back()) > static_cast<unsigned char>('.')) text += '.';
+  return text;
+}
+
+namespace {
+void ShowErrorBox(const AnsiString& message) {
+  const AnsiString title = Application ? Application->Title() : AnsiString();
+  MessageBoxAnsi(nullptr, ErrorBoxText(message), title, MB_ICONHAND | MB_OK);
+}
+}  // namespace
+
+void ShowCurrentException() {
+  try {
+    throw;
+  } catch (const Exception& e) {
+    ShowErrorBox(e.Message());
+  } catch (const std::exception& e) {
+    ShowErrorBox(e.what());
+  } catch (...) {
+    ShowErrorBox("Unknown error");
+  }
+}
+
+bool RunGuarded(const std::function<void()>& handler) {
+  try {
+    handler();
+    return true;
+  } catch (...) {
+    // The box itself may raise (out of memory); nothing may escape into Qt.
+    try {
+      ShowCurrentException();
+    } catch (...) {
+    }
+    return false;
+  }
+}

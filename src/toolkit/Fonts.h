@@ -1,0 +1,10 @@
+// The fonts the windows' designs name, mapped to fonts installed on this system.
+#pragma once
+
+#include <QFont>
+#include <QString>
+
+// "宋体" becomes an installed CJK font (WenQuanYi Zen Hei when present, so Chinese texts
+// never show as boxes); "MS Sans Serif" becomes the default sans serif. Any other name
+// is passed on. The size is a character height in pixels, as in the designs.
+QFont DesignFont(const QString& name, int pixelSize);

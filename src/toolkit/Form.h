@@ -1,0 +1,36 @@
+// A window of the application: caption, show/hide, close handling, native handle.
+//
+// Closing the window runs FormClose under the error box. When it raises, the close
+// does not complete and the window stays open (the platform's behaviour); a window that
+// must always close catches its own errors. A closed main window ends the application.
+// A window may defer a close (CloseQuery false), for instance while one of its handlers
+// is still running below a message pump.
+#pragma once
+
+#include <QWidget>
+
+#include "runtime/Component.h"
+
+class TForm : public QWidget {
+ public:
+  explicit TForm(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::Window);
+
+  void SetCaption(const QString& caption) { setWindowTitle(caption); }
+  QString Caption() const { return windowTitle(); }
+  void Show() { show(); }
+  void Hide() { hide(); }
+  // Paints the window now, before the next start-up step.
+  void Repaint();
+  // The native handle, owner of message boxes and of shell calls.
+  QWidget* Handle() { return this; }
+
+  // Centres the window on the desktop.
+  void CenterOnScreen();
+
+ protected:
+  // False defers the close: the window stays open and the close is not run.
+  virtual bool CloseQuery() { return true; }
+  // OnClose.
+  virtual void FormClose(TObject* /*Sender*/) {}
+  void closeEvent(QCloseEvent* event) override;
+};

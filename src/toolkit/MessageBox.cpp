@@ -1,0 +1,138 @@
+#include "toolkit/MessageBox.h"
+
+#include <QApplication>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+#include "runtime/CodePage.h"
+#include "toolkit/Application.h"
+
+std::function<int(const TShownDialog&)> TDialogSeam::Responder;
+QString TDialogSeam::InputValue;
+std::vector<TShownDialog> TDialogSeam::Shown;
+
+void TDialogSeam::Reset() {
+  Responder = nullptr;
+  InputValue.clear();
+  Shown.clear();
+}
+
+QString AnsiToQString(const AnsiString& text) { return QString::fromStdString(AnsiToUtf8(text)); }
+AnsiString QStringToAnsi(const QString& text) { return Utf8ToAnsi(text.toStdString()); }
+
+namespace {
+QString LineBreaks(const QString& text) {
+  QString shown = text;
+  shown.replace("\r\n", "\n");
+  shown.replace('\r', '\n');
+  return shown;
+}
+
+// Records the dialog and asks the responder when one is installed.
+bool Scripted(const TShownDialog& dialog, int& answer) {
+  TDialogSeam::Shown.push_back(dialog);
+  if (!TDialogSeam::Responder) return false;
+  answer = TDialogSeam::Responder(dialog);
+  return true;
+}
+
+QMessageBox::StandardButton StandardButtonOf(TMsgDlgBtn button) {
+  switch (button) {
+    case mbYes: return QMessageBox::Yes;
+    case mbNo: return QMessageBox::No;
+    case mbOK: return QMessageBox::Ok;
+    case mbCancel: return QMessageBox::Cancel;
+    case mbAbort: return QMessageBox::Abort;
+    case mbRetry: return QMessageBox::Retry;
+    case mbIgnore: return QMessageBox::Ignore;
+    case mbAll: return QMessageBox::YesToAll;
+    case mbNoToAll: return QMessageBox::NoToAll;
+    case mbYesToAll: return QMessageBox::YesToAll;
+  }
+  return QMessageBox::NoButton;
+}
+
+int ModalResultOf(QMessageBox::StandardButton button) {
+  switch (button) {
+    case QMessageBox::Yes: return mrYes;
+    case QMessageBox::No: return mrNo;
+    case QMessageBox::Ok: return mrOk;
+    case QMessageBox::Cancel: return mrCancel;
+    case QMessageBox::Abort: return mrAbort;
+    case QMessageBox::Retry: return mrRetry;
+    case QMessageBox::Ignore: return mrIgnore;
+    case QMessageBox::NoToAll: return mrNoToAll;
+    case QMessageBox::YesToAll: return mrYesToAll;
+    default: return mrCancel;
+  }
+}
+
+QString ApplicationTitle() { return Application ? AnsiToQString(Application->Title()) : QString(); }
+}  // namespace
+
+int MessageBox(QWidget* owner, const QString& text, const QString& caption, int style) {
+  TShownDialog dialog;
+  dialog.Kind = TShownDialog::dkMessageBox;
+  dialog.Text = text;
+  dialog.Caption = caption;
+  dialog.Style = style;
+  dialog.Owner = owner;
+  int answer = IDOK;
+  if (Scripted(dialog, answer)) return answer;
+
+  const bool withCancel = (style & 0x0F) == MB_OKCANCEL;
+  QMessageBox box(((style & 0xF0) == MB_ICONHAND) ? QMessageBox::Critical : QMessageBox::Warning, caption,
+                  LineBreaks(text), withCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok,
+                  owner);
+  box.setEscapeButton(withCancel ? QMessageBox::Cancel : QMessageBox::Ok);
+  const int result = box.exec();
+  return result == QMessageBox::Ok ? IDOK : (withCancel ? IDCANCEL : IDOK);
+}
+
+int MessageBoxAnsi(QWidget* owner, const AnsiString& text, const AnsiString& caption, int style) {
+  return MessageBox(owner, AnsiToQString(text), AnsiToQString(caption), style);
+}
+
+int ShowMessageDlg(const AnsiString& text, TMsgDlgType type, const std::vector<TMsgDlgBtn>& buttons) {
+  TShownDialog dialog;
+  dialog.Kind = TShownDialog::dkMessageDlg;
+  dialog.Text = AnsiToQString(text);
+  dialog.Caption = ApplicationTitle();
+  dialog.Buttons = buttons;
+  int answer = mrCancel;
+  if (Scripted(dialog, answer)) return answer;
+
+  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  switch (type) {
+    case mtWarning: icon = QMessageBox::Warning; break;
+    case mtError: icon = QMessageBox::Critical; break;
+    case mtInformation: icon = QMessageBox::Information; break;
+    case mtConfirmation: icon = QMessageBox::Question; break;
+    case mtCustom: break;
+  }
+  QMessageBox box(icon, dialog.Caption, LineBreaks(dialog.Text), QMessageBox::NoButton,
+                  QApplication::activeWindow());
+  for (TMsgDlgBtn button : buttons) box.addButton(StandardButtonOf(button));
+  const auto result = static_cast<QMessageBox::StandardButton>(box.exec());
+  // Closing the box without a button counts as Cancel (the archiver reads it as Abort).
+  return ModalResultOf(result);
+}
+
+bool ShowInputQuery(const AnsiString& caption, const AnsiString& prompt, AnsiString& value) {
+  TShownDialog dialog;
+  dialog.Kind = TShownDialog::dkInputQuery;
+  dialog.Text = AnsiToQString(prompt);
+  dialog.Caption = AnsiToQString(caption);
+  int answer = mrCancel;
+  if (Scripted(dialog, answer)) {
+    if (answer != mrOk) return false;
+    value = QStringToAnsi(TDialogSeam::InputValue);
+    return true;
+  }
+  bool ok = false;
+  const QString entered = QInputDialog::getText(QApplication::activeWindow(), dialog.Caption, dialog.Text,
+                                                QLineEdit::Normal, AnsiToQString(value), &ok);
+  if (ok) value = QStringToAnsi(entered);
+  return ok;
+}

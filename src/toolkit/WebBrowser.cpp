@@ -1,0 +1,46 @@
+#include "toolkit/WebBrowser.h"
+
+#include <QLabel>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QWebEngineView>
+
+#include "runtime/CodePage.h"
+#include "toolkit/MessageBox.h"
+
+namespace {
+bool recordingView = false;
+
+bool IsUrl(const AnsiString& target) {
+  const AnsiString lower = LowerCase(target.substr(0, 8));
+  return lower.starts_with("http://") || lower.starts_with("https://") || lower.starts_with("file:");
+}
+}  // namespace
+
+void TWebBrowser::SetUseRecordingView(bool recording) { recordingView = recording; }
+bool TWebBrowser::UseRecordingView() { return recordingView; }
+
+TWebBrowser::TWebBrowser(QWidget* parent) : QWidget(parent) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  if (recordingView) {
+    auto* label = new QLabel(this);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    view_ = label;
+  } else {
+    view_ = new QWebEngineView(this);
+  }
+  layout->addWidget(view_);
+}
+
+void TWebBrowser::Navigate(const AnsiString& target) {
+  navigations_.push_back(target);
+  const QUrl url = IsUrl(target) ? QUrl(AnsiToQString(target))
+                                 : QUrl::fromLocalFile(QString::fromStdString(AnsiPathToSys(target)));
+  lastLocation_ = url.toString();
+  if (auto* web = dynamic_cast<QWebEngineView*>(view_))
+    web->load(url);
+  else if (auto* label = dynamic_cast<QLabel*>(view_))
+    label->setText(lastLocation_);
+}
