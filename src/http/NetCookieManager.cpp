@@ -1,0 +1,159 @@
+#include "http/NetCookieManager.h"
+
+#include <algorithm>
+#include <cctype>
+#include <ctime>
+#include <mutex>
+
+#include "http/NetDateTime.h"
+
+namespace {
+
+// Four dot-separated whole numbers 0-255 at the start; further text is ignored.
+bool IsDottedAddress(const AnsiString& host) {
+  size_t i = 0;
+  for (int part = 0; part < 4; ++part) {
+    if (part > 0) {
+      if (i >= host.size() || host[i] != '.') return false;
+      ++i;
+    }
+    size_t digits = 0;
+    int value = 0;
+    while (i < host.size() && std::isdigit(static_cast<unsigned char>(host[i])) && digits < 4) {
+      value = value * 10 + (host[i] - '0');
+      ++i;
+      ++digits;
+    }
+    if (digits == 0 || digits > 3 || value > 255) return false;
+  }
+  return true;
+}
+
+// The text from the host's first "." to its end, or the whole host when it has none.
+AnsiString DomainPart(const AnsiString& host) {
+  const size_t dot = host.find('.');
+  return dot == AnsiString::npos ? host : host.substr(dot);
+}
+
+bool Expired(const TNetNetscapeCookie& c, time_t now) {
+  if (c.Expires.empty()) return false;
+  time_t when = 0;
+  return !TryParseInternetDate(c.Expires, when) || when <= now;
+}
+
+}  // namespace
+
+bool CookieDomainMatches(const AnsiString& domain, const AnsiString& host) {
+  const AnsiString d = UpperCase(domain), h = UpperCase(host);
+  if (d.empty()) return false;
+  const AnsiString bare = d[0] == '.' ? d.substr(1) : d;
+  if (bare.empty()) return false;
+  if (h == bare) return true;
+  const AnsiString suffix = "." + bare;
+  return h.size() > suffix.size() && h.compare(h.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+void TNetCookies::Add(std::unique_ptr<TNetNetscapeCookie> cookie) {
+  std::unique_lock<std::shared_mutex> guard(lock_);
+  auto entry = std::find_if(entries_.begin(), entries_.end(),
+                            [&](const DomainEntry& e) { return SameText(e.Domain, cookie->Domain); });
+  if (entry == entries_.end()) {
+    entries_.push_back({cookie->Domain, {}});
+    entry = entries_.end() - 1;
+  }
+  for (auto& stored : entry->Cookies)
+    if (SameText(stored->CookieName, cookie->CookieName)) {
+      stored->Parse(cookie->ComposedText());
+      stored->CookieKind = cookie->CookieKind;
+      return;
+    }
+  entry->Cookies.push_back(std::move(cookie));
+}
+
+void TNetCookies::RemoveExpired() {
+  std::unique_lock<std::shared_mutex> guard(lock_);
+  const time_t now = std::time(nullptr);
+  for (DomainEntry& e : entries_)
+    e.Cookies.erase(std::remove_if(e.Cookies.begin(), e.Cookies.end(),
+                                   [now](const auto& c) { return Expired(*c, now); }),
+                    e.Cookies.end());
+}
+
+std::vector<const TNetNetscapeCookie*> TNetCookies::Matching(const AnsiString& host, const AnsiString& path,
+                                                            bool secure) const {
+  std::shared_lock<std::shared_mutex> guard(lock_);
+  std::vector<const TNetNetscapeCookie*> found;
+  for (const DomainEntry& e : entries_) {
+    if (!CookieDomainMatches(e.Domain, host)) continue;
+    for (auto it = e.Cookies.rbegin(); it != e.Cookies.rend(); ++it) {
+      const TNetNetscapeCookie& c = **it;
+      // A cookie stored without a path never matches.
+      if (!c.Path.empty() && path.compare(0, c.Path.size(), c.Path) == 0 && (!c.Secure || secure) &&
+          !c.Value.empty())
+        found.push_back(&c);
+    }
+  }
+  std::stable_sort(found.begin(), found.end(), [](const TNetNetscapeCookie* a, const TNetNetscapeCookie* b) {
+    return CompareText(a->Path, b->Path) > 0;
+  });
+  return found;
+}
+
+int TNetCookies::Count() const {
+  std::shared_lock<std::shared_mutex> guard(lock_);
+  int n = 0;
+  for (const DomainEntry& e : entries_) n += static_cast<int>(e.Cookies.size());
+  return n;
+}
+
+TNetCookieManager::TNetCookieManager(TComponent* owner) : TComponent(owner) {
+  if (OnCreate) OnCreate(this, cookies_);
+}
+
+TNetCookieManager::~TNetCookieManager() {
+  if (OnDestroy) OnDestroy(this, cookies_);
+}
+
+bool TNetCookieManager::Accepts(const TNetNetscapeCookie& cookie, const AnsiString& host, bool domainGiven) const {
+  const AnsiString& domain = cookie.Domain;
+  // A domain attribute must name at least two labels (".com" would reach every host under it).
+  if (domainGiven && domain != host) {
+    const AnsiString bare = !domain.empty() && domain[0] == '.' ? domain.substr(1) : domain;
+    if (bare.find('.') == AnsiString::npos) return false;
+  }
+  if (IsDottedAddress(host)) return domain == host;
+  if (host.empty() || host[0] != '.') {
+    if ((domain.empty() || domain[0] != '.') && !IsDottedAddress(domain)) return domain == host;
+    return domain == DomainPart(host);
+  }
+  return SameText(domain, DomainPart(host));
+}
+
+void TNetCookieManager::Store(std::unique_ptr<TNetNetscapeCookie> cookie, const AnsiString& text,
+                              const AnsiString& host) {
+  cookie->Parse(text);
+  const bool domainGiven = !cookie->Domain.empty();
+  if (!domainGiven) cookie->Domain = host;
+  if (!Accepts(*cookie, host, domainGiven)) return;
+  bool accept = true;
+  if (OnNewCookie) OnNewCookie(this, *cookie, accept);
+  if (accept) cookies_.Add(std::move(cookie));
+}
+
+void TNetCookieManager::StoreCookie(const AnsiString& text, const AnsiString& host) {
+  Store(std::make_unique<TNetCookieRFC2109>(), text, host);
+}
+
+void TNetCookieManager::StoreCookie2(const AnsiString& text, const AnsiString& host) {
+  Store(std::make_unique<TNetCookieRFC2965>(), text, host);
+}
+
+AnsiString TNetCookieManager::CookieHeaderFor(const TNetURI& location, bool secure) {
+  cookies_.RemoveExpired();
+  AnsiString value;
+  for (const TNetNetscapeCookie* c : cookies_.Matching(location.Host(), location.Path(), secure)) {
+    if (!value.empty()) value += "; ";
+    value += c->CookieName + "=" + c->Value;
+  }
+  return value;
+}
