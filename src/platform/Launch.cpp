@@ -1,0 +1,195 @@
+#include "platform/Launch.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+
+#include "platform/WinTypes.h"
+
+namespace {
+
+bool IsRegularFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsExecutableFile(const std::string& path) { return IsRegularFile(path) && ::access(path.c_str(), X_OK) == 0; }
+
+bool HasMzHeader(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  char magic[2] = {};
+  return in.read(magic, 2) && magic[0] == 'M' && magic[1] == 'Z';
+}
+
+bool HasExtension(const std::string& name) {
+  const size_t dot = name.rfind('.');
+  const size_t slash = name.rfind('/');
+  return dot != std::string::npos && (slash == std::string::npos || dot > slash);
+}
+
+uint32_t ErrorCodeOf(int error) {
+  switch (error) {
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case EACCES: case EPERM: return ERROR_ACCESS_DENIED;
+    case ENOMEM: case EAGAIN: return ERROR_NOT_ENOUGH_MEMORY;
+    default: return ERROR_BAD_FORMAT;
+  }
+}
+
+// Runs in the forked children: only async-signal-safe calls from here on.
+[[noreturn]] void ExecChild(char* const* argv, const char* workDir, int reportFd) {
+  int error = 0;
+  int devNull = ::open("/dev/null", O_RDWR);
+  if (devNull >= 0) {
+    ::dup2(devNull, 0);
+    ::dup2(devNull, 1);
+    ::dup2(devNull, 2);
+    if (devNull > 2) ::close(devNull);
+  }
+  if (workDir && ::chdir(workDir) != 0) {
+    error = ENOTDIR;
+  } else {
+    ::execv(argv[0], argv);
+    error = errno;
+  }
+  ssize_t ignored = ::write(reportFd, &error, sizeof error);
+  (void)ignored;
+  ::_exit(127);
+}
+
+}  // namespace
+
+std::vector<std::string> SplitCommandLine(const std::string& line) {
+  std::vector<std::string> args;
+  std::string current;
+  bool inArg = false, quoted = false;
+  for (size_t i = 0; i < line.size();) {
+    const char c = line[i];
+    if (!quoted && (c == ' ' || c == '\t')) {
+      if (inArg) args.push_back(current);
+      current.clear();
+      inArg = false;
+      ++i;
+      continue;
+    }
+    inArg = true;
+    if (c == '\\') {
+      size_t n = 0;
+      while (i < line.size() && line[i] == '\\') ++n, ++i;
+      if (i < line.size() && line[i] == '"') {
+        current.append(n / 2, '\\');
+        if (n % 2) current += '"', ++i;
+      } else {
+        current.append(n, '\\');
+      }
+    } else if (c == '"') {
+      quoted = !quoted;
+      ++i;
+    } else {
+      current += c;
+      ++i;
+    }
+  }
+  if (inArg) args.push_back(current);
+  return args;
+}
+
+std::vector<std::string> PathFolders() {
+  std::vector<std::string> folders;
+  const char* path = std::getenv("PATH");
+  std::string all = path ? path : "/usr/local/bin:/usr/bin:/bin";
+  size_t start = 0;
+  for (;;) {
+    const size_t colon = all.find(':', start);
+    std::string folder = all.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+    if (!folder.empty()) folders.push_back(folder);
+    if (colon == std::string::npos) break;
+    start = colon + 1;
+  }
+  return folders;
+}
+
+std::string FindFileIn(const std::vector<std::string>& folders, const std::string& name) {
+  if (name.empty()) return std::string();
+  for (std::string folder : folders) {
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    std::string path = folder + name;
+    if (!IsRegularFile(path) && !HasExtension(name)) path += ".exe";
+    if (!IsRegularFile(path)) continue;
+    // Absolute, so that the program is still found after the start changes folder.
+    if (path[0] != '/') {
+      char cwd[4096];
+      if (::getcwd(cwd, sizeof cwd)) path = std::string(cwd) + "/" + path;
+    }
+    return path;
+  }
+  return std::string();
+}
+
+uint32_t LaunchCommandFor(const std::string& file, std::vector<std::string>& argv) {
+  if (!IsRegularFile(file)) return ERROR_FILE_NOT_FOUND;
+  if (HasMzHeader(file)) {
+    std::string wine;
+    for (const std::string& folder : PathFolders())
+      if (IsExecutableFile(folder + "/wine")) {
+        wine = folder + "/wine";
+        break;
+      }
+    if (wine.empty()) return ERROR_BAD_FORMAT;
+    argv = {wine, file};
+    return 0;
+  }
+  if (::access(file.c_str(), X_OK) != 0) return ERROR_ACCESS_DENIED;
+  argv = {file};
+  return 0;
+}
+
+uint32_t StartDetached(const std::vector<std::string>& args, const std::string& workDir) {
+  if (args.empty()) return ERROR_FILE_NOT_FOUND;
+  // Everything the children need is prepared before fork: after it only
+  // async-signal-safe calls are allowed (other threads may hold locks).
+  std::vector<char*> argv;
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  const char* dir = workDir.empty() ? nullptr : workDir.c_str();
+
+  int report[2];
+  if (::pipe2(report, O_CLOEXEC) != 0) return ERROR_NOT_ENOUGH_MEMORY;
+  const pid_t child = ::fork();
+  if (child < 0) {
+    ::close(report[0]);
+    ::close(report[1]);
+    return ERROR_NOT_ENOUGH_MEMORY;
+  }
+  if (child == 0) {
+    // The middle child starts a new session and leaves at once; the program then
+    // belongs to init, which reaps it, and our wait below reaps the middle child.
+    ::close(report[0]);
+    ::setsid();
+    const pid_t grandchild = ::fork();
+    if (grandchild == 0) ExecChild(argv.data(), dir, report[1]);
+    if (grandchild < 0) {
+      int error = EAGAIN;
+      ssize_t ignored = ::write(report[1], &error, sizeof error);
+      (void)ignored;
+    }
+    ::_exit(0);
+  }
+  ::close(report[1]);
+  int error = 0;
+  ssize_t n;
+  do n = ::read(report[0], &error, sizeof error);
+  while (n < 0 && errno == EINTR);
+  ::close(report[0]);
+  int status = 0;
+  while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (n == static_cast<ssize_t>(sizeof error) && error != 0) return ErrorCodeOf(error);
+  return 0;
+}

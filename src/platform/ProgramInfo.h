@@ -1,0 +1,33 @@
+// The running program's own file: its path, its folder and its version information.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/SysUtils.h"
+
+// Full path of the program file (the target of /proc/self/exe), as ANSI text.
+AnsiString ProgramFileName();
+// The folder of the program file, as ANSI text ending in PathDelim ("/").
+AnsiString ProgramFolder();
+// Tests point the program folder elsewhere (an empty text returns to the real one).
+// ProgramFileName() is not affected.
+void SetProgramFolderForTesting(const AnsiString& folder);
+
+// The four parts of a file version, most significant first (1.2005.10.19).
+struct TFileVersion {
+  uint16_t Major = 0;
+  uint16_t Minor = 0;
+  uint16_t Release = 0;
+  uint16_t Build = 0;
+
+  // The fixed file information's two 32-bit words: Major/Minor and Release/Build.
+  uint32_t FileVersionMS() const { return (uint32_t{Major} << 16) | Minor; }
+  uint32_t FileVersionLS() const { return (uint32_t{Release} << 16) | Build; }
+};
+
+// The version information of the running program file; false when it carries none.
+// The program's version is fixed when it is built.
+bool GetProgramFileVersion(TFileVersion& version);
+// Tests make the program file carry another version, or none (present = false).
+void SetProgramFileVersionForTesting(bool present, const TFileVersion& version = {});
+void ResetProgramFileVersionForTesting();

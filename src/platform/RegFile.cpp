@@ -1,0 +1,229 @@
+#include "platform/RegFile.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "runtime/CodePage.h"
+
+namespace {
+
+struct RootName {
+  const char* name;
+  const char* shortName;
+  HKEY key;
+};
+constexpr RootName kRoots[] = {
+    {"HKEY_CLASSES_ROOT", "HKCR", HKEY_CLASSES_ROOT},   {"HKEY_CURRENT_USER", "HKCU", HKEY_CURRENT_USER},
+    {"HKEY_LOCAL_MACHINE", "HKLM", HKEY_LOCAL_MACHINE}, {"HKEY_USERS", "HKU", HKEY_USERS},
+    {"HKEY_CURRENT_CONFIG", "HKCC", HKEY_CURRENT_CONFIG},
+};
+
+HKEY RootOf(const AnsiString& name) {
+  for (const RootName& r : kRoots)
+    if (SameText(name, r.name) || SameText(name, r.shortName)) return r.key;
+  return 0;
+}
+
+// The file's text as ANSI: UTF-16LE (with its mark) and valid UTF-8 are converted.
+std::string DecodeToAnsi(const std::string& content) {
+  if (content.size() >= 2 && static_cast<unsigned char>(content[0]) == 0xFF &&
+      static_cast<unsigned char>(content[1]) == 0xFE)
+    return Utf16LeToAnsi(content.substr(2));
+  std::string text = content;
+  if (text.compare(0, 3, "\xEF\xBB\xBF") == 0) text.erase(0, 3);
+  return IsValidUtf8(text) ? Utf8ToAnsi(text) : text;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+bool ParseHexNumber(const std::string& text, uint32_t& value, size_t maxDigits) {
+  const std::string t = Trim(text);
+  if (t.empty() || t.size() > maxDigits) return false;
+  value = 0;
+  for (char c : t) {
+    const int d = HexDigit(c);
+    if (d < 0) return false;
+    value = value * 16 + static_cast<uint32_t>(d);
+  }
+  return true;
+}
+
+bool ParseHexBytes(const std::string& text, std::string& bytes) {
+  bytes.clear();
+  if (Trim(text).empty()) return true;
+  for (const AnsiString& part : AnsiSplit(text, ',')) {
+    uint32_t b = 0;
+    if (!ParseHexNumber(part, b, 2)) return false;
+    bytes += static_cast<char>(b);
+  }
+  return true;
+}
+
+// Reads a quoted text starting at text[pos] == '"'; pos ends after the closing quote.
+bool ParseQuoted(const std::string& text, size_t& pos, std::string& out) {
+  out.clear();
+  for (size_t i = pos + 1; i < text.size(); ++i) {
+    const char c = text[i];
+    if (IsLeadByte(static_cast<unsigned char>(c)) && i + 1 < text.size()) {
+      out += c;
+      out += text[++i];
+    } else if (c == '\\' && i + 1 < text.size()) {
+      out += text[++i];
+    } else if (c == '"') {
+      pos = i + 1;
+      return true;
+    } else {
+      out += c;
+    }
+  }
+  return false;
+}
+
+bool IsTextType(uint32_t type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+}  // namespace
+
+std::string TRegFile::KeyId(HKEY root, const AnsiString& path) {
+  if (root == 0) return std::string();
+  char rootText[24];
+  std::snprintf(rootText, sizeof rootText, "%08lX", static_cast<unsigned long>(root));
+  std::string id = rootText;
+  for (const AnsiString& step : AnsiSplit(path, '\\'))
+    if (!step.empty()) id += "\\" + AnsiUpperCase(step);
+  return id;
+}
+
+bool TRegFile::Parse(const std::string& content) {
+  version_ = 0;
+  values_.clear();
+  keys_.clear();
+  current_.clear();
+  const std::vector<std::string> lines = SplitLines(DecodeToAnsi(content));
+  size_t i = 0;
+  while (i < lines.size() && Trim(lines[i]).empty()) ++i;
+  if (i == lines.size()) return false;
+  const std::string header = Trim(lines[i]);
+  if (header == "REGEDIT4") version_ = 4;
+  else if (header == "Windows Registry Editor Version 5.00") version_ = 5;
+  else return false;
+
+  for (++i; i < lines.size(); ++i) {
+    std::string line = TrimLeft(lines[i]);
+    if (line.empty() || line[0] == ';') continue;
+    if (line[0] == '[') {
+      ParseKeyLine(TrimRight(line));
+      continue;
+    }
+    // A hex list goes on over the next lines while a line ends in "\".
+    while (TrimRight(line).size() > 0 && TrimRight(line).back() == '\\' && i + 1 < lines.size() &&
+           AnsiPos("=hex", line) != std::string::npos) {
+      line = TrimRight(line);
+      line.pop_back();
+      line += TrimLeft(lines[++i]);
+    }
+    ParseValueLine(TrimRight(line));
+  }
+  current_.clear();
+  return true;
+}
+
+bool TRegFile::LoadFromFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) return false;
+  return Parse(content);
+}
+
+void TRegFile::ParseKeyLine(const std::string& line) {
+  current_.clear();
+  if (line.size() < 2 || line.back() != ']') return;
+  std::string path = line.substr(1, line.size() - 2);
+  const bool remove = !path.empty() && path[0] == '-';
+  if (remove) path.erase(0, 1);
+  const size_t slash = AnsiFindChar(path, '\\');
+  const HKEY root = RootOf(path.substr(0, slash));
+  const std::string id = KeyId(root, slash == std::string::npos ? std::string() : path.substr(slash + 1));
+  if (id.empty()) return;
+  if (remove) {
+    for (auto it = keys_.begin(); it != keys_.end();)
+      it = (*it == id || it->compare(0, id.size() + 1, id + "\\") == 0) ? keys_.erase(it) : std::next(it);
+    for (auto it = values_.begin(); it != values_.end();)
+      it = (it->first == id || it->first.compare(0, id.size() + 1, id + "\\") == 0) ? values_.erase(it) : std::next(it);
+    return;
+  }
+  current_ = id;
+  for (size_t at = id.find('\\'); at != std::string::npos; at = id.find('\\', at + 1)) keys_.insert(id.substr(0, at));
+  keys_.insert(id);
+}
+
+void TRegFile::ParseValueLine(const std::string& line) {
+  if (current_.empty()) return;
+  std::string name;
+  size_t pos = 0;
+  if (line[0] == '@') pos = 1;
+  else if (line[0] != '"' || !ParseQuoted(line, pos, name)) return;
+  while (pos < line.size() && (line[pos] == ' ' || line[pos] == '\t')) ++pos;
+  if (pos >= line.size() || line[pos] != '=') return;
+  const std::string data = TrimLeft(line.substr(pos + 1));
+  const std::string upperName = AnsiUpperCase(name);
+  std::map<std::string, TRegValue>& values = values_[current_];
+
+  TRegValue value;
+  if (data == "-") {
+    values.erase(upperName);
+    return;
+  }
+  if (!data.empty() && data[0] == '"') {
+    size_t end = 0;
+    if (!ParseQuoted(data, end, value.Data)) return;
+    value.Type = REG_SZ;
+    value.Data += '\0';
+  } else if (data.compare(0, 6, "dword:") == 0) {
+    uint32_t number = 0;
+    if (!ParseHexNumber(data.substr(6), number, 8)) return;
+    value.Type = REG_DWORD;
+    for (int b = 0; b < 4; ++b) value.Data += static_cast<char>((number >> (8 * b)) & 0xFF);
+  } else if (data.compare(0, 4, "hex:") == 0) {
+    value.Type = REG_BINARY;
+    if (!ParseHexBytes(data.substr(4), value.Data)) return;
+  } else if (data.compare(0, 4, "hex(") == 0) {
+    const size_t close = data.find("):");
+    if (close == std::string::npos || !ParseHexNumber(data.substr(4, close - 4), value.Type, 8)) return;
+    if (!ParseHexBytes(data.substr(close + 2), value.Data)) return;
+    if (version_ == 5 && IsTextType(value.Type)) value.Data = Utf16LeToAnsi(value.Data);
+  } else {
+    return;
+  }
+  values[upperName] = std::move(value);
+}
+
+bool TRegFile::KeyExists(HKEY root, const AnsiString& path) const {
+  const std::string id = KeyId(root, path);
+  // A root key always exists.
+  return !id.empty() && (id.find('\\') == std::string::npos || keys_.count(id) > 0);
+}
+
+const TRegValue* TRegFile::FindValue(HKEY root, const AnsiString& path, const AnsiString& name) const {
+  const auto key = values_.find(KeyId(root, path));
+  if (key == values_.end()) return nullptr;
+  const auto value = key->second.find(AnsiUpperCase(name));
+  return value == key->second.end() ? nullptr : &value->second;
+}

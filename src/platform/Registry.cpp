@@ -1,0 +1,167 @@
+#include "platform/Registry.h"
+
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "runtime/CodePage.h"
+#include "runtime/Exception.h"
+
+namespace {
+
+constexpr REGSAM kExistsRights = STANDARD_RIGHTS_READ | KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS;
+// Rights that change the store: need the file writable.
+constexpr REGSAM kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_LINK | 0x00010000 /* DELETE */ |
+                                0x00040000 /* WRITE_DAC */ | 0x00080000 /* WRITE_OWNER */ |
+                                0x40000000 /* GENERIC_WRITE */ | 0x10000000 /* GENERIC_ALL */;
+
+std::string EnvOr(const char* name, const std::string& fallback) {
+  const char* value = std::getenv(name);
+  return value && *value ? std::string(value) : fallback;
+}
+
+bool IsFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool InGroup(gid_t gid) {
+  if (gid == ::getegid()) return true;
+  const int n = ::getgroups(0, nullptr);
+  if (n <= 0) return false;
+  std::vector<gid_t> groups(static_cast<size_t>(n));
+  const int got = ::getgroups(n, groups.data());
+  for (int i = 0; i < got; ++i)
+    if (groups[static_cast<size_t>(i)] == gid) return true;
+  return false;
+}
+
+// The permission bits that apply to this process's user: owner, group or others.
+// Root gets no exemption here: the bits are the store's statement of its rights.
+bool Grants(const std::string& path, bool write) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return false;
+  mode_t bits;
+  if (st.st_uid == ::geteuid()) bits = write ? S_IWUSR : S_IRUSR;
+  else if (InGroup(st.st_gid)) bits = write ? S_IWGRP : S_IRGRP;
+  else bits = write ? S_IWOTH : S_IROTH;
+  if (!(st.st_mode & bits)) return false;
+  if (!write) return true;
+  struct statvfs fs {};
+  return ::statvfs(path.c_str(), &fs) != 0 || !(fs.f_flag & ST_RDONLY);
+}
+
+}  // namespace
+
+TRegistry::TRegistry() = default;
+
+TRegistry::TRegistry(REGSAM access) : access_(access) {}
+
+TRegistry::~TRegistry() { CloseKey(); }
+
+void TRegistry::SetRootKey(HKEY rootKey) {
+  CloseKey();
+  rootKey_ = rootKey;
+}
+
+HKEY TRegistry::CurrentKey() const { return open_ ? rootKey_ : 0; }
+
+std::string TRegistry::StoreFileName() {
+  const char* home = std::getenv("HOME");
+  const std::string configHome = EnvOr("XDG_CONFIG_HOME", std::string(home ? home : "") + "/.config");
+  const std::string own = configHome + "/tavro/registry.reg";
+  if (IsFile(own)) return own;
+  const std::string dirs = EnvOr("XDG_CONFIG_DIRS", "/etc/xdg");
+  size_t start = 0;
+  for (;;) {
+    const size_t colon = dirs.find(':', start);
+    const std::string dir = dirs.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+    if (!dir.empty() && IsFile(dir + "/tavro/registry.reg")) return dir + "/tavro/registry.reg";
+    if (colon == std::string::npos) break;
+    start = colon + 1;
+  }
+  return std::string();
+}
+
+std::shared_ptr<const TRegFile> TRegistry::LoadStore(REGSAM rights) const {
+  const std::string file = StoreFileName();
+  if (file.empty() || !Grants(file, false)) return nullptr;
+  if ((rights & kWriteRights) && !Grants(file, true)) return nullptr;
+  auto store = std::make_shared<TRegFile>();
+  if (!store->LoadFromFile(file)) return nullptr;
+  return store;
+}
+
+AnsiString TRegistry::ResolvePath(const AnsiString& key) const {
+  if (!key.empty() && key[0] == '\\') return key;
+  return open_ ? currentPath_ + "\\" + key : key;
+}
+
+bool TRegistry::KeyExists(const AnsiString& key) {
+  const auto store = LoadStore(kExistsRights);
+  return store && store->KeyExists(rootKey_, ResolvePath(key));
+}
+
+bool TRegistry::OpenKey(const AnsiString& key, bool canCreate) {
+  (void)canCreate;
+  const AnsiString path = ResolvePath(key);
+  const auto store = LoadStore(access_);
+  if (!store || !store->KeyExists(rootKey_, path)) return false;
+  open_ = store;
+  // Kept as given apart from the leading "\", as the platform reports it.
+  currentPath_ = !path.empty() && path[0] == '\\' ? path.substr(1) : path;
+  return true;
+}
+
+bool TRegistry::OpenKeyReadOnly(const AnsiString& key) {
+  const REGSAM saved = access_;
+  access_ = KEY_READ;
+  const bool opened = OpenKey(key, false);
+  access_ = saved;
+  return opened;
+}
+
+void TRegistry::CloseKey() {
+  open_.reset();
+  currentPath_.clear();
+}
+
+const TRegValue* TRegistry::Find(const AnsiString& name) const {
+  return open_ ? open_->FindValue(rootKey_, currentPath_, name) : nullptr;
+}
+
+bool TRegistry::ValueExists(const AnsiString& name) const { return Find(name) != nullptr; }
+
+TRegDataType TRegistry::GetDataType(const AnsiString& name) const {
+  const TRegValue* value = Find(name);
+  if (!value) return rdUnknown;
+  switch (value->Type) {
+    case REG_SZ: return rdString;
+    case REG_EXPAND_SZ: return rdExpandString;
+    case REG_DWORD: return rdInteger;
+    case REG_BINARY: return rdBinary;
+    default: return rdUnknown;
+  }
+}
+
+AnsiString TRegistry::ReadString(const AnsiString& name) const {
+  const TRegValue* value = Find(name);
+  if (!value || value->Data.empty()) return AnsiString();
+  if (value->Type != REG_SZ && value->Type != REG_EXPAND_SZ)
+    throw ERegistryException(Format("Invalid data type for '%s'", name.c_str()));
+  return value->Data.substr(0, value->Data.find('\0'));
+}
+
+int32_t TRegistry::ReadInteger(const AnsiString& name) const {
+  const TRegValue* value = Find(name);
+  if (!value) throw ERegistryException(Format("Failed to get data for '%s'", name.c_str()));
+  if (value->Type != REG_DWORD || value->Data.size() != 4)
+    throw ERegistryException(Format("Invalid data type for '%s'", name.c_str()));
+  uint32_t number = 0;
+  for (int b = 3; b >= 0; --b) number = (number << 8) | static_cast<unsigned char>(value->Data[static_cast<size_t>(b)]);
+  return static_cast<int32_t>(number);
+}
