@@ -1,0 +1,99 @@
+// The exceptions of the network transport and their fixed texts.
+//
+// Classes that always carry the same text construct it by default; every class also
+// takes an explicit message.
+#pragma once
+
+#include <cstdint>
+
+#include "runtime/Exception.h"
+
+namespace NetText {
+inline constexpr const char* WinsockInitializationError = "Winsock Initialization Error.";
+inline constexpr const char* SetSizeExceeded = "Set Size Exceeded.";
+inline constexpr const char* CannotAllocateSocket = "Cannot allocate socket.";
+inline constexpr const char* InvalidServiceName = "%s is not a valid service.";
+inline constexpr const char* StubLoadError = "Error on loading Winsock2 library (%s)";
+inline constexpr const char* StubCallError = "Error on call Winsock2 library function %s";
+inline constexpr const char* SocketError = "Socket Error # %d\r\n%s";
+inline constexpr const char* CouldNotBindSocket = "Could not bind socket. Address and port are already in use.";
+inline constexpr const char* InvalidPortRange = "Invalid Port Range (%d - %d)";
+inline constexpr const char* CanNotBindRange = "Can not bind in port range (%d - %d)";
+inline constexpr const char* ConnectionClosedGracefully = "Connection Closed Gracefully.";
+inline constexpr const char* StatusDisconnected = "Disconnected.";
+inline constexpr const char* ConnectTimeout = "Connect timed out.";
+inline constexpr const char* NotConnected = "Not Connected";
+inline constexpr const char* NotEnoughDataInBuffer = "Not enough data in buffer.";
+inline constexpr const char* NoDataToRead = "No data to read.";
+inline constexpr const char* FileNotFound = "File \"%s\" not found.";
+inline constexpr const char* InvalidIOHandler = "IOHandler value is not valid";
+inline constexpr const char* ReadTimeout = "Read Timeout";
+inline constexpr const char* MaxLineLengthExceeded = "Max line length exceeded.";
+inline constexpr const char* AlreadyConnected = "Already connected.";
+inline constexpr const char* OnlyOneFreezeGuard = "Only one TNetFreezeGuard can exist per application.";
+}  // namespace NetText
+
+// A class whose default message is a fixed text.
+#define TAVRO_NET_EXCEPTION(Name, Base, DefaultText)             \
+  class Name : public Base {                                     \
+   public:                                                       \
+    Name() : Base(DefaultText) {}                                \
+    explicit Name(AnsiString message) : Base(std::move(message)) {} \
+  };
+
+TAVRO_DECLARE_EXCEPTION(ENetException, Exception)
+// Exceptions that end an operation without being an error to show.
+TAVRO_DECLARE_EXCEPTION(ENetSilentException, ENetException)
+
+// Socket stack.
+TAVRO_DECLARE_EXCEPTION(ENetStackError, ENetException)
+TAVRO_NET_EXCEPTION(ENetStackInitializationFailed, ENetStackError, NetText::WinsockInitializationError)
+TAVRO_NET_EXCEPTION(ENetStackSetSizeExceeded, ENetStackError, NetText::SetSizeExceeded)
+TAVRO_NET_EXCEPTION(ENetInvalidSocket, ENetException, NetText::CannotAllocateSocket)
+TAVRO_DECLARE_EXCEPTION(ENetInvalidServiceName, ENetException)
+
+// A failed socket call: SocketErrorCode() is the Windows Sockets code.
+class ENetSocketError : public ENetException {
+ public:
+  ENetSocketError(int32_t code, AnsiString message) : ENetException(std::move(message)), code_(code) {}
+  int32_t SocketErrorCode() const { return code_; }
+
+ private:
+  int32_t code_;
+};
+
+// The sockets library could not be loaded or an entry was used before it was.
+class ENetWS2StubError : public ENetException {
+ public:
+  ENetWS2StubError(const AnsiString& title, int32_t win32Error);
+  int32_t Win32Error() const { return win32Error_; }
+  const AnsiString& Win32ErrorMessage() const { return win32ErrorMessage_; }
+  const AnsiString& Title() const { return title_; }
+
+ private:
+  int32_t win32Error_;
+  AnsiString win32ErrorMessage_;
+  AnsiString title_;
+};
+
+// Socket handle and I/O handler.
+TAVRO_DECLARE_EXCEPTION(ENetSocketHandleError, ENetException)
+TAVRO_NET_EXCEPTION(ENetCouldNotBindSocket, ENetSocketHandleError, NetText::CouldNotBindSocket)
+TAVRO_DECLARE_EXCEPTION(ENetCanNotBindPortInRange, ENetSocketHandleError)
+TAVRO_DECLARE_EXCEPTION(ENetInvalidPortRange, ENetSocketHandleError)
+TAVRO_NET_EXCEPTION(ENetConnClosedGracefully, ENetSilentException, NetText::ConnectionClosedGracefully)
+TAVRO_NET_EXCEPTION(ENetClosedSocket, ENetException, NetText::StatusDisconnected)
+TAVRO_NET_EXCEPTION(ENetConnectTimeout, ENetException, NetText::ConnectTimeout)
+TAVRO_DECLARE_EXCEPTION(ENetConnectException, ENetException)
+TAVRO_DECLARE_EXCEPTION(ENetSocksError, ENetException)
+
+// TCP connection.
+TAVRO_DECLARE_EXCEPTION(ENetTCPConnectionError, ENetException)
+TAVRO_NET_EXCEPTION(ENetNotConnected, ENetTCPConnectionError, NetText::NotConnected)
+TAVRO_NET_EXCEPTION(ENetNotEnoughDataInBuffer, ENetTCPConnectionError, NetText::NotEnoughDataInBuffer)
+TAVRO_NET_EXCEPTION(ENetNoDataToRead, ENetTCPConnectionError, NetText::NoDataToRead)
+TAVRO_DECLARE_EXCEPTION(ENetFileNotFound, ENetTCPConnectionError)
+TAVRO_NET_EXCEPTION(ENetIOHandlerPropInvalid, ENetTCPConnectionError, NetText::InvalidIOHandler)
+TAVRO_NET_EXCEPTION(ENetReadTimeout, ENetException, NetText::ReadTimeout)
+TAVRO_NET_EXCEPTION(ENetReadLnMaxLineLengthExceeded, ENetException, NetText::MaxLineLengthExceeded)
+TAVRO_NET_EXCEPTION(ENetAlreadyConnected, ENetException, NetText::AlreadyConnected)

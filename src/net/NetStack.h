@@ -1,0 +1,98 @@
+// TNetStack: the one process-wide object through which every socket call goes.
+//
+// It resolves host names to IPv4 dotted quads, turns failed calls into exceptions
+// whose text names the error, and offers the readiness test the socket handle's wait
+// is built on. Raw operations return the platform's result (-1 on failure) and never
+// raise; CheckResult decides.
+//
+// GlobalStack lives while any network component lives (StackUsers under StackLock).
+// LastErrorCode is per thread: the connect worker and the GUI thread never share it.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+#include "runtime/SysUtils.h"
+
+using TNetSocket = int;
+using TNetSocketList = std::vector<TNetSocket>;
+
+struct TNetIPv4Bytes {
+  uint8_t Bytes[4] = {0, 0, 0, 0};
+};
+
+class TNetStack {
+ public:
+  TNetStack();
+  virtual ~TNetStack();
+  TNetStack(const TNetStack&) = delete;
+  TNetStack& operator=(const TNetStack&) = delete;
+
+  // The code saved by the last CheckResult that saw a failure on this thread.
+  static int32_t LastErrorCode();
+  static void SetLastErrorCode(int32_t code);
+
+  // "LOCALHOST" in any case -> "127.0.0.1"; a dotted quad unchanged; else a lookup.
+  AnsiString HostToAddress(const AnsiString& host);
+  static bool IsDottedQuad(const AnsiString& text);
+  TNetSocket AllocateSocketOrFail(int type, int protocol);
+  // False unless result is -1; then true when the code is tolerated, else raises.
+  bool CheckResult(int result, const std::vector<int32_t>& tolerated = {});
+  [[noreturn]] void ThrowSocketError(int32_t code);
+
+  // "Socket Error # <code>\r\n<description>".
+  virtual AnsiString SocketErrorText(int32_t code);
+  // The description of a code from the table ("" for others).
+  static AnsiString SocketErrorDescription(int32_t code);
+
+  // Raw platform calls.
+  virtual TNetSocket accept(TNetSocket s, AnsiString* address, int32_t* port) = 0;
+  virtual int bind(TNetSocket s, int family, int32_t port, const AnsiString& address) = 0;
+  virtual int closesocket(TNetSocket s) = 0;
+  virtual int connect(TNetSocket s, int family, int32_t port, const AnsiString& address) = 0;
+  // First address of the answer as a dotted quad; raises through CheckResult.
+  virtual AnsiString gethostbyname(const AnsiString& host) = 0;
+  virtual AnsiString gethostname() = 0;
+  virtual AnsiString gethostbyaddr(const AnsiString& address) = 0;
+  virtual int32_t getservbyname(const AnsiString& name) = 0;
+  virtual std::vector<AnsiString> getservbyport(int32_t port) = 0;
+  virtual uint16_t htons(uint16_t v) = 0;
+  virtual int listen(TNetSocket s, int backlog) = 0;
+  virtual uint16_t ntohs(uint16_t v) = 0;
+  virtual uint32_t htonl(uint32_t v) = 0;
+  virtual uint32_t ntohl(uint32_t v) = 0;
+  virtual int recv(TNetSocket s, void* buffer, int length, int flags) = 0;
+  // Like recv but never waits: -1 with 10035 when nothing is waiting.
+  virtual int recvnow(TNetSocket s, void* buffer, int length) = 0;
+  virtual int select(TNetSocketList* readList, TNetSocketList* writeList, int timeoutMs,
+                     TNetSocketList* errorList) = 0;
+  virtual int send(TNetSocket s, const void* buffer, int length, int flags) = 0;
+  virtual int setsockopt(TNetSocket s, int level, int name, const void* value, int length) = 0;
+  virtual TNetSocket socket(int family, int type, int protocol) = 0;
+  virtual int shutdown(TNetSocket s, int how) = 0;
+  virtual int32_t WSAGetLastError() = 0;
+  // These two raise through CheckResult when the call fails.
+  virtual void getpeername(TNetSocket s, int* family, AnsiString* address, int32_t* port) = 0;
+  virtual void getsockname(TNetSocket s, int* family, AnsiString* address, int32_t* port) = 0;
+  virtual int getsockopt(TNetSocket s, int level, int name, void* value, int* length) = 0;
+  virtual AnsiString FormatIPv4(const TNetIPv4Bytes& address) = 0;
+  virtual TNetIPv4Bytes ParseIPv4(const AnsiString& text) = 0;
+};
+
+// The socket stack's class: creates the platform's stack.
+using TNetStackClass = TNetStack* (*)();
+
+// Process-wide stack state.
+extern TNetStack* GlobalStack;
+extern TNetStackClass StackClass;
+extern int32_t StackUsers;
+std::mutex& StackLock();
+// Under StackLock: count one more user, creating GlobalStack for the first.
+void AddStackUser();
+// Under StackLock: count one user less, releasing GlobalStack with the last.
+void RemoveStackUser();
+TNetStack* CreateDefaultStack();
+
+constexpr int kAFInet = 2;
+constexpr int kSockStream = 1;

@@ -1,0 +1,45 @@
+// TNetTCPClient: a connection that connects itself to Host:Port. On its first
+// OpenConnection it creates its own TNetIOHandlerSocket, which CloseConnection
+// releases again.
+#pragma once
+
+#include "net/NetTCPConnection.h"
+
+class TNetTCPClient : public TNetTCPConnection {
+ public:
+  explicit TNetTCPClient(TComponent* owner = nullptr);
+  ~TNetTCPClient() override;
+
+  const AnsiString& BoundIP() const { return boundIP_; }
+  void SetBoundIP(const AnsiString& value) { boundIP_ = value; }
+  int32_t BoundPort() const { return boundPort_; }
+  void SetBoundPort(int32_t value) { boundPort_ = value; }
+  int32_t BoundPortMax() const { return boundPortMax_; }
+  void SetBoundPortMax(int32_t value) { boundPortMax_ = value; }
+  int32_t BoundPortMin() const { return boundPortMin_; }
+  void SetBoundPortMin(int32_t value) { boundPortMin_ = value; }
+  const AnsiString& Host() const { return host_; }
+  virtual void SetHost(const AnsiString& value) { host_ = value; }
+  int32_t Port() const { return port_; }
+  virtual void SetPort(int32_t value) { port_ = value; }
+
+  TNotifyEvent OnConnected;
+
+  // Connects to Host:Port (ENetAlreadyConnected "Already connected." when connected).
+  // A failure closes the handler before the exception leaves.
+  virtual void OpenConnection(int32_t timeout = -1);
+  // Connects, reads everything until the peer closes, and returns it.
+  AnsiString ConnectAndReadAll(int32_t timeout = -1);
+
+ protected:
+  // The connected-event hook: fires OnConnected.
+  virtual void DoOnConnected();
+
+ private:
+  AnsiString boundIP_;
+  int32_t boundPort_ = 0;
+  int32_t boundPortMax_ = 0;
+  int32_t boundPortMin_ = 0;
+  AnsiString host_;
+  int32_t port_ = 0;
+};
