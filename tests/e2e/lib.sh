@@ -1,0 +1,178 @@
+# Shared by the whole-program tests: each test sources this file, then drives the real `tavro`
+# in its own Xvfb display with openbox as window manager, with its own runtime, config and home
+# folders, and (where it needs one) nginx serving the demo site on 127.0.0.1:80.
+#
+# Environment (set by CTest, see CMakeLists.txt):
+#   TAVRO_BIN         the built program
+#   TAVRO_SOURCE_DIR  the source tree (for tools/)
+#   E2E_SITE          the demo site made by tools/make-demo-site.py
+#   E2E_ARTIFACTS     where screenshots and logs are kept, one folder per test
+#
+# Every wait is bounded; every process started here is ended at exit.
+set -euo pipefail
+export LC_ALL=C.UTF-8
+
+: "${TAVRO_BIN:?}" "${TAVRO_SOURCE_DIR:?}" "${E2E_ARTIFACTS:?}"
+TOOLS=$TAVRO_SOURCE_DIR/tools
+E2E_NAME=$(basename "$0" .sh)
+ART=$E2E_ARTIFACTS/$E2E_NAME
+rm -rf "$ART"
+mkdir -p "$ART"
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/tavro-e2e-$E2E_NAME.XXXXXX")
+PROG=$WORK/prog            # the program folder: tavro, its catalogue, user.ini, FirmwareBack
+PLAYER=$WORK/player        # the player software folder written by the setup stand-in
+MAIN_TITLE='^Tavro MP3 LiveUpdate 2005 Build 10\.19$'
+APP_TITLE='^Tavro MP3 LiveUpdate$'   # the splash window and the second-instance box
+BG_PIDS=()
+NGINX_STARTED=0
+
+log() { echo "[$E2E_NAME $(date +%T)] $*"; }
+
+cleanup() {
+  local status=$?
+  set +e
+  if ((NGINX_STARTED)); then "$TOOLS/demo-nginx.sh" stop "$WORK/nginx"; fi
+  local i
+  for ((i = ${#BG_PIDS[@]} - 1; i >= 0; i--)); do
+    kill "${BG_PIDS[i]}" 2>/dev/null
+  done
+  for ((i = ${#BG_PIDS[@]} - 1; i >= 0; i--)); do
+    wait_gone "${BG_PIDS[i]}" 5 || kill -KILL "${BG_PIDS[i]}" 2>/dev/null
+  done
+  if [[ -d $WORK/nginx/logs ]]; then cp -r "$WORK/nginx/logs" "$ART/nginx-logs"; fi
+  rm -rf "$WORK"
+  if ((status == 0)); then log "PASS"; else log "FAIL (artefacts in $ART)"; fi
+  exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+fail() {
+  log "FAIL: $*"
+  shot failure || true
+  exit 1
+}
+
+# wait_until SECONDS COMMAND...: polls the command every 0.1 s until it succeeds.
+wait_until() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until "$@" >/dev/null 2>&1; do
+    ((SECONDS < deadline)) || return 1
+    sleep 0.1
+  done
+}
+
+alive() { kill -0 "$1" 2>/dev/null && [[ $(ps -o stat= -p "$1" 2>/dev/null) != Z* ]]; }
+wait_gone() { wait_until "$2" bash -c "! kill -0 $1 2>/dev/null || [[ \$(ps -o stat= -p $1) == Z* ]]"; }
+
+# Private folders, so that nothing of the user running the tests is read or changed.
+setup_environment() {
+  export HOME=$WORK/home XDG_RUNTIME_DIR=$WORK/run XDG_CONFIG_HOME=$WORK/config
+  export XDG_CACHE_HOME=$WORK/cache XDG_DATA_HOME=$WORK/data XDG_CONFIG_DIRS=$WORK/xdg
+  mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_DATA_HOME" "$XDG_CONFIG_DIRS"
+  mkdir -m 0700 -p "$XDG_RUNTIME_DIR"
+  if [[ $(id -u) -eq 0 ]]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
+  unset SESSION_MANAGER
+}
+
+start_display() {
+  setup_environment
+  exec {fd}>"$WORK/display"
+  Xvfb -displayfd "$fd" -screen 0 1024x768x24 -nolisten tcp >"$ART/xvfb.log" 2>&1 &
+  BG_PIDS+=($!)
+  exec {fd}>&-
+  wait_until 15 test -s "$WORK/display" || fail "Xvfb did not start"
+  export DISPLAY=:$(head -n1 "$WORK/display")
+  openbox --sm-disable >"$ART/openbox.log" 2>&1 &
+  BG_PIDS+=($!)
+  wait_until 15 bash -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" ||
+    fail "openbox did not start"
+  log "display $DISPLAY ready"
+}
+
+install_program() {
+  mkdir -p "$PROG"
+  cp "$TAVRO_BIN" "$PROG/tavro"
+  # Found by the program's WinExec search (program folder first); it finds its
+  # flashing-tool stand-in beside its real file in tools/.
+  ln -s "$TOOLS/SigmaTelSetup.exe" "$PROG/SigmaTelSetup.exe"
+}
+
+install_player() {
+  SIGMATEL_INSTALL_FOLDER=$PLAYER "$TOOLS/SigmaTelSetup.exe"
+  [[ -x $PLAYER/stupdaterapp.exe ]] || fail "the setup stand-in did not install the player software"
+}
+
+port80_free() { ! (exec 3<>/dev/tcp/127.0.0.1/80) 2>/dev/null; }
+
+start_site() { # [pace]
+  local args=()
+  if [[ -n ${1:-} ]]; then args=(--pace "$1"); fi
+  : "${E2E_SITE:?}"
+  "$TOOLS/demo-nginx.sh" start "$WORK/nginx" "$E2E_SITE" "${args[@]}" || fail "nginx did not start"
+  NGINX_STARTED=1
+}
+
+site_file() { # path below the site root, with model names in UTF-8: prints the on-disk (GBK) path
+  python3 -c 'import os,sys; sys.stdout.buffer.write(os.fsencode(sys.argv[1]) + sys.argv[2].encode("gbk"))' \
+    "$E2E_SITE/" "$1"
+}
+
+start_app() {
+  (cd "$PROG" && exec ./tavro) >>"$ART/tavro.log" 2>&1 &
+  APP_PID=$!
+  BG_PIDS+=("$APP_PID")
+  log "tavro started (pid $APP_PID)"
+}
+
+# windows TITLE-REGEX [PID]: ids of the visible windows whose title matches (of that process).
+windows() {
+  local args=(search --all --onlyvisible --name "$1")
+  if [[ -n ${2:-} ]]; then args+=(--pid "$2"); fi
+  xdotool "${args[@]}" 2>/dev/null || true
+}
+
+has_window() { [[ -n $(windows "$@") ]]; }
+
+# wait_window SECONDS TITLE-REGEX [PID]: prints the id of the first matching window.
+wait_window() {
+  local seconds=$1
+  shift
+  wait_until "$seconds" has_window "$@" || return 1
+  windows "$@" | head -n1
+}
+
+window_size() { xdotool getwindowgeometry "$1" | sed -n 's/.*Geometry: //p'; }
+
+shot() {
+  import -window root "$ART/$1.png" 2>>"$ART/import.log"
+  log "screenshot $ART/$1.png"
+}
+
+activate() {
+  xdotool windowactivate --sync "$1" >/dev/null 2>&1 || xdotool windowfocus --sync "$1" >/dev/null 2>&1 || true
+}
+
+# press WINDOW KEY...: keys typed into that window after raising it.
+press() {
+  local w=$1
+  shift
+  activate "$w"
+  xdotool key --delay 80 "$@"
+}
+
+# click WINDOW X Y: a left click at client coordinates of the window.
+click() {
+  activate "$1"
+  xdotool mousemove --window "$1" --sync "$2" "$3" click 1
+}
+
+close_window() { press "$1" alt+F4; }
+
+# ini_value FILE SECTION KEY: the value as written (CR removed).
+ini_value() {
+  tr -d '\r' <"$1" | awk -F= -v s="[$2]" -v k="$3" '
+    /^\[/ { in_s = ($0 == s); next }
+    in_s && $1 == k { print substr($0, length(k) + 2); exit }'
+}

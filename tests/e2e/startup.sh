@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# A first start as a user sees it: the splash window with the version label, then the main
+# window with its title; the catalogue is fetched byte for byte and the first package's release
+# notes are stored; closing the main window ends the program and writes the selection file.
+source "$(dirname "$0")/lib.sh"
+
+start_display
+install_program
+install_player
+start_site
+start_app
+
+splash=$(wait_window 20 "$APP_TITLE" "$APP_PID") || fail "no splash window"
+[[ $(window_size "$splash") == 504x275 ]] || fail "splash window is $(window_size "$splash"), not 504x275"
+shot 01-splash
+
+main=$(wait_window 30 "$MAIN_TITLE" "$APP_PID") || fail "no main window"
+wait_until 5 bash -c "! xdotool search --all --onlyvisible --pid $APP_PID --name '$APP_TITLE'" ||
+  fail "the splash window is still visible beside the main window"
+sleep 2   # let the web views paint
+shot 02-main-window
+
+cmp "$PROG/TavroMP3LiveUpdate.ini" "$(site_file TavroMP3LiveUpdate2/TavroMP3LiveUpdate.ini)" ||
+  fail "the catalogue in the program folder differs from the server's"
+notes=$PROG/FirmwareBack/TA-100_1.20.htm
+wait_until 10 test -s "$notes" || fail "release notes of the first package not stored"
+cmp "$notes" "$(site_file TavroMP3LiveUpdate2/Firmware/TA-100/TA-100_1.20.asp)" ||
+  fail "stored release notes differ from the server's page"
+[[ ! -e $PROG/user.ini ]] || fail "user.ini written before the window closed"
+
+close_window "$main"
+wait_gone "$APP_PID" 15 || fail "the program did not end after its main window closed"
+[[ -f $PROG/user.ini ]] || fail "closing the main window wrote no user.ini"
+[[ $(ini_value "$PROG/user.ini" Main02 ComboBox1) == 0 ]] || fail "user.ini: $(cat -A "$PROG/user.ini")"
+[[ $(ini_value "$PROG/user.ini" Main02 ComboBox2) == 0 ]] || fail "user.ini: $(cat -A "$PROG/user.ini")"
+grep -q $'\r$' "$PROG/user.ini" || fail "user.ini lines do not end in CR LF"
