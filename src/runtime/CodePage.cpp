@@ -158,6 +158,8 @@ AnsiString Utf16LeToAnsi(const std::string& bytes) { return Convert("GBK", "UTF-
 
 std::string Utf16LeToUtf8(const std::string& bytes) { return Convert("UTF-8", "UTF-16LE", bytes, false, 2); }
 
+std::string AnsiToUtf16Le(const AnsiString& ansi) { return Convert("UTF-16LE", "GBK", ansi, false); }
+
 bool IsValidUtf8(const std::string& text) {
   size_t i = 0;
   const size_t n = text.size();

@@ -42,6 +42,7 @@ AnsiString Utf8ToAnsi(const std::string& utf8);
 // lone surrogate becomes '?'.
 AnsiString Utf16LeToAnsi(const std::string& bytes);
 std::string Utf16LeToUtf8(const std::string& bytes);
+std::string AnsiToUtf16Le(const AnsiString& ansi);
 // True when the bytes are well-formed UTF-8 (no overlong forms, no surrogates).
 bool IsValidUtf8(const std::string& text);
 

@@ -36,8 +36,12 @@ bool WriteAll(int fd, const char* data, int64_t size) {
 
 void ReplaceFileContent(const AnsiString& fileName, const void* data, int64_t size) {
   const std::string target = AnsiPathToSys(fileName);
-  // A file we may not write stays refused, as the platform's create call would refuse it.
-  if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0) RaiseCreateError(fileName, EACCES);
+  // A file we may not write stays refused, as the platform's create call would refuse it;
+  // a file without any write bit is read-only (faReadOnly) for every user, root included.
+  struct stat existing {};
+  if (::stat(target.c_str(), &existing) == 0 &&
+      ((existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(target.c_str(), W_OK) != 0))
+    RaiseCreateError(fileName, EACCES);
   std::string temp = target + ".partXXXXXX";
   int fd = ::mkstemp(temp.data());
   if (fd < 0) RaiseCreateError(fileName, errno);
