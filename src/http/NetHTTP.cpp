@@ -1,0 +1,475 @@
+#include "http/NetHTTP.h"
+
+#include <algorithm>
+
+#include "runtime/Exception.h"
+#include "runtime/MemoryStream.h"
+
+namespace {
+
+const char* const kMethodWords[] = {"HEAD ", "GET ", "POST ", "OPTIONS ", "TRACE ", "PUT ", "DELETE ", "CONNECT "};
+
+// Raised by a capped stream when a body goes past its cap.
+struct BodyCapReached {};
+
+// A memory stream that keeps at most cap bytes; a write past the cap keeps what fits
+// and then raises BodyCapReached, which ends the read that was filling it.
+class TCappedStream : public TStream {
+ public:
+  explicit TCappedStream(int64_t cap) : cap_(cap) {}
+  int64_t Read(void* buffer, int64_t count) override { return mem_.Read(buffer, count); }
+  int64_t Write(const void* buffer, int64_t count) override {
+    const int64_t room = std::max<int64_t>(0, cap_ - mem_.Position());
+    const int64_t n = std::min(room, count);
+    if (n > 0) mem_.Write(buffer, n);
+    if (n < count) throw BodyCapReached();
+    return n;
+  }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override { return mem_.Seek(offset, origin); }
+  int64_t Size() override { return mem_.Size(); }
+  void SetSize(int64_t size) override { mem_.SetSize(std::min(size, cap_)); }
+  AnsiString Text() { return AnsiString(mem_.Memory() ? mem_.Memory() : "", static_cast<size_t>(mem_.Size())); }
+
+ private:
+  TMemoryStream mem_;
+  int64_t cap_;
+};
+
+// A chunk-size line: hexadecimal digits up to the first blank or ";" (a chunk
+// extension). Anything else, or a size past 31 bits, is not a chunk size.
+int32_t ParseChunkSize(const AnsiString& line) {
+  AnsiString text = line;
+  const size_t cut = text.find_first_of(" \t;");
+  if (cut != AnsiString::npos) text.erase(cut);
+  int64_t size = 0;
+  bool ok = !text.empty();
+  for (char c : text) {
+    int digit;
+    if (c >= '0' && c <= '9') digit = c - '0';
+    else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+    else { ok = false; break; }
+    size = size * 16 + digit;
+    if (size > 0x7FFFFFFF) { ok = false; break; }
+  }
+  if (!ok) throw EConvertError(Format("'%s' is not a valid chunk size", line.c_str()));
+  return static_cast<int32_t>(size);
+}
+
+// Restores a value when the scope ends, however it ends.
+template <typename Set>
+struct OnExit {
+  Set restore;
+  ~OnExit() { restore(); }
+};
+template <typename Set>
+OnExit(Set) -> OnExit<Set>;
+
+}  // namespace
+
+TNetCustomHTTP::TNetCustomHTTP(TComponent* owner) : TNetTCPClient(owner) { SetPort(80); }
+
+TNetCustomHTTP::~TNetCustomHTTP() {
+  if (ownCookieManager_) cookieManager_ = nullptr;
+}
+
+void TNetCustomHTTP::SetPort(int32_t value) {
+  TNetTCPClient::SetPort(value);
+  location_.SetPort(IntToStr(value));
+}
+
+void TNetCustomHTTP::SetCookieManager(TNetCookieManager* manager) {
+  if (manager == cookieManager_) return;
+  cookieManager_ = manager;
+  ownCookieManager_.reset();
+}
+
+void TNetCustomHTTP::FetchUrl(const AnsiString& url, TStream& stream) {
+  if (inRequest_) throw ENetException("Request already in progress");
+  inRequest_ = true;
+  OnExit leave{[this] { inRequest_ = false; }};
+  RunRequest(hmGet, url, nullptr, &stream);
+}
+
+void TNetCustomHTTP::RunRequest(TNetHTTPMethod method, const AnsiString& url, TStream* source, TStream* stream) {
+  const int64_t start = stream ? stream->Position() : 0;
+  serverAuthCount_ = proxyAuthCount_ = 0;
+  request_.URL = url;
+  request_.Method = method;
+  request_.Source = source;
+  response_.BodyStream = stream;
+  try {
+    for (;;) {
+      ++redirectCount_;
+      PrepareTarget();
+      EnsureConnection();
+      SendRequestHead();
+      do {
+        ReadResponseHead();
+      } while (response_.StatusCode() == 100);
+      const TNetHTTPNextStep next = DecideNextStep();
+      if (next == nsDone) break;
+      if (next == nsUndecided) throw ENetException("Undefined situation");
+      if (next == nsRepeat) {
+        if (stream) {
+          stream->SetPosition(start);
+          stream->SetSize(start);
+        }
+        serverAuthCount_ = proxyAuthCount_ = 0;
+      } else {  // nsRetryWithAuth
+        --redirectCount_;
+        request_.URL = url;
+      }
+    }
+  } catch (...) {
+    // A response left half-read would be read as the start of the next one.
+    if (!responseConsumed_ || !ComputeReuseConnection()) CloseConnection();
+    throw;
+  }
+  if (!ComputeReuseConnection()) CloseConnection();
+  redirectCount_ = 0;
+}
+
+void TNetCustomHTTP::PrepareTarget() {
+  TNetURI requested(request_.URL);
+  if (!requested.Username().empty()) {
+    request_.Username = requested.Username();
+    request_.Password = requested.Password();
+  }
+  location_.SetUsername(request_.Username);
+  location_.SetPassword(request_.Password);
+  location_.SetPath(MergePath(location_.Path(), requested.Path()));
+  location_.SetFileSegment(requested.FileSegment());
+  location_.SetQuery(requested.Query());
+  if (!requested.Host().empty()) location_.SetHost(requested.Host());
+  location_.SetScheme(requested.Scheme().empty() ? AnsiString("http") : requested.Scheme());
+  if (!requested.Port().empty()) {
+    location_.SetPort(requested.Port());
+  } else {
+    // A port other than the defaults stays for later URLs that name none.
+    const int32_t current = StrToIntDef(location_.Port(), 0);
+    if (current == 0 || current == 80 || current == 443) {
+      if (SameText(location_.Scheme(), "http"))
+        location_.SetPort("80");
+      else if (SameText(location_.Scheme(), "https"))
+        location_.SetPort("443");
+      else
+        throw ENetUnknownProtocol("");
+    }
+  }
+  AnsiString target = location_.Path() + location_.FileSegment() + location_.Query();
+  if (request_.Method == hmOptions && location_.FileSegment() == "*") target = "*";
+  request_.URL = target;
+  request_.Host = location_.Port() == "80" ? location_.Host() : location_.Host() + ":" + location_.Port();
+
+  const TNetHTTPMethod m = request_.Method;
+  if ((m == hmTrace || m == hmPut || m == hmOptions || m == hmDelete) && protocolVersion_ != pv1_1)
+    throw ENetException("This request method is supported in HTTP 1.1");
+  request_.SetContentLength((m == hmPost || m == hmPut) && request_.Source
+                                ? static_cast<int32_t>(request_.Source->Size())
+                                : -1);
+}
+
+void TNetCustomHTTP::EnsureConnection() {
+  const bool secure = SameText(location_.Scheme(), "HTTPS");
+  TNetHTTPConnectionType kind;
+  if (!ProxyInUse()) {
+    if (!SameText(Host(), location_.Host()) || Port() != StrToInt(location_.Port())) {
+      if (IsConnected()) CloseConnection();
+      SetHost(location_.Host());
+      TNetTCPClient::SetPort(StrToInt(location_.Port()));
+    }
+    kind = secure ? ckSecure : ckPlain;
+  } else {
+    if (!SameText(Host(), proxyParams_.ProxyServer()) || Port() != proxyParams_.ProxyPort()) {
+      if (IsConnected()) CloseConnection();
+      SetHost(proxyParams_.ProxyServer());
+      TNetTCPClient::SetPort(proxyParams_.ProxyPort());
+    }
+    kind = secure ? ckSecureProxy : ckProxy;
+  }
+  // No secure I/O handler exists in this library, so https cannot be spoken.
+  if (kind == ckSecure || kind == ckSecureProxy) throw ENetIOHandlerPropInvalid();
+  request_.ConnectionKind = kind;
+  if (kind == ckProxy) request_.URL = location_.URI();
+  if (protocolVersion_ == pv1_0 && request_.Connection.empty()) {
+    if (kind == ckPlain) request_.Connection = "keep-alive";
+    if (kind == ckProxy) request_.ProxyConnection = "keep-alive";
+  }
+  if (!ComputeReuseConnection()) CloseConnection();
+  ProbeForClose(false);
+  if (!IsConnected()) OpenConnection(ReadTimeout());
+}
+
+void TNetCustomHTTP::SendRequestHead() {
+  request_.WriteHeaders();
+  if (!proxyParams_.Authentication && ProxyInUse() && proxyParams_.BasicAuthentication) {
+    proxyParams_.Authentication = BasicAuthenticationClass()->Create();
+    proxyParams_.Authentication->SetUsername(proxyParams_.ProxyUsername);
+    proxyParams_.Authentication->SetPassword(proxyParams_.ProxyPassword);
+  }
+  if (proxyParams_.Authentication)
+    request_.HeaderLines.SetValueOf("Proxy-Authorization", proxyParams_.Authentication->Authentication());
+  if (cookieManager_) {
+    const AnsiString cookies = cookieManager_->CookieHeaderFor(location_, false);
+    if (!cookies.empty()) request_.HeaderLines.SetValueOf("Cookie", cookies);
+  }
+  responseConsumed_ = false;
+  StartWriteBuffering(-1);
+  try {
+    WriteLine(kMethodWords[request_.Method] + request_.URL + " HTTP/" + (protocolVersion_ == pv1_0 ? "1.0" : "1.1"));
+    for (int i = 0; i < request_.HeaderLines.Count(); ++i)
+      if (!request_.HeaderLines.Strings(i).empty()) WriteLine(request_.HeaderLines.Strings(i));
+    WriteLine("");
+  } catch (...) {
+    DiscardWriteBuffering();
+    FinishWriteBuffering();
+    throw;
+  }
+  FinishWriteBuffering();
+  if ((request_.Method == hmPost || request_.Method == hmPut) && request_.Source) WriteFromStream(*request_.Source);
+}
+
+void TNetCustomHTTP::ReadResponseHead() {
+  response_.StatusLine = ReadLine();
+  TNetHeaderList& lines = response_.HeaderLines;
+  lines.Clear();
+  int64_t bytes = static_cast<int64_t>(response_.StatusLine.size());
+  for (;;) {
+    AnsiString line;
+    try {
+      line = ReadLine();
+    } catch (const ENetConnClosedGracefully&) {
+      // A close after at least one header line ends the block there.
+      if (lines.Count() == 0) throw;
+      CloseConnection();
+      break;
+    }
+    if (line.empty()) break;
+    bytes += static_cast<int64_t>(line.size()) + 2;
+    if (lines.Count() >= kMaxHeaderLines || bytes > kMaxHeaderBytes) {
+      CloseConnection();
+      throw ENetException("Response header block too large");
+    }
+    lines.Add(line);
+  }
+  response_.ReadHeaders();
+  ComputeReuseConnection();
+  StoreCookies();
+}
+
+void TNetCustomHTTP::StoreCookies() {
+  if (!cookieManager_ && allowCookies_) {
+    ownCookieManager_ = std::make_unique<TNetCookieManager>();
+    cookieManager_ = ownCookieManager_.get();
+  }
+  if (!cookieManager_) return;
+  std::vector<AnsiString> cookies, cookies2;
+  response_.HeaderLines.CollectValues("Set-cookie", cookies);
+  response_.HeaderLines.CollectValues("Set-cookie2", cookies2);
+  for (const AnsiString& c : cookies) cookieManager_->StoreCookie(c, location_.Host());
+  for (const AnsiString& c : cookies2) cookieManager_->StoreCookie2(c, location_.Host());
+}
+
+bool TNetCustomHTTP::ComputeReuseConnection() {
+  const AnsiString version = response_.StatusLine.size() >= 8 ? response_.StatusLine.substr(5, 3) : AnsiString();
+  if (version == "1.0") response_.StatusVersion = pv1_0;
+  if (version == "1.1") response_.StatusVersion = pv1_1;
+  CheckConnectionLost(false, false);
+  bool reuse = IsConnected();
+  if (reuse) {
+    const auto says = [this](const char* word) {
+      return SameText(Trim(response_.Connection), word) || SameText(Trim(response_.ProxyConnection), word);
+    };
+    reuse = protocolVersion_ == pv1_1 ? !says("CLOSE") : says("KEEP-ALIVE");
+  }
+  response_.ReuseConnection = reuse;
+  return reuse;
+}
+
+TNetHTTPNextStep TNetCustomHTTP::DecideNextStep() {
+  const int code = response_.StatusCode();
+  const int cls = code / 100;
+  if ((cls == 3 && code != 304) || !response_.Location.empty()) return HandleRedirect();
+  TNetHTTPNextStep next = nsUndecided;
+  authAccepted_ = false;
+  if (cls != 2) {
+    next = nsRepeat;
+    if (code == 401) {
+      if (serverAuthCount_ >= authRetries_ || !TryServerAuthorization()) {
+        if (request_.Authentication) request_.Authentication->ResetState();
+        RaiseProtocolError();
+      }
+    } else if (code == 407) {
+      proxyParams_.ProxyPassword.clear();
+      if (proxyParams_.Authentication) proxyParams_.Authentication->ResetState();
+      if (proxyAuthCount_ >= authRetries_ || !TryProxyAuthorization()) {
+        if (proxyParams_.Authentication) proxyParams_.Authentication->ResetState();
+        RaiseProtocolError();
+      }
+    } else {
+      RaiseProtocolError();
+    }
+    authAccepted_ = true;
+  }
+  if (IsConnected()) {
+    if (authAccepted_ && (httpOptions_ & hoInProcessAuth)) {
+      DrainBody();
+      next = nsRetryWithAuth;
+    } else {
+      if (code != 204) ReadBody();
+      responseConsumed_ = true;
+      next = nsDone;
+    }
+  }
+  return next;
+}
+
+void TNetCustomHTTP::ReadBody() {
+  TStream* stream = response_.BodyStream;
+  if (!stream) return;
+  // These answers carry no body whatever their headers say.
+  const int code = response_.StatusCode();
+  if (request_.Method == hmHead || code == 204 || code == 304 || code / 100 == 1) return;
+  const bool chunked = NetSearch::AnsiPosText("chunked", response_.HeaderLines.ValueOf("Transfer-Encoding")) > 0;
+  if (response_.ContentLength() > 0) {
+    try {
+      ReadToStream(*stream, response_.ContentLength(), false);
+    } catch (const ENetConnClosedGracefully&) {
+      // A short body: the caller compares the bytes received with the declared length.
+    }
+  } else if (chunked) {
+    ReadChunked(*stream);
+  } else if (!response_.LengthKnown) {
+    ReadToStream(*stream, -1, true);
+  }
+}
+
+void TNetCustomHTTP::ReadChunked(TStream& stream) {
+  ReportStatus(hsStatusText, "Chunk Started");
+  for (;;) {
+    const int32_t size = ParseChunkSize(ReadLine());
+    if (size == 0) break;
+    ReadToStream(stream, size, false);
+    ReadLine();
+  }
+  ReadLine();  // the blank line after the last chunk (trailers are not supported)
+}
+
+AnsiString TNetCustomHTTP::ReadBodyCapped(int32_t timeout) {
+  const int32_t oldTimeout = ReadTimeout();
+  TStream* const callerStream = response_.BodyStream;
+  OnExit restore{[&] {
+    SetReadTimeout(oldTimeout);
+    response_.BodyStream = callerStream;
+  }};
+  SetReadTimeout(timeout);
+  TCappedStream temp(kMaxErrorBody);
+  response_.BodyStream = &temp;
+  try {
+    ReadBody();
+  } catch (const BodyCapReached&) {
+    // The rest of the body stays unread, so the connection cannot be reused.
+    CloseConnection();
+  }
+  responseConsumed_ = true;
+  return temp.Text();
+}
+
+void TNetCustomHTTP::RaiseProtocolError() {
+  const AnsiString body = ReadBodyCapped(2000);
+  throw ENetHTTPProtocolException(response_.StatusCode(), response_.StatusLine, body);
+}
+
+void TNetCustomHTTP::DrainBody() {
+  try {
+    ReadBodyCapped(4000);
+  } catch (const Exception&) {
+    // A failed drain only costs the connection.
+    CloseConnection();
+  }
+  responseConsumed_ = true;
+}
+
+TNetHTTPNextStep TNetCustomHTTP::HandleRedirect() {
+  AnsiString dest = response_.Location;
+  TNetHTTPMethod method = request_.Method;
+  TNetHTTPNextStep next;
+  if (handleRedirects_ && redirectCount_ < redirectMaximum_) {
+    bool handled = true;
+    if (OnRedirect) OnRedirect(this, dest, redirectCount_, handled, method);
+    if (!handled) RaiseProtocolError();
+    request_.URL = dest;
+    request_.Method = method;
+    next = nsRepeat;
+  } else {
+    bool handled = handleRedirects_;
+    if (OnRedirect) OnRedirect(this, dest, redirectCount_, handled, method);
+    if (!handled) RaiseProtocolError();
+    response_.Location = dest;
+    next = nsDone;
+  }
+  if (IsConnected()) DrainBody();
+  responseConsumed_ = true;
+  return next;
+}
+
+bool TNetCustomHTTP::RunAuthorization(std::unique_ptr<TNetAuthentication>& auth, TNetHeaderList& challenges,
+                                      const TNetSelectAuthorizationEvent& onSelect,
+                                      const TNetAuthorizationEvent& onAuth, AnsiString& username,
+                                      AnsiString& password, bool* basicFlag) {
+  if (!auth) {
+    TNetAuthenticationClass cls = nullptr;
+    for (int i = 0; i < challenges.Count() && !cls; ++i) {
+      AnsiString challenge = challenges.Strings(i);
+      cls = FindAuthClass(TakeToken(challenge, " "));
+    }
+    if (!cls) return false;
+    if (onSelect) onSelect(this, cls, challenges);
+    if (!cls) return false;
+    auth = cls->Create();
+  }
+  if (!onAuth) return false;
+  auth->SetUsername(username);
+  auth->SetPassword(password);
+  auth->AuthFields.SetValueOf("Authorization", auth->Authentication());
+  auth->Challenges().Assign(challenges);
+  for (;;) {
+    switch (auth->NextStep()) {
+      case wnDoRequest:
+        return true;
+      case wnFail:
+        return false;
+      case wnAskTheProgram: {
+        auth->SetUsername(username);
+        auth->SetPassword(password);
+        bool handled = false;
+        onAuth(this, *auth, handled);
+        if (!handled) return false;
+        if (basicFlag) *basicFlag = true;
+        username = auth->Username();
+        password = auth->Password();
+        break;
+      }
+    }
+  }
+}
+
+bool TNetCustomHTTP::TryServerAuthorization() {
+  ++serverAuthCount_;
+  return RunAuthorization(request_.Authentication, response_.WWWAuthenticate, OnSelectAuthorization, OnAuthorization,
+                          request_.Username, request_.Password, &request_.BasicAuthentication);
+}
+
+bool TNetCustomHTTP::TryProxyAuthorization() {
+  ++proxyAuthCount_;
+  return RunAuthorization(proxyParams_.Authentication, response_.ProxyAuthenticate, OnSelectProxyAuthorization,
+                          OnProxyAuthorization, proxyParams_.ProxyUsername, proxyParams_.ProxyPassword, nullptr);
+}
+
+void TNetCustomHTTP::DoOnDisconnected() {
+  TNetTCPClient::DoOnDisconnected();
+  if (request_.Authentication && request_.Authentication->StepCount() == request_.Authentication->CurrentStep())
+    request_.Authentication.reset();
+  if (proxyParams_.Authentication) proxyParams_.Authentication->ResetState();
+}
