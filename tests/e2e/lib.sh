@@ -7,6 +7,8 @@
 #   TAVRO_SOURCE_DIR  the source tree (for tools/)
 #   E2E_SITE          the demo site made by tools/make-demo-site.py
 #   E2E_ARTIFACTS     where screenshots and logs are kept, one folder per test
+#   E2E_WORK          optional: the work folder (kept afterwards) instead of a fresh temp folder
+#                     (scripts/demo runs the whole-job test this way)
 #
 # Every wait is bounded; every process started here is ended at exit.
 set -euo pipefail
@@ -18,7 +20,13 @@ E2E_NAME=$(basename "$0" .sh)
 ART=$E2E_ARTIFACTS/$E2E_NAME
 rm -rf "$ART"
 mkdir -p "$ART"
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/tavro-e2e-$E2E_NAME.XXXXXX")
+if [[ -n ${E2E_WORK:-} ]]; then
+  WORK=$E2E_WORK KEEP_WORK=1
+  rm -rf "$WORK"
+  mkdir -p "$WORK"
+else
+  WORK=$(mktemp -d "${TMPDIR:-/tmp}/tavro-e2e-$E2E_NAME.XXXXXX") KEEP_WORK=0
+fi
 PROG=$WORK/prog            # the program folder: tavro, its catalogue, user.ini, FirmwareBack
 PLAYER=$WORK/player        # the player software folder written by the setup stand-in
 MAIN_TITLE='^Tavro MP3 LiveUpdate 2005 Build 10\.19$'
@@ -40,7 +48,7 @@ cleanup() {
     wait_gone "${BG_PIDS[i]}" 5 || kill -KILL "${BG_PIDS[i]}" 2>/dev/null
   done
   if [[ -d $WORK/nginx/logs ]]; then cp -r "$WORK/nginx/logs" "$ART/nginx-logs"; fi
-  rm -rf "$WORK"
+  if ((!KEEP_WORK)); then rm -rf "$WORK"; fi
   if ((status == 0)); then log "PASS"; else log "FAIL (artefacts in $ART)"; fi
   exit "$status"
 }
@@ -144,6 +152,20 @@ wait_window() {
 }
 
 window_size() { xdotool getwindowgeometry "$1" | sed -n 's/.*Geometry: //p'; }
+
+# wait_splash_then_main: waits for the splash window (504x275) and then the main window of
+# the program just started, keeping a screenshot of each; MAIN holds the main window's id.
+wait_splash_then_main() {
+  local splash
+  splash=$(wait_window 20 "$APP_TITLE" "$APP_PID") || fail "no splash window"
+  [[ $(window_size "$splash") == 504x275 ]] || fail "splash window is $(window_size "$splash"), not 504x275"
+  shot 01-splash
+  MAIN=$(wait_window 30 "$MAIN_TITLE" "$APP_PID") || fail "no main window"
+  wait_until 5 bash -c "! xdotool search --all --onlyvisible --pid $APP_PID --name '$APP_TITLE'" ||
+    fail "the splash window is still visible beside the main window"
+  sleep 2   # let the web views paint
+  shot 02-main-window
+}
 
 shot() {
   import -window root "$ART/$1.png" 2>>"$ART/import.log"

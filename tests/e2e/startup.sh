@@ -10,15 +10,7 @@ install_player
 start_site
 start_app
 
-splash=$(wait_window 20 "$APP_TITLE" "$APP_PID") || fail "no splash window"
-[[ $(window_size "$splash") == 504x275 ]] || fail "splash window is $(window_size "$splash"), not 504x275"
-shot 01-splash
-
-main=$(wait_window 30 "$MAIN_TITLE" "$APP_PID") || fail "no main window"
-wait_until 5 bash -c "! xdotool search --all --onlyvisible --pid $APP_PID --name '$APP_TITLE'" ||
-  fail "the splash window is still visible beside the main window"
-sleep 2   # let the web views paint
-shot 02-main-window
+wait_splash_then_main
 
 cmp "$PROG/TavroMP3LiveUpdate.ini" "$(site_file TavroMP3LiveUpdate2/TavroMP3LiveUpdate.ini)" ||
   fail "the catalogue in the program folder differs from the server's"
@@ -28,7 +20,7 @@ cmp "$notes" "$(site_file TavroMP3LiveUpdate2/Firmware/TA-100/TA-100_1.20.asp)" 
   fail "stored release notes differ from the server's page"
 [[ ! -e $PROG/user.ini ]] || fail "user.ini written before the window closed"
 
-close_window "$main"
+close_window "$MAIN"
 wait_gone "$APP_PID" 15 || fail "the program did not end after its main window closed"
 [[ -f $PROG/user.ini ]] || fail "closing the main window wrote no user.ini"
 [[ $(ini_value "$PROG/user.ini" Main02 ComboBox1) == 0 ]] || fail "user.ini: $(cat -A "$PROG/user.ini")"

@@ -11,8 +11,8 @@ install_program
 install_player
 start_site "$PACE"
 start_app
-main=$(wait_window 30 "$MAIN_TITLE" "$APP_PID") || fail "no main window"
-sleep 1
+wait_splash_then_main
+main=$MAIN
 
 # The fourth model, TA-500, whose first version 3.00 has the large package.
 click "$main" 360 18
@@ -21,11 +21,11 @@ xdotool key --delay 150 Down Down Down Return
 package=$PROG/FirmwareBack/TA-500_3.00.zip
 wait_until 15 test -s "$PROG/FirmwareBack/TA-500_3.00.htm" || fail "release notes of TA-500 3.00 not stored"
 sleep 1
-shot 01-model-picked
+shot 03-model-picked
 
 click "$main" 644 17          # Button1, "下载"
 sleep 3
-shot 02-download-progress
+shot 04-download-progress
 alive "$APP_PID" || fail "the program ended during the download"
 [[ ! -e $package ]] || fail "a package file exists while the download still runs"
 
@@ -33,7 +33,7 @@ wait_until 90 test -s "$package" || fail "the package was not stored"
 cmp "$package" "$(site_file TavroMP3LiveUpdate2/Firmware/TA-500/TA-500_3.00.zip)" ||
   fail "the stored package differs from the server's"
 sleep 1.5
-shot 03-package-ready
+shot 05-package-ready
 
 click "$main" 647 416         # Button2, "固件升级", on the package-ready panel
 prompt=$(wait_window 30 '^将您的MP3播放器与电脑连接$' "$APP_PID") || fail "no connect prompt"
@@ -43,7 +43,7 @@ unzip -q "$package" -d "$WORK/expected"
 while read -r f; do
   cmp "$WORK/expected/$f" "$PLAYER/$f" || fail "extracted $f differs from the package's"
 done < <(cd "$WORK/expected" && find . -type f)
-shot 04-connect-prompt
+shot 06-connect-prompt
 press "$prompt" Return
 
 toollog=$PLAYER/stupdaterapp.log
@@ -56,7 +56,7 @@ for f in firmware.sb player.rsc resource/font12.bin updater.ini; do
   grep -q "^file: $f " "$toollog" || fail "the flashing tool did not find $f"
 done
 sleep 1
-shot 05-after-upgrade
+shot 07-after-upgrade
 alive "$APP_PID" || fail "the program ended after the hand-off"
 close_window "$main"
 wait_gone "$APP_PID" 15 || fail "the program did not end after its main window closed"
