@@ -70,12 +70,22 @@ std::string ReadFileContent(const AnsiString& fileName) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0)
     throw EFOpenError(Format("Cannot open file \"%s\". %s", fileName.c_str(), SystemReason(errno).c_str()));
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    throw EFOpenError(Format("Cannot open file \"%s\". %s", fileName.c_str(), SystemReason(EISDIR).c_str()));
+  }
   std::string content;
   char buffer[65536];
   for (;;) {
     ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
+    if (n < 0) {
+      // Part of a file is not the file: fail rather than hand back what was read so far.
+      ::close(fd);
+      throw EReadError("Stream read error");
+    }
+    if (n == 0) break;
     content.append(buffer, static_cast<size_t>(n));
   }
   ::close(fd);
@@ -133,6 +143,7 @@ int32_t DateTimeToFileDate(time_t t) {
   struct tm lt {};
   if (!::localtime_r(&t, &lt)) return 0;
   if (lt.tm_year < 80) return (1 << 5 | 1) << 16;  // before 1980: the earliest DOS date
+  if (lt.tm_year > 80 + 127) return static_cast<int32_t>(0xFF9FBF7Du);  // after 2107: the latest, 2107-12-31 23:59:58
   const uint32_t date = static_cast<uint32_t>(((lt.tm_year - 80) << 9) | ((lt.tm_mon + 1) << 5) | lt.tm_mday);
   const uint32_t time = static_cast<uint32_t>((lt.tm_hour << 11) | (lt.tm_min << 5) | (lt.tm_sec / 2));
   return static_cast<int32_t>((date << 16) | time);
@@ -151,7 +162,11 @@ time_t FileDateToDateTime(int32_t dosDateTime) {
       lt.tm_sec > 59)
     return -1;
   lt.tm_isdst = -1;
-  return ::mktime(&lt);
+  const struct tm asked = lt;
+  const time_t t = ::mktime(&lt);
+  // mktime rolls a day that the month does not have (February 30) into the next month.
+  if (t == -1 || lt.tm_mday != asked.tm_mday || lt.tm_mon != asked.tm_mon || lt.tm_year != asked.tm_year) return -1;
+  return t;
 }
 
 int32_t FileAge(const AnsiString& fileName) {

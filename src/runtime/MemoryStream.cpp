@@ -1,6 +1,7 @@
 #include "runtime/MemoryStream.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -17,7 +18,7 @@ void TMemoryStream::Reserve(int64_t capacity) {
 }
 
 int64_t TMemoryStream::Read(void* buffer, int64_t count) {
-  if (count <= 0 || position_ >= size_) return 0;
+  if (count <= 0 || position_ < 0 || position_ >= size_) return 0;
   const int64_t n = std::min(count, size_ - position_);
   std::memcpy(buffer, data_.get() + position_, static_cast<size_t>(n));
   position_ += n;
@@ -25,7 +26,7 @@ int64_t TMemoryStream::Read(void* buffer, int64_t count) {
 }
 
 int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
-  if (count <= 0 || position_ < 0) return 0;
+  if (count <= 0 || position_ < 0 || count > INT64_MAX - position_) return 0;
   const int64_t end = position_ + count;
   if (end > capacity_) Reserve(std::max(end, capacity_ + capacity_ / 2 + 8192));
   if (position_ > size_) std::memset(data_.get() + size_, 0, static_cast<size_t>(position_ - size_));

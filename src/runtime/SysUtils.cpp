@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "runtime/CodePage.h"
 #include "runtime/Exception.h"
 
 AnsiString Format(const char* fmt, ...) {
@@ -90,19 +91,10 @@ AnsiString TrimRight(const AnsiString& text) {
 
 AnsiString Trim(const AnsiString& text) { return TrimLeft(TrimRight(text)); }
 
-AnsiString UpperCase(const AnsiString& text) {
-  AnsiString r = text;
-  for (char& c : r)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return r;
-}
+// The trail byte of a double-byte character may fall in 'a'..'z': it must not change.
+AnsiString UpperCase(const AnsiString& text) { return AnsiUpperCase(text); }
 
-AnsiString LowerCase(const AnsiString& text) {
-  AnsiString r = text;
-  for (char& c : r)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return r;
-}
+AnsiString LowerCase(const AnsiString& text) { return AnsiLowerCase(text); }
 
 int CompareText(const AnsiString& a, const AnsiString& b) {
   const AnsiString ua = UpperCase(a), ub = UpperCase(b);
