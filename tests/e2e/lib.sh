@@ -92,6 +92,8 @@ start_display() {
   exec {fd}>&-
   wait_until 15 test -s "$WORK/display" || fail "Xvfb did not start"
   export DISPLAY=:$(head -n1 "$WORK/display")
+  # A desktop backdrop instead of black, for readable screenshots.
+  timeout 10 display -size 1024x768 -window root 'gradient:#5d7fa3-#2c3e57' >/dev/null 2>&1 || true
   openbox --sm-disable >"$ART/openbox.log" 2>&1 &
   BG_PIDS+=($!)
   wait_until 15 bash -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" ||
@@ -120,6 +122,15 @@ start_site() { # [pace]
   : "${E2E_SITE:?}"
   "$TOOLS/demo-nginx.sh" start "$WORK/nginx" "$E2E_SITE" "${args[@]}" || fail "nginx did not start"
   NGINX_STARTED=1
+}
+
+# prepare_served [PACE]: a display, the program folder, the player software installed and the
+# demo site served: the usual ground of a test.
+prepare_served() {
+  start_display
+  install_program
+  install_player
+  start_site "${1:-}"
 }
 
 site_file() { # path below the site root, with model names in UTF-8: prints the on-disk (GBK) path

@@ -4,10 +4,7 @@
 # the new selection is saved when the window closes.
 source "$(dirname "$0")/lib.sh"
 
-start_display
-install_program
-install_player
-start_site
+prepare_served
 start_app
 main=$(wait_window 30 "$MAIN_TITLE" "$APP_PID") || fail "no main window"
 wait_until 10 test -s "$PROG/FirmwareBack/TA-100_1.20.htm" || fail "first release notes not stored"

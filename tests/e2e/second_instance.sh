@@ -3,10 +3,7 @@
 # window and without touching the catalogue; the first instance goes on.
 source "$(dirname "$0")/lib.sh"
 
-start_display
-install_program
-install_player
-start_site
+prepare_served
 start_app
 first=$APP_PID
 main=$(wait_window 30 "$MAIN_TITLE" "$first") || fail "first instance: no main window"

@@ -4,10 +4,7 @@
 # notes are stored; closing the main window ends the program and writes the selection file.
 source "$(dirname "$0")/lib.sh"
 
-start_display
-install_program
-install_player
-start_site
+prepare_served
 start_app
 
 wait_splash_then_main

@@ -6,10 +6,7 @@
 source "$(dirname "$0")/lib.sh"
 
 PACE=${E2E_PACE:-1m}
-start_display
-install_program
-install_player
-start_site "$PACE"
+prepare_served "$PACE"
 start_app
 wait_splash_then_main
 main=$MAIN
