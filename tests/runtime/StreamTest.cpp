@@ -3,8 +3,10 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "runtime/Exception.h"
+#include "runtime/FileStream.h"
 #include "runtime/FileUtils.h"
 #include "runtime/MemoryStream.h"
 #include "support/TempDir.h"
@@ -62,4 +64,86 @@ TEST(FileUtils, CreateErrorNamesTheFileAndTheReason) {
   } catch (const EFCreateError& e) {
     EXPECT_EQ(e.Message(), "Cannot create file \"" + (dir / "missing/a.txt") + "\". No such file or directory");
   }
+}
+
+TEST(MemoryStream, PositionBeforeTheStartReadsAndWritesNothing) {
+  TMemoryStream s;
+  s.WriteBuffer("abcdef", 6);
+  s.Seek(-4, soBeginning);
+  char buffer[8];
+  EXPECT_EQ(s.Read(buffer, 8), 0);
+  EXPECT_EQ(s.Write("x", 1), 0);
+  EXPECT_EQ(s.Size(), 6);
+}
+
+struct OpenCase {
+  const char* name;
+  std::function<void(const TempDir&)> open;
+  const char* expected;  // message with %s for the temporary folder
+};
+
+class FileErrors : public ::testing::TestWithParam<OpenCase> {};
+
+TEST_P(FileErrors, NameTheFileAndTheSystemReason) {
+  TempDir dir;
+  dir.Write("ro.txt", "keep");
+  ::chmod((dir / "ro.txt").c_str(), 0444);
+  dir.Write("sub/x", "");
+  try {
+    GetParam().open(dir);
+    FAIL() << "no error";
+  } catch (const EStreamError& e) {
+    std::string expected = GetParam().expected;
+    const size_t at = expected.find("%s");
+    if (at != std::string::npos) expected.replace(at, 2, dir.Path());
+    EXPECT_EQ(e.Message(), expected);
+  }
+  EXPECT_EQ(dir.Read("ro.txt"), "keep");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FileErrors,
+    ::testing::Values(
+        OpenCase{"OpenMissing", [](const TempDir& d) { TFileStream(d / "none", fmOpenRead); },
+                 "Cannot open file \"%snone\". No such file or directory"},
+        OpenCase{"ReadOnlyForWriting", [](const TempDir& d) { TFileStream(d / "ro.txt", fmOpenReadWrite); },
+                 "Cannot open file \"%sro.txt\". Permission denied"},
+        OpenCase{"CreateOverReadOnly", [](const TempDir& d) { TFileStream(d / "ro.txt", fmCreate); },
+                 "Cannot create file \"%sro.txt\". Permission denied"},
+        OpenCase{"ReplaceReadOnly", [](const TempDir& d) { ReplaceFileContent(d / "ro.txt", "new", 3); },
+                 "Cannot create file \"%sro.txt\". Permission denied"},
+        OpenCase{"CreateInProc", [](const TempDir&) { TFileStream("/proc/tavro-test", fmCreate); },
+                 "Cannot create file \"/proc/tavro-test\". No such file or directory"},
+        OpenCase{"ReadFolderAsFile", [](const TempDir& d) { ReadFileContent(d / "sub"); },
+                 "Cannot open file \"%ssub\". Is a directory"},
+        OpenCase{"LoadFolder", [](const TempDir& d) { TMemoryStream().LoadFromFile(d / "sub"); },
+                 "Cannot open file \"%ssub\". Is a directory"}),
+    [](const ::testing::TestParamInfo<OpenCase>& info) { return std::string(info.param.name); });
+
+TEST(FileStream, WritesSeeksAndReadsBack) {
+  TempDir dir;
+  {
+    TFileStream f(dir / "a.bin", fmCreate);
+    f.WriteBuffer("hello world", 11);
+    f.SetSize(5);
+    EXPECT_EQ(f.Position(), 5);
+  }
+  TFileStream f(dir / "a.bin", fmOpenRead | fmShareDenyWrite);
+  EXPECT_EQ(f.Size(), 5);
+  char buffer[5];
+  f.ReadBuffer(buffer, 5);
+  EXPECT_EQ(std::string(buffer, 5), "hello");
+  EXPECT_THROW(f.ReadBuffer(buffer, 1), EReadError);
+}
+
+TEST(FileUtils, DosDateTimesRoundTripAndRejectDaysTheMonthLacks) {
+  struct tm lt {};
+  lt.tm_year = 2005 - 1900, lt.tm_mon = 9, lt.tm_mday = 19, lt.tm_hour = 13, lt.tm_min = 45, lt.tm_sec = 30;
+  lt.tm_isdst = -1;
+  const time_t t = ::mktime(&lt);
+  EXPECT_EQ(FileDateToDateTime(DateTimeToFileDate(t)), t);
+  // 2005-02-30 00:00:00
+  EXPECT_EQ(FileDateToDateTime(static_cast<int32_t>(((25u << 9) | (2u << 5) | 30u) << 16)), -1);
+  lt.tm_year = 2300 - 1900;
+  EXPECT_EQ(static_cast<uint32_t>(DateTimeToFileDate(::mktime(&lt))) >> 25, 127u);
 }
