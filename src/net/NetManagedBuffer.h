@@ -18,7 +18,7 @@ class TNetManagedBuffer : public TNetSimpleBuffer {
   // Empties the queue (ReadOffset back to 0).
   void Empty();
 
-  int32_t ReadOffset() const { return readOffset_; }
+  int64_t ReadOffset() const { return readOffset_; }
   int32_t PackThreshold() const { return packThreshold_; }
   void SetPackThreshold(int32_t value) { packThreshold_ = value; }
 

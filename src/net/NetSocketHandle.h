@@ -66,6 +66,7 @@ class TNetSocketHandle {
   std::atomic<bool> isOpen_{false};
   bool connectWorkerRunning_ = false;
   bool closeDeferred_ = false;
+  TNetSocket deferredSocket_ = -1;
   AnsiString localAddress_;
   AnsiString remoteAddress_;
   int32_t port_ = 0;

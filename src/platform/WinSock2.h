@@ -85,9 +85,8 @@ int getservbyname(const std::string& name, const std::string& protocol);
 // The service's name and aliases, empty when the port is unknown.
 std::vector<std::string> getservbyport(int port, const std::string& protocol);
 
-uint16_t htons(uint16_t v);
-uint16_t ntohs(uint16_t v);
-uint32_t htonl(uint32_t v);
-uint32_t ntohl(uint32_t v);
+// Byte order (the C library's names are macros, hence these names).
+uint16_t HostToNet16(uint16_t v);
+uint32_t HostToNet32(uint32_t v);
 
 }  // namespace WinSock

@@ -1,0 +1,138 @@
+#include "net/NetIOHandlerSocket.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "net/NetConnectThread.h"
+#include "net/NetException.h"
+#include "net/NetFreezeGuard.h"
+
+TNetIOHandlerSocket::TNetIOHandlerSocket(TComponent* owner) : TNetIOHandler(owner) {}
+
+TNetIOHandlerSocket::~TNetIOHandlerSocket() { ShutAndClose(); }
+
+void TNetIOHandlerSocket::ShutAndClose() {
+  if (socketHandle_) socketHandle_->ShutAndClose();
+}
+
+bool TNetIOHandlerSocket::IsConnected() { return socketHandle_ && socketHandle_->IsOpen(); }
+
+void TNetIOHandlerSocket::PrepareSocket() {
+  if (socketHandle_) {
+    socketHandle_->ClearState(true);
+  } else {
+    socketHandle_ = std::make_unique<TNetSocketHandle>();
+  }
+}
+
+bool TNetIOHandlerSocket::WaitReadable(int32_t timeoutMs) {
+  if (!socketHandle_) throw ENetConnClosedGracefully();
+  return socketHandle_->WaitReadable(timeoutMs);
+}
+
+int TNetIOHandlerSocket::RawReceive(void* buffer, int length) {
+  if (!IsConnected()) throw ENetClosedSocket();
+  return socketHandle_->RawReceive(buffer, length);
+}
+
+int TNetIOHandlerSocket::RawReceiveNow(void* buffer, int length) {
+  if (!IsConnected()) throw ENetClosedSocket();
+  return socketHandle_->RawReceiveNow(buffer, length);
+}
+
+int TNetIOHandlerSocket::RawSend(const void* buffer, int length) {
+  if (!IsConnected()) throw ENetClosedSocket();
+  return socketHandle_->RawSend(buffer, length);
+}
+
+TNetSocksInfo& TNetIOHandlerSocket::SocksInfo() {
+  if (!socksInfo_) {
+    ownSocksInfo_ = std::make_unique<TNetSocksInfo>();
+    socksInfo_ = ownSocksInfo_.get();
+  }
+  return *socksInfo_;
+}
+
+void TNetIOHandlerSocket::SetSocksInfo(TNetSocksInfo* info) {
+  ownSocksInfo_.reset();
+  socksInfo_ = info;
+}
+
+void TNetIOHandlerSocket::ConnectTo(const AnsiString& host, int32_t port, int32_t timeout, int32_t boundPortMax,
+                                    int32_t boundPortMin, int32_t boundPort, const AnsiString& boundIP) {
+  const TNetSocksVersion socks = SocksInfo().Version();
+  const bool viaSocks = socks != svNoSocks;
+  const AnsiString targetHost = viaSocks ? SocksInfo().Host() : host;
+  const int32_t targetPort = viaSocks ? SocksInfo().Port() : port;
+
+  if (!socketHandle_) PrepareSocket();
+  socketHandle_->OpenSocket(kSockStream, 0);
+  socketHandle_->SetLocalAddress(boundIP);
+  socketHandle_->SetPort(boundPort);
+  socketHandle_->SetClientPortMin(boundPortMin);
+  socketHandle_->SetClientPortMax(boundPortMax);
+  socketHandle_->BindLocal();
+
+  if (!TNetStack::IsDottedQuad(targetHost)) ReportStatus(hsResolving, targetHost);
+  const AnsiString address = GlobalStack->HostToAddress(targetHost);
+  socketHandle_->SetPeerAddress(address, targetPort);
+  if (!useNagle_) socketHandle_->SetOption(6, 1, 1);  // IPPROTO_TCP, TCP_NODELAY
+  ReportStatus(hsConnecting, address);
+
+  if (timeout != -1 && timeout != 0) {
+    RunConnectWorker(timeout);
+  } else if (TNetFreezeGuardBase::IsEngaged()) {
+    RunConnectWorker(kGuardedConnectLimit);
+  } else {
+    GlobalStack->CheckResult(socketHandle_->ConnectPeer(kAFInet));
+  }
+  // SOCKS negotiation is not part of this system: a direct connection is made.
+}
+
+void TNetIOHandlerSocket::RunConnectWorker(int32_t timeout) {
+  TNetSocketHandle* handle = socketHandle_.get();
+  TNetConnectThread worker(handle);
+  handle->SetConnectWorkerRunning(true);
+  worker.Start();
+  // Whatever happens below, the worker is joined before its descriptor is closed and
+  // before it is released.
+  struct JoinGuard {
+    TNetConnectThread& worker;
+    TNetSocketHandle* handle;
+    ~JoinGuard() {
+      if (!worker.Finished()) {
+        worker.Terminate();
+        handle->ShutAndClose();
+      }
+      worker.Join();
+      handle->FinishConnectWorker();
+    }
+  } joinGuard{worker, handle};
+
+  int32_t slice = kConnectSlice;
+  if (TNetFreezeGuardBase::IsEngaged()) slice = std::min(slice, GlobalFreezeGuard->IdleTimeOut());
+  slice = std::max<int32_t>(slice, 1);
+  const bool unlimited = timeout == -2;
+  int64_t remaining = unlimited ? slice + 1 : timeout;
+  auto sleep = [](int64_t ms) {
+    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  };
+  while (remaining > slice) {
+    sleep(slice);
+    remaining = unlimited ? slice + 1 : remaining - slice;
+    TNetFreezeGuardBase::PumpIfDue(true, false);
+    if (worker.Finished()) {
+      remaining = 0;
+      break;
+    }
+  }
+  sleep(remaining);
+  if (!worker.Finished()) {
+    worker.Terminate();
+    ShutAndClose();
+    worker.Join();
+    throw ENetConnectTimeout();
+  }
+  if (!worker.ConnectError().empty()) throw ENetConnectException(worker.ConnectError());
+}

@@ -1,0 +1,137 @@
+#include "net/NetSocketHandle.h"
+
+#include "net/NetException.h"
+#include "net/NetFreezeGuard.h"
+#include "platform/WinSock2.h"
+
+TNetSocketHandle::~TNetSocketHandle() {
+  ShutAndClose();
+  // A deferred close is done by the worker's owner; never leak it here either.
+  if (closeDeferred_ && !connectWorkerRunning_) FinishConnectWorker();
+}
+
+void TNetSocketHandle::OpenSocket(int type, int protocol) {
+  ShutAndClose();
+  if (IsOpen()) ClearState(true);
+  osSocket_ = GlobalStack->AllocateSocketOrFail(type, protocol);
+  closeDeferred_ = false;
+  isOpen_ = true;
+}
+
+void TNetSocketHandle::ShutAndClose() {
+  if (!isOpen_.exchange(false)) return;
+  GlobalStack->shutdown(osSocket_, 1);
+  if (connectWorkerRunning_) {
+    // Shutting down wakes the worker's pending connect; the descriptor stays ours
+    // until the worker has been joined.
+    GlobalStack->shutdown(osSocket_, 2);
+    closeDeferred_ = true;
+    deferredSocket_ = osSocket_;
+    return;
+  }
+  GlobalStack->closesocket(osSocket_);
+}
+
+void TNetSocketHandle::FinishConnectWorker() {
+  connectWorkerRunning_ = false;
+  if (closeDeferred_) {
+    closeDeferred_ = false;
+    GlobalStack->closesocket(deferredSocket_);
+  }
+}
+
+int TNetSocketHandle::ConnectPeer(int family) {
+  const int result = GlobalStack->connect(osSocket_, family, remotePort_, remoteAddress_);
+  if (result != -1) {
+    RefreshLocalAddress();
+    RefreshPeerAddress();
+  }
+  return result;
+}
+
+int TNetSocketHandle::RawReceive(void* buffer, int length) { return GlobalStack->recv(osSocket_, buffer, length, 0); }
+
+int TNetSocketHandle::RawReceiveNow(void* buffer, int length) {
+  return GlobalStack->recvnow(osSocket_, buffer, length);
+}
+
+int TNetSocketHandle::RawSend(const void* buffer, int length) {
+  return GlobalStack->send(osSocket_, buffer, length, 0);
+}
+
+void TNetSocketHandle::SetOption(int level, int name, int value) {
+  GlobalStack->CheckResult(GlobalStack->setsockopt(osSocket_, level, name, &value, sizeof value));
+}
+
+void TNetSocketHandle::BindLocal() {
+  if (port_ != 0 || clientPortMin_ == 0 || clientPortMax_ == 0) {
+    if (!BindOnce()) throw ENetCouldNotBindSocket();
+  } else if (clientPortMax_ < clientPortMin_) {
+    throw ENetInvalidPortRange(Format(NetText::InvalidPortRange, clientPortMin_, clientPortMax_));
+  } else if (!BindInRange()) {
+    throw ENetCanNotBindPortInRange(Format(NetText::CanNotBindRange, clientPortMin_, clientPortMax_));
+  }
+}
+
+bool TNetSocketHandle::BindOnce() {
+  const int result = GlobalStack->bind(osSocket_, kAFInet, port_, localAddress_);
+  if (GlobalStack->CheckResult(result, {WinSock::WSAEADDRINUSE})) return false;
+  RefreshLocalAddress();
+  return true;
+}
+
+bool TNetSocketHandle::BindInRange() {
+  for (int32_t port = clientPortMax_; port >= clientPortMin_; --port) {
+    port_ = port;
+    if (BindOnce()) return true;
+  }
+  return false;
+}
+
+void TNetSocketHandle::SetPeerAddress(const AnsiString& address, int32_t port) {
+  remoteAddress_ = address;
+  remotePort_ = port;
+}
+
+void TNetSocketHandle::ClearState(bool resetLocal) {
+  isOpen_ = false;
+  osSocket_ = -1;
+  remoteAddress_.clear();
+  remotePort_ = 0;
+  if (resetLocal) {
+    localAddress_.clear();
+    port_ = 0;
+  }
+}
+
+void TNetSocketHandle::RefreshLocalAddress() { GlobalStack->getsockname(osSocket_, nullptr, &localAddress_, &port_); }
+
+void TNetSocketHandle::RefreshPeerAddress() {
+  GlobalStack->getpeername(osSocket_, nullptr, &remoteAddress_, &remotePort_);
+}
+
+bool TNetSocketHandle::WaitReadable(int32_t timeoutMs) {
+  if (!IsOpen()) throw ENetConnClosedGracefully();
+  if (TNetFreezeGuardBase::IsEngaged()) {
+    const int32_t slice = GlobalFreezeGuard->IdleTimeOut();
+    if (timeoutMs == -2) {
+      while (!WaitReadable(slice)) {
+      }
+      return true;
+    }
+    if (timeoutMs > slice) {
+      if (WaitReadable(timeoutMs - slice)) return true;
+      // The slices before may have pumped: the socket may be closed by now.
+      if (!IsOpen()) throw ENetConnClosedGracefully();
+      timeoutMs = slice;
+    }
+  }
+  return WaitStep(timeoutMs);
+}
+
+bool TNetSocketHandle::WaitStep(int32_t timeoutMs) {
+  TNetSocketList readList{osSocket_};
+  const bool readable = GlobalStack->select(&readList, nullptr, timeoutMs, nullptr) == 1;
+  TNetFreezeGuardBase::PumpIfDue(!readable, false);
+  return readable;
+}

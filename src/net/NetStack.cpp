@@ -1,0 +1,134 @@
+#include "net/NetStack.h"
+
+#include "net/NetException.h"
+#include "net/NetStackPosix.h"
+
+TNetStack* GlobalStack = nullptr;
+TNetStackClass StackClass = [] { return static_cast<TNetStack*>(new TNetStackPosix()); };
+int32_t StackUsers = 0;
+
+namespace {
+thread_local int32_t tLastErrorCode = 0;
+
+struct ErrorRow {
+  int32_t code;
+  const char* text;
+};
+const ErrorRow kErrorTable[] = {
+    {10004, "Interrupted system call."},
+    {10009, "Bad file number."},
+    {10013, "Access denied."},
+    {10014, "Bad address."},
+    {10022, "Invalid argument."},
+    {10024, "Too many open files."},
+    {10035, "Operation would block. "},
+    {10036, "Operation now in progress."},
+    {10037, "Operation already in progress."},
+    {10038, "Socket operation on non-socket."},
+    {10039, "Destination address required."},
+    {10040, "Message too long."},
+    {10041, "Protocol wrong type for socket."},
+    {10042, "Bad protocol option."},
+    {10043, "Protocol not supported."},
+    {10044, "Socket type not supported."},
+    {10045, "Operation not supported on socket."},
+    {10046, "Protocol family not supported."},
+    {10047, "Address family not supported by protocol family."},
+    {10048, "Address already in use."},
+    {10049, "Cannot assign requested address."},
+    {10050, "Network is down."},
+    {10051, "Network is unreachable."},
+    {10052, "Net dropped connection or reset."},
+    {10053, "Software caused connection abort."},
+    {10054, "Connection reset by peer."},
+    {10055, "No buffer space available."},
+    {10056, "Socket is already connected."},
+    {10057, "Socket is not connected."},
+    {10058, "Cannot send or receive after socket is closed."},
+    {10059, "Too many references, cannot splice."},
+    {10060, "Connection timed out."},
+    {10061, "Connection refused."},
+    {10062, "Too many levels of symbolic links."},
+    {10063, "File name too long."},
+    {10064, "Host is down."},
+    {10065, "No route to host."},
+    {10066, "Directory not empty"},
+};
+
+// A field of a dotted quad: 1 to 3 digits, 0..255.
+bool IsQuadField(const AnsiString& field) {
+  int32_t value = 0;
+  return !field.empty() && TryStrToInt(field, value) && value >= 0 && value <= 255;
+}
+}  // namespace
+
+std::mutex& StackLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+TNetStack* CreateDefaultStack() { return StackClass(); }
+
+void AddStackUser() {
+  std::lock_guard<std::mutex> lock(StackLock());
+  if (StackUsers == 0) GlobalStack = CreateDefaultStack();
+  ++StackUsers;
+}
+
+void RemoveStackUser() {
+  std::lock_guard<std::mutex> lock(StackLock());
+  if (--StackUsers == 0) {
+    delete GlobalStack;
+    GlobalStack = nullptr;
+  }
+}
+
+TNetStack::TNetStack() = default;
+TNetStack::~TNetStack() = default;
+
+int32_t TNetStack::LastErrorCode() { return tLastErrorCode; }
+void TNetStack::SetLastErrorCode(int32_t code) { tLastErrorCode = code; }
+
+AnsiString TNetStack::HostToAddress(const AnsiString& host) {
+  if (SameText(host, "LOCALHOST")) return "127.0.0.1";
+  if (IsDottedQuad(host)) return host;
+  return gethostbyname(host);
+}
+
+bool TNetStack::IsDottedQuad(const AnsiString& text) {
+  AnsiString rest = text;
+  for (int i = 0; i < 3; ++i) {
+    const size_t dot = rest.find('.');
+    if (dot == AnsiString::npos || !IsQuadField(rest.substr(0, dot))) return false;
+    rest.erase(0, dot + 1);
+  }
+  return IsQuadField(rest);
+}
+
+TNetSocket TNetStack::AllocateSocketOrFail(int type, int protocol) {
+  const TNetSocket s = socket(kAFInet, type, protocol);
+  if (s == -1) throw ENetInvalidSocket();
+  return s;
+}
+
+bool TNetStack::CheckResult(int result, const std::vector<int32_t>& tolerated) {
+  if (result != -1) return false;
+  tLastErrorCode = WSAGetLastError();
+  for (int32_t code : tolerated) {
+    if (code == tLastErrorCode) return true;
+  }
+  ThrowSocketError(tLastErrorCode);
+}
+
+void TNetStack::ThrowSocketError(int32_t code) { throw ENetSocketError(code, SocketErrorText(code)); }
+
+AnsiString TNetStack::SocketErrorDescription(int32_t code) {
+  for (const auto& row : kErrorTable) {
+    if (row.code == code) return row.text;
+  }
+  return AnsiString();
+}
+
+AnsiString TNetStack::SocketErrorText(int32_t code) {
+  return Format(NetText::SocketError, static_cast<int>(code), SocketErrorDescription(code).c_str());
+}

@@ -1,0 +1,221 @@
+#include "net/NetStackPosix.h"
+
+#include <atomic>
+#include <cstring>
+
+#include "net/NetException.h"
+#include "net/NetWinSock2.h"
+#include "platform/WinSock2.h"
+
+namespace {
+std::atomic<bool> gStarted{false};
+
+// When the stack unit ends with the library started, it is cleaned up once.
+struct StackUnitEnd {
+  ~StackUnitEnd() {
+    if (gStarted.exchange(false)) WinSock::WSACleanup();
+    UnloadSocketLibrary();
+  }
+} gStackUnitEnd;
+
+// Each raw call resolves its entry on first use, like the original loader.
+#define ENTRY(name)                                 \
+  do {                                              \
+    static std::atomic<bool> resolved{false};       \
+    if (!resolved.load()) {                         \
+      ResolveEntry(name);                           \
+      resolved = true;                              \
+    }                                               \
+  } while (0)
+}  // namespace
+
+bool StackStarted() { return gStarted.load(); }
+
+TNetStackPosix::TNetStackPosix() {
+  if (!gStarted.load()) {
+    if (LoadSocketLibrary(0x0202) != 0) throw ENetStackInitializationFailed();
+    gStarted = true;
+  }
+}
+
+AnsiString TNetStackPosix::SocketErrorText(int32_t code) {
+  if (code == WinSock::WSAHOST_NOT_FOUND) return Format(NetText::SocketError, static_cast<int>(code), "Host not found.");
+  return TNetStack::SocketErrorText(code);
+}
+
+TNetSocket TNetStackPosix::accept(TNetSocket s, AnsiString* address, int32_t* port) {
+  ENTRY("accept");
+  WinSock::SockAddrIn peer;
+  const int result = WinSock::accept(s, &peer);
+  if (result != -1) {
+    TNetIPv4Bytes bytes;
+    std::memcpy(bytes.Bytes, &peer.Address, 4);
+    if (address) *address = FormatIPv4(bytes);
+    if (port) *port = peer.Port;
+  }
+  return result;
+}
+
+namespace {
+WinSock::SockAddrIn MakeAddress(TNetStack& stack, int32_t port, const AnsiString& address) {
+  WinSock::SockAddrIn sa;
+  sa.Port = static_cast<uint16_t>(port);
+  if (!address.empty()) {
+    const TNetIPv4Bytes bytes = stack.ParseIPv4(address);
+    std::memcpy(&sa.Address, bytes.Bytes, 4);
+  }
+  return sa;
+}
+
+void ReadAddress(TNetStack& stack, const WinSock::SockAddrIn& sa, int* family, AnsiString* address, int32_t* port) {
+  TNetIPv4Bytes bytes;
+  std::memcpy(bytes.Bytes, &sa.Address, 4);
+  if (family) *family = kAFInet;
+  if (address) *address = stack.FormatIPv4(bytes);
+  if (port) *port = sa.Port;
+}
+}  // namespace
+
+int TNetStackPosix::bind(TNetSocket s, int family, int32_t port, const AnsiString& address) {
+  ENTRY("bind");
+  (void)family;
+  return WinSock::bind(s, MakeAddress(*this, port, address));
+}
+
+int TNetStackPosix::closesocket(TNetSocket s) {
+  ENTRY("closesocket");
+  return WinSock::closesocket(s);
+}
+
+int TNetStackPosix::connect(TNetSocket s, int family, int32_t port, const AnsiString& address) {
+  ENTRY("connect");
+  (void)family;
+  return WinSock::connect(s, MakeAddress(*this, port, address));
+}
+
+AnsiString TNetStackPosix::gethostbyname(const AnsiString& host) {
+  ENTRY("gethostbyname");
+  uint32_t address = 0;
+  CheckResult(WinSock::gethostbyname(host, &address));
+  TNetIPv4Bytes bytes;
+  std::memcpy(bytes.Bytes, &address, 4);
+  return FormatIPv4(bytes);
+}
+
+AnsiString TNetStackPosix::gethostname() {
+  ENTRY("gethostname");
+  AnsiString name;
+  CheckResult(WinSock::gethostname(&name, 250));
+  return name;
+}
+
+AnsiString TNetStackPosix::gethostbyaddr(const AnsiString& address) {
+  ENTRY("gethostbyaddr");
+  const WinSock::SockAddrIn sa = MakeAddress(*this, 0, address);
+  AnsiString name;
+  CheckResult(WinSock::gethostbyaddr(sa.Address, &name));
+  return name;
+}
+
+int32_t TNetStackPosix::getservbyname(const AnsiString& name) {
+  ENTRY("getservbyname");
+  const int port = WinSock::getservbyname(name, "tcp");
+  if (port != -1) return port;
+  int32_t number = 0;
+  if (!TryStrToInt(name, number)) throw ENetInvalidServiceName(Format(NetText::InvalidServiceName, name.c_str()));
+  return number;
+}
+
+std::vector<AnsiString> TNetStackPosix::getservbyport(int32_t port) {
+  ENTRY("getservbyport");
+  return WinSock::getservbyport(port, "tcp");
+}
+
+uint16_t TNetStackPosix::htons(uint16_t v) { return WinSock::HostToNet16(v); }
+uint16_t TNetStackPosix::ntohs(uint16_t v) { return WinSock::HostToNet16(v); }
+uint32_t TNetStackPosix::htonl(uint32_t v) { return WinSock::HostToNet32(v); }
+uint32_t TNetStackPosix::ntohl(uint32_t v) { return WinSock::HostToNet32(v); }
+
+int TNetStackPosix::listen(TNetSocket s, int backlog) {
+  ENTRY("listen");
+  return WinSock::listen(s, backlog);
+}
+
+int TNetStackPosix::recv(TNetSocket s, void* buffer, int length, int flags) {
+  ENTRY("recv");
+  return WinSock::recv(s, buffer, length, flags);
+}
+
+int TNetStackPosix::recvnow(TNetSocket s, void* buffer, int length) {
+  ENTRY("recv");
+  return WinSock::recvnow(s, buffer, length);
+}
+
+int TNetStackPosix::select(TNetSocketList* readList, TNetSocketList* writeList, int timeoutMs,
+                           TNetSocketList* errorList) {
+  ENTRY("select");
+  for (auto* list : {readList, writeList, errorList}) {
+    if (list && list->size() > 64) throw ENetStackSetSizeExceeded();
+  }
+  return WinSock::select(readList, writeList, timeoutMs, errorList);
+}
+
+int TNetStackPosix::send(TNetSocket s, const void* buffer, int length, int flags) {
+  ENTRY("send");
+  return WinSock::send(s, buffer, length, flags);
+}
+
+int TNetStackPosix::setsockopt(TNetSocket s, int level, int name, const void* value, int length) {
+  ENTRY("setsockopt");
+  return WinSock::setsockopt(s, level, name, value, length);
+}
+
+TNetSocket TNetStackPosix::socket(int family, int type, int protocol) {
+  ENTRY("socket");
+  return WinSock::socket(family, type, protocol);
+}
+
+int TNetStackPosix::shutdown(TNetSocket s, int how) {
+  ENTRY("shutdown");
+  return WinSock::shutdown(s, how);
+}
+
+int32_t TNetStackPosix::WSAGetLastError() {
+  ENTRY("WSAGetLastError");
+  return WinSock::WSAGetLastError();
+}
+
+void TNetStackPosix::getpeername(TNetSocket s, int* family, AnsiString* address, int32_t* port) {
+  ENTRY("getpeername");
+  WinSock::SockAddrIn sa;
+  CheckResult(WinSock::getpeername(s, &sa));
+  ReadAddress(*this, sa, family, address, port);
+}
+
+void TNetStackPosix::getsockname(TNetSocket s, int* family, AnsiString* address, int32_t* port) {
+  ENTRY("getsockname");
+  WinSock::SockAddrIn sa;
+  CheckResult(WinSock::getsockname(s, &sa));
+  ReadAddress(*this, sa, family, address, port);
+}
+
+int TNetStackPosix::getsockopt(TNetSocket s, int level, int name, void* value, int* length) {
+  ENTRY("getsockopt");
+  return WinSock::getsockopt(s, level, name, value, length);
+}
+
+AnsiString TNetStackPosix::FormatIPv4(const TNetIPv4Bytes& address) {
+  return Format("%u.%u.%u.%u", address.Bytes[0], address.Bytes[1], address.Bytes[2], address.Bytes[3]);
+}
+
+TNetIPv4Bytes TNetStackPosix::ParseIPv4(const AnsiString& text) {
+  TNetIPv4Bytes result;
+  AnsiString rest = text;
+  for (int i = 0; i < 4; ++i) {
+    const size_t dot = rest.find('.');
+    const AnsiString field = rest.substr(0, dot);
+    rest = dot == AnsiString::npos ? AnsiString() : rest.substr(dot + 1);
+    result.Bytes[i] = static_cast<uint8_t>(StrToInt(field));
+  }
+  return result;
+}

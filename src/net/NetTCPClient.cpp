@@ -1,0 +1,42 @@
+#include "net/NetTCPClient.h"
+
+#include "net/NetException.h"
+#include "net/NetIOHandlerSocket.h"
+#include "runtime/MemoryStream.h"
+
+TNetTCPClient::TNetTCPClient(TComponent* owner) : TNetTCPConnection(owner) {}
+
+TNetTCPClient::~TNetTCPClient() = default;
+
+void TNetTCPClient::DoOnConnected() {
+  if (OnConnected) OnConnected(this);
+}
+
+void TNetTCPClient::OpenConnection(int32_t timeout) {
+  if (!IOHandler()) {
+    auto handler = std::make_shared<TNetIOHandlerSocket>();
+    handler->OnStatus = OnStatus;
+    AssignOwnedHandler(handler);
+    SetFreeHandlerOnDisconnect(true);
+  } else if (IOHandler()->IsConnected()) {
+    throw ENetAlreadyConnected();
+  }
+  // Held for the whole connect: a pump inside it may release the connection's reference.
+  const std::shared_ptr<TNetIOHandler> handler = HandlerRef();
+  try {
+    handler->PrepareSocket();
+    ResetInputState();
+    handler->ConnectTo(host_, port_, timeout, boundPortMax_, boundPortMin_, boundPort_, boundIP_);
+    if (Intercept()) Intercept()->Connect();
+    ReportStatus(hsConnected, host_);
+    DoOnConnected();
+  } catch (...) {
+    CloseIOHandler();
+    throw;
+  }
+}
+
+AnsiString TNetTCPClient::ConnectAndReadAll(int32_t timeout) {
+  OpenConnection(timeout);
+  return ReadAllText();
+}

@@ -1,0 +1,472 @@
+#include "net/NetTCPConnection.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+
+#include "net/NetException.h"
+#include "net/NetFreezeGuard.h"
+#include "net/NetIOHandlerSocket.h"
+#include "net/NetStack.h"
+#include "platform/WinSock2.h"
+#include "runtime/MemoryStream.h"
+
+// A block of the caller's memory stream lent to the receive step: bytes received
+// into it count as queued until the block is complete (then they are consumed) or
+// the read fails (then they are moved into the input queue).
+struct TNetTCPConnection::DirectTarget {
+  TMemoryStream* Stream;
+  int64_t Start;
+  int64_t Capacity;
+  int64_t Filled;
+};
+
+namespace {
+void MaskToSevenBits(char* data, int64_t n) {
+  for (int64_t i = 0; i < n; ++i) data[i] = static_cast<char>(data[i] & 0x7F);
+}
+
+// Position of needle in data[from, size), or -1.
+int64_t Find(const char* data, int64_t from, int64_t size, const AnsiString& needle) {
+  if (needle.size() == 1) {
+    const void* at = std::memchr(data + from, needle[0], static_cast<size_t>(size - from));
+    return at ? static_cast<const char*>(at) - data : -1;
+  }
+  const char* end = data + size;
+  const char* at = std::search(data + from, end, needle.begin(), needle.end());
+  return at == end ? -1 : at - data;
+}
+}  // namespace
+
+TNetTCPConnection::TNetTCPConnection(TComponent* owner)
+    : TNetComponent(owner),
+      inputQueue_(std::make_unique<TNetManagedBuffer>()),
+      receiveBlock_(std::make_unique<TNetSimpleBuffer>()) {
+  inputQueue_->BytesRemoved = [this](TObject*, int64_t count) { AddWork(wmRead, count); };
+}
+
+TNetTCPConnection::~TNetTCPConnection() {
+  TNetTCPConnection::CloseIOHandler();
+  if (ioHandler_ && !freeHandlerOnDisconnect_) ioHandler_->RemoveFreeNotification(this);
+  ReleaseHandler();
+}
+
+void TNetTCPConnection::ReleaseHandler() {
+  ioHandler_.reset();
+  socketHandler_ = nullptr;
+}
+
+void TNetTCPConnection::AssignOwnedHandler(std::shared_ptr<TNetIOHandler> handler) {
+  SetIOHandler(nullptr);
+  ioHandler_ = std::move(handler);
+  socketHandler_ = dynamic_cast<TNetIOHandlerSocket*>(ioHandler_.get());
+}
+
+void TNetTCPConnection::SetIOHandler(TNetIOHandler* handler) {
+  if (ioHandler_) {
+    if (!freeHandlerOnDisconnect_) ioHandler_->RemoveFreeNotification(this);
+    ReleaseHandler();
+    freeHandlerOnDisconnect_ = false;
+  }
+  if (!handler) return;
+  // Not owned: the handler's destruction clears the reference.
+  ioHandler_ = std::shared_ptr<TNetIOHandler>(handler, [](TNetIOHandler*) {});
+  socketHandler_ = dynamic_cast<TNetIOHandlerSocket*>(handler);
+  handler->AddFreeNotification(this, [this] { ReleaseHandler(); });
+}
+
+void TNetTCPConnection::DoOnDisconnected() {
+  if (OnDisconnected) OnDisconnected(this);
+}
+
+void TNetTCPConnection::ResetInputState() {
+  inputQueue_->Empty();
+  directPending_ = 0;
+  closeSeen_ = false;
+}
+
+int64_t TNetTCPConnection::QueuedBytes() { return inputQueue_->Size() + directPending_; }
+
+void TNetTCPConnection::CheckConnectionLost(bool raiseIfLost, bool ignoreBuffer) {
+  bool lost = false;
+  if (closeSeen_ || !ioHandler_) {
+    if (ioHandler_) {
+      if (ioHandler_->IsConnected()) {
+        CloseIOHandler();
+        ReportStatus(hsDisconnected);
+        DoOnDisconnected();
+      }
+      lost = true;
+    }
+  } else {
+    lost = !ioHandler_->IsConnected();
+  }
+  if (lost && (QueuedBytes() == 0 || ignoreBuffer) && raiseIfLost) throw ENetConnClosedGracefully();
+}
+
+bool TNetTCPConnection::IsConnected() {
+  CheckConnectionLost(false, false);
+  return ioHandler_ && ioHandler_->IsConnected();
+}
+
+void TNetTCPConnection::ProbeForClose(bool raiseIfClosed) { FillInputBuffer(raiseIfClosed, 1, false); }
+
+void TNetTCPConnection::CloseIOHandler() {
+  if (!ioHandler_) return;
+  closeSeen_ = true;
+  const std::shared_ptr<TNetIOHandler> handler = ioHandler_;
+  if (intercept_) intercept_->Disconnect();
+  handler->ShutAndClose();
+}
+
+void TNetTCPConnection::CloseConnection() {
+  ReportStatus(hsDisconnecting);
+  CloseIOHandler();
+  if (freeHandlerOnDisconnect_) {
+    // An operation interrupted by this call may still hold the handler; it is
+    // destroyed when the last holder lets go.
+    ReleaseHandler();
+    freeHandlerOnDisconnect_ = false;
+  }
+  DoOnDisconnected();
+  ReportStatus(hsDisconnected);
+}
+
+int TNetTCPConnection::FillInputBuffer(bool raiseIfDisconnected, int32_t timeout, bool raiseOnTimeout) {
+  return FillInto(nullptr, raiseIfDisconnected, timeout, raiseOnTimeout);
+}
+
+int TNetTCPConnection::FillInto(DirectTarget* direct, bool raiseIfDisconnected, int32_t timeout,
+                                bool raiseOnTimeout) {
+  if (timeout == -1) timeout = readTimeout_ == 0 ? -2 : readTimeout_;
+  CheckConnectionLost(raiseIfDisconnected, false);
+  if (!IsConnected()) {
+    if (raiseIfDisconnected) throw ENetNotConnected();
+    return 0;
+  }
+  int result = 0;
+  do {
+    // Holding the handler keeps it alive while a pump inside the wait may release it.
+    const std::shared_ptr<TNetIOHandler> handler = ioHandler_;
+    if (!handler->WaitReadable(timeout)) {
+      if (raiseOnTimeout) throw ENetReadTimeout();
+      return -1;
+    }
+    int n = 0;
+    if (ioHandler_ == handler) {
+      n = ReceiveOnce(*handler, direct);
+    } else if (raiseIfDisconnected) {
+      throw ENetNotConnected();
+    }
+    closeSeen_ = n == 0;
+    if (n != 0 && GlobalStack->CheckResult(n, {WinSock::WSAESHUTDOWN, WinSock::WSAECONNABORTED})) {
+      const int32_t code = TNetStack::LastErrorCode();
+      n = 0;
+      CloseIOHandler();
+      if (QueuedBytes() == 0) GlobalStack->ThrowSocketError(code);
+    }
+    CheckConnectionLost(raiseIfDisconnected, false);
+    result = n;
+  } while (result == 0 && IsConnected());
+  return result;
+}
+
+int TNetTCPConnection::ReceiveOnce(TNetIOHandler& handler, DirectTarget* direct) {
+  if (direct) {
+    TMemoryStream& stream = *direct->Stream;
+    // Code run during the wait may have resized the stream: the block is looked up anew.
+    if (stream.Size() < direct->Start + direct->Capacity) {
+      const int64_t position = stream.Position();
+      stream.SetSize(direct->Start + direct->Capacity);
+      stream.SetPosition(position);
+    }
+    char* at = stream.Memory() + direct->Start + direct->Filled;
+    const int length = static_cast<int>(std::min<int64_t>(recvBufferSize_, direct->Capacity - direct->Filled));
+    const int n = handler.RawReceive(at, length);
+    if (n > 0) {
+      if (asciiFilter_) MaskToSevenBits(at, n);
+      direct->Filled += n;
+      directPending_ += n;
+    }
+    return n;
+  }
+  if (receiveBlock_->Size() < recvBufferSize_) receiveBlock_->SetSize(recvBufferSize_);
+  int n = handler.RawReceive(receiveBlock_->Memory(), recvBufferSize_);
+  if (n > 0) AcceptReceived(receiveBlock_->Memory(), n, nullptr);
+  return n;
+}
+
+void TNetTCPConnection::AcceptReceived(char* data, int n, DirectTarget*) {
+  if (intercept_) {
+    receiveBlock_->SetSize(n);
+    receiveBlock_->SetPosition(0);
+    intercept_->Receive(*receiveBlock_);
+    data = receiveBlock_->Memory();
+    n = static_cast<int>(receiveBlock_->Size());
+  }
+  if (asciiFilter_) MaskToSevenBits(data, n);
+  inputQueue_->Append(data, n);
+}
+
+void TNetTCPConnection::RaiseMaxLine() { throw ENetReadLnMaxLineLengthExceeded(); }
+
+AnsiString TNetTCPConnection::ReadLine(const AnsiString& terminator, int32_t timeout, int32_t maxLineLength) {
+  if (maxLineLength == -1) maxLineLength = maxLineLength_;
+  const AnsiString term = terminator.empty() ? AnsiString("\n") : terminator;
+  readLineSplit_ = false;
+  readLineTimedOut_ = false;
+  int64_t termPos = 0;  // 1-based position of the terminator in the queue
+  int64_t scanned = 0;
+  auto overLong = [&]() -> AnsiString {
+    if (maxLineAction_ == maException) RaiseMaxLine();
+    readLineSplit_ = true;
+    return inputQueue_->Extract(maxLineLength);
+  };
+  for (;;) {
+    const int64_t size = inputQueue_->Size();
+    if (size > 0) {
+      // A terminator of several bytes may straddle the bytes already scanned.
+      const int64_t from = std::max<int64_t>(0, scanned - static_cast<int64_t>(term.size()) + 1);
+      const int64_t at = Find(inputQueue_->Data(), from, size, term);
+      if (at >= 0) termPos = at + 1;
+      scanned = size;
+    }
+    if (termPos - 1 > maxLineLength && maxLineLength != 0) return overLong();
+    if (termPos > 0) break;
+    if (scanned > maxLineLength && maxLineLength != 0) return overLong();
+    CheckConnectionLost(true, true);
+    // 0: the peer closed with a partial line queued; -1: an explicit timeout expired.
+    if (FillInputBuffer(true, timeout, timeout == -1) <= 0) {
+      readLineTimedOut_ = true;
+      return AnsiString();
+    }
+  }
+  const int64_t take = termPos + static_cast<int64_t>(term.size()) - 1;
+  AnsiString line = inputQueue_->Extract(take);
+  line.resize(line.size() - term.size());
+  if (term == "\n" && !line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+void TNetTCPConnection::ReadExact(void* buffer, int64_t count) {
+  if (count <= 0 || !buffer) return;
+  while (inputQueue_->Size() < count) {
+    FillInputBuffer(true, -1, true);
+    CheckConnectionLost(true, true);
+  }
+  std::memcpy(buffer, inputQueue_->Data(), static_cast<size_t>(count));
+  inputQueue_->Remove(count);
+}
+
+int32_t TNetTCPConnection::ReadInt32(bool convert) {
+  uint32_t value = 0;
+  ReadExact(&value, 4);
+  return static_cast<int32_t>(convert ? WinSock::HostToNet32(value) : value);
+}
+
+void TNetTCPConnection::CopyQueueToStream(TStream& stream, int64_t count, bool notify) {
+  if (count <= 0) return;
+  stream.WriteBuffer(inputQueue_->Data(), count);
+  if (notify) {
+    inputQueue_->Remove(count);
+  } else {
+    inputQueue_->Empty();
+  }
+}
+
+bool TNetTCPConnection::ReadBlockDirect(TMemoryStream& stream, int64_t blockStart, int64_t n, int64_t growLimit) {
+  const int64_t need = blockStart + n;
+  if (stream.Size() < need) {
+    // Grow by half again, never past the announced end, so the body is copied only
+    // a few times however it was pre-sized.
+    const int64_t grown = std::max(need, std::min(growLimit, stream.Size() + stream.Size() / 2));
+    stream.SetSize(grown);
+    stream.SetPosition(blockStart);
+  }
+  DirectTarget target{&stream, blockStart, n, 0};
+  directPending_ = 0;
+  try {
+    while (target.Filled < n) {
+      FillInto(&target, true, -1, true);
+      CheckConnectionLost(true, true);
+    }
+  } catch (...) {
+    // The bytes of the unfinished block become ordinary queued bytes.
+    const int64_t filled = target.Filled;
+    directPending_ = 0;
+    if (filled > 0 && stream.Size() >= blockStart + filled) inputQueue_->Append(stream.Memory() + blockStart, filled);
+    throw;
+  }
+  directPending_ = 0;
+  AddWork(wmRead, n);
+  stream.SetPosition(blockStart + n);
+  return true;
+}
+
+void TNetTCPConnection::ReadToStream(TStream& stream, int64_t byteCount, bool readUntilDisconnect) {
+  if (byteCount == -1 && !readUntilDisconnect) byteCount = ReadInt32(true);
+  const int64_t start = stream.Position();
+  if (byteCount >= 0) {
+    const int64_t presized = start + std::min(byteCount, kMaxPresize);
+    if (stream.Size() != presized) {
+      stream.SetSize(presized);
+      stream.SetPosition(start);
+    }
+  }
+  int64_t remaining = readUntilDisconnect ? INT64_MAX : byteCount;
+  const int64_t growLimit = readUntilDisconnect ? INT64_MAX : start + byteCount;
+  OpenWork(wmRead, readUntilDisconnect ? 0 : byteCount);
+  auto finish = [&] {
+    struct Cut {
+      TStream& stream;
+      ~Cut() {
+        if (stream.Size() > stream.Position()) stream.SetSize(stream.Position());
+      }
+    } cut{stream};
+    CloseWork(wmRead);
+  };
+  try {
+    const int64_t leftover = std::min(inputQueue_->Size(), remaining);
+    if (leftover > 0) {
+      CopyQueueToStream(stream, leftover, true);
+      remaining -= leftover;
+    }
+    const int64_t blockSize = std::min<int64_t>(remaining, recvBufferSize_);
+    TMemoryStream* memory = intercept_ ? nullptr : dynamic_cast<TMemoryStream*>(&stream);
+    std::vector<char> block;
+    while (remaining > 0 && IsConnected()) {
+      int64_t n = std::min(remaining, blockSize);
+      try {
+        if (memory && inputQueue_->Size() == 0) {
+          ReadBlockDirect(*memory, stream.Position(), n, growLimit);
+        } else {
+          block.resize(static_cast<size_t>(blockSize));
+          ReadExact(block.data(), n);
+          stream.WriteBuffer(block.data(), n);
+        }
+      } catch (const ENetConnClosedGracefully&) {
+        if (!readUntilDisconnect) throw;
+        n = inputQueue_->Size();
+        CopyQueueToStream(stream, n, false);
+      }
+      remaining -= n;
+    }
+  } catch (...) {
+    finish();
+    throw;
+  }
+  finish();
+}
+
+AnsiString TNetTCPConnection::ReadAllText() {
+  TMemoryStream stream;
+  ReadToStream(stream, -1, true);
+  return AnsiString(stream.Memory() ? stream.Memory() : "", static_cast<size_t>(stream.Size()));
+}
+
+AnsiString TNetTCPConnection::TakeInput(int32_t timeout) {
+  if (inputQueue_->Size() == 0) FillInputBuffer(true, timeout, false);
+  return inputQueue_->Extract(inputQueue_->Size());
+}
+
+void TNetTCPConnection::StartWriteBuffering(int32_t threshold) {
+  writeCollector_ = std::make_unique<TNetSimpleBuffer>();
+  writeThreshold_ = threshold;
+}
+
+void TNetTCPConnection::FlushWriteBuffering(int64_t count) {
+  if (!writeCollector_ || writeCollector_->Size() == 0) return;
+  const int64_t held = writeCollector_->Size();
+  const int64_t take = (count != -1 && held >= count) ? count : held;
+  // Sent from a copy: code run inside the send's pump may write to the collector.
+  const AnsiString bytes(writeCollector_->Memory(), static_cast<size_t>(take));
+  WriteBytes(bytes.data(), take, true);
+  if (writeCollector_ && writeCollector_->Size() >= take) writeCollector_->Remove(take);
+}
+
+void TNetTCPConnection::FinishWriteBuffering() {
+  try {
+    FlushWriteBuffering(-1);
+  } catch (...) {
+    writeCollector_.reset();
+    throw;
+  }
+  writeCollector_.reset();
+}
+
+void TNetTCPConnection::DiscardWriteBuffering() {
+  if (writeCollector_) writeCollector_->Clear();
+}
+
+void TNetTCPConnection::WriteBytes(const void* buffer, int64_t count, bool writeNow) {
+  if (count <= 0 || !buffer) return;
+  CheckConnectionLost(true, true);
+  if (!IsConnected()) throw ENetNotConnected();
+  if (writeNow || !writeCollector_) {
+    if (intercept_) {
+      TNetSimpleBuffer copy;
+      copy.Append(buffer, count);
+      copy.SetPosition(0);
+      intercept_->Send(copy);
+      SendLoop(copy.Memory(), copy.Size());
+    } else {
+      SendLoop(static_cast<const char*>(buffer), count);
+    }
+    return;
+  }
+  writeCollector_->Append(buffer, count);
+  if (writeThreshold_ > 0 && writeCollector_->Size() >= writeThreshold_) FlushWriteBuffering(writeThreshold_);
+}
+
+void TNetTCPConnection::SendLoop(const char* data, int64_t count) {
+  const std::shared_ptr<TNetIOHandler> handler = ioHandler_;
+  int64_t sent = 0;
+  while (sent < count) {
+    // A pump after the previous send may have closed or replaced the connection.
+    if (!handler || ioHandler_ != handler || !handler->IsConnected()) throw ENetNotConnected();
+    const int length = static_cast<int>(std::min<int64_t>(count - sent, INT_MAX / 2));
+    const int n = handler->RawSend(data + sent, length);
+    TNetFreezeGuardBase::PumpIfDue(false, false);
+    closeSeen_ = n == 0;
+    CheckConnectionLost(true, false);
+    if (GlobalStack->CheckResult(n, {WinSock::WSAESHUTDOWN, WinSock::WSAECONNABORTED, WinSock::WSAECONNRESET})) {
+      CloseIOHandler();
+      GlobalStack->ThrowSocketError(GlobalStack->WSAGetLastError());
+    }
+    AddWork(wmWrite, n);
+    sent += n;
+  }
+}
+
+void TNetTCPConnection::WriteText(const AnsiString& text) {
+  if (!text.empty()) WriteBytes(text.data(), static_cast<int64_t>(text.size()), false);
+}
+
+void TNetTCPConnection::WriteLine(const AnsiString& text) { WriteText(text + "\r\n"); }
+
+void TNetTCPConnection::WriteInt32(int32_t value, bool convert) {
+  const uint32_t wire = convert ? WinSock::HostToNet32(static_cast<uint32_t>(value)) : static_cast<uint32_t>(value);
+  WriteBytes(&wire, 4, false);
+}
+
+void TNetTCPConnection::WriteFromStream(TStream& stream, bool fromStart, int64_t size, bool withLengthPrefix) {
+  if (fromStart) stream.SetPosition(0);
+  const int64_t end = size != 0 ? stream.Position() + size : stream.Size();
+  const int64_t count = end - stream.Position();
+  if (withLengthPrefix) WriteInt32(static_cast<int32_t>(count), true);
+  OpenWork(wmWrite, count);
+  try {
+    std::vector<char> block(static_cast<size_t>(sendBufferSize_));
+    for (;;) {
+      const int64_t n = std::min<int64_t>(end - stream.Position(), sendBufferSize_);
+      if (n <= 0) break;
+      const int64_t got = stream.Read(block.data(), n);
+      if (got == 0) throw ENetNoDataToRead();
+      WriteBytes(block.data(), got, false);
+    }
+  } catch (...) {
+    CloseWork(wmWrite);
+    throw;
+  }
+  CloseWork(wmWrite);
+}
