@@ -10,7 +10,10 @@ namespace {
 const char* const kMethodWords[] = {"HEAD ", "GET ", "POST ", "OPTIONS ", "TRACE ", "PUT ", "DELETE ", "CONNECT "};
 
 // Raised by a capped stream when a body goes past its cap.
-struct BodyCapReached {};
+class BodyCapReached : public Exception {
+ public:
+  BodyCapReached() : Exception("Body cap reached") {}
+};
 
 // A memory stream that keeps at most cap bytes; a write past the cap keeps what fits
 // and then raises BodyCapReached, which ends the read that was filling it.

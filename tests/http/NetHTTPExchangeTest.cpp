@@ -1,0 +1,154 @@
+// One exchange per case against the scripted loopback server: the request bytes, what
+// reaches the stream, the exception, the work events and the connection state. Each
+// reply is played whole and in random chunk sizes.
+#include <gtest/gtest.h>
+
+#include "HttpTestSupport.h"
+#include "runtime/Exception.h"
+#include "support/ScriptedServer.h"
+
+namespace {
+
+struct ExchangeCase {
+  const char* Name;
+  std::string Reply;
+  bool ServerCloses;
+  std::string Body;           // expected in the caller's stream
+  std::string Error;          // expected exception class ("" none)
+  std::string Message;
+  int ErrorCode = 0;
+  std::string ErrorBody;
+  std::string Work;           // see EventLog
+  bool ConnectedAfter = false;
+  int ChunkStarted = 0;       // "Chunk Started" reports
+  bool Split = true;          // also played in random chunks
+};
+
+std::string Html404() { return "<html><body>Not here</body></html>"; }
+
+std::vector<ExchangeCase> Cases() {
+  const std::string big(100000, 'x');
+  std::string manyHeaders = "HTTP/1.1 200 OK\r\n";
+  for (int i = 0; i < 1001; ++i) manyHeaders += "X-" + std::to_string(i) + ": v\r\n";
+  manyHeaders += "\r\n";
+  return {
+      {"LengthKeepsConnection", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello", false, "hello", "", "", 0, "",
+       "B5 E5", true},
+      {"ConnectionCloseDisconnects", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: close\r\n\r\nhello", false,
+       "hello", "", "", 0, "", "B5 E5", false},
+      {"NoLengthReadsUntilClose", "HTTP/1.1 200 OK\r\n\r\nuntil the end", true, "until the end", "", "", 0, "",
+       "B0 E*", false},
+      {"TwoChunksWithExtensions",
+       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5 x\r\nhello\r\n6;name=v\r\n world\r\n0\r\n\r\n", false,
+       "hello world", "", "", 0, "", "B5 E5 B6 E6", true, 1},
+      {"ChunkedInAnyCase", "HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n", false, "abc",
+       "", "", 0, "", "B3 E3", true, 1},
+      {"LengthWinsOverChunked",
+       "HTTP/1.1 200 OK\r\nContent-Length: 8\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n", false, "3\r\nabc\r\n",
+       "", "", 0, "", "B8 E8", true},
+      {"ChunkSizeNotHex", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n", false, "",
+       "EConvertError", "'zz' is not a valid chunk size", 0, "", "", false, 1},
+      {"ChunkSizePast31Bits", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n80000000\r\nabc\r\n", false, "",
+       "EConvertError", "'80000000' is not a valid chunk size", 0, "", "", false, 1},
+      {"ChunkedCutOff", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\n", true, "",
+       "ENetConnClosedGracefully", "Connection Closed Gracefully.", 0, "", "B5 E0", false, 1},
+      {"NotFoundWithBody",
+       "HTTP/1.1 404 Not Found\r\nContent-Length: " + std::to_string(Html404().size()) + "\r\n\r\n" + Html404(), false,
+       "", "ENetHTTPProtocolException", "HTTP/1.1 404 Not Found", 404, Html404(),
+       "B" + std::to_string(Html404().size()) + " E" + std::to_string(Html404().size()), true},
+      {"FoundIsNotFollowed", "HTTP/1.1 302 Found\r\nLocation: /elsewhere\r\nContent-Length: 2\r\n\r\nmv", false, "",
+       "ENetHTTPProtocolException", "HTTP/1.1 302 Found", 302, "mv", "B2 E2", true},
+      {"LocationOnSuccessRaises", "HTTP/1.1 200 OK\r\nLocation: /x\r\nContent-Length: 0\r\n\r\n", false, "",
+       "ENetHTTPProtocolException", "HTTP/1.1 200 OK", 200, "", "", true},
+      {"ContinueIsSkipped", "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", false, "ok",
+       "", "", 0, "", "B2 E2", true},
+      {"NoContentReadsNothing", "HTTP/1.1 204 No Content\r\n\r\n", false, "", "", "", 0, "", "", true},
+      {"HeadersCutOff", "HTTP/1.1 200 OK\r\nX-A: 1\r\n", true, "", "ENetException", "Undefined situation", 0, "", "",
+       false},
+      {"ClosedBeforeStatus", "", true, "", "ENetConnClosedGracefully", "Connection Closed Gracefully.", 0, "", "",
+       false},
+      {"StatusLineWithoutSpace", "HTTP/1.1200OK\r\n\r\n", true, "", "ENetHTTPProtocolException", "HTTP/1.1200OK", -1,
+       "", "B0 E0", false},
+      {"EmptyBodyThenClose", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n", false, "", "", "", 0,
+       "", "", false},
+      {"ShortBodyIsNotAnError", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabcd", true, "abcd", "", "", 0, "",
+       "B10 E4", false, 0, false},
+      {"ErrorBodyCappedAndConnectionClosed",
+       "HTTP/1.1 500 Oops\r\nContent-Length: " + std::to_string(big.size()) + "\r\n\r\n" + big, false, "",
+       "ENetHTTPProtocolException", "HTTP/1.1 500 Oops", 500, std::string(65536, 'x'), "B100000 E*", false},
+      {"HeaderBlockCapped", manyHeaders, false, "", "ENetException", "Response header block too large", 0, "", "",
+       false},
+  };
+}
+
+class Exchange : public ::testing::TestWithParam<std::tuple<ExchangeCase, uint32_t>> {};
+
+std::string ErrorClass(const std::exception& e) {
+  if (dynamic_cast<const ENetHTTPProtocolException*>(&e)) return "ENetHTTPProtocolException";
+  if (dynamic_cast<const ENetConnClosedGracefully*>(&e)) return "ENetConnClosedGracefully";
+  if (dynamic_cast<const EConvertError*>(&e)) return "EConvertError";
+  if (dynamic_cast<const ENetException*>(&e)) return "ENetException";
+  return "other";
+}
+
+TEST_P(Exchange, RequestBytesStreamErrorAndEvents) {
+  const ExchangeCase& c = std::get<0>(GetParam());
+  const uint32_t seed = std::get<1>(GetParam());
+  ScriptedServer server;
+  ConnectionScript script;
+  script.ExpectRequest();
+  // Large replies are sent whole; the point of splitting is the buffer boundaries.
+  // A short body keeps only whole blocks, so how it is split changes what arrives.
+  if (seed == 0 || c.Reply.size() > 4096 || !c.Split)
+    script.Send(c.Reply);
+  else
+    script.SendRandomChunks(c.Reply, seed, 7);
+  if (c.ServerCloses) script.Close(); else script.WaitClientClose();
+  server.AddConnection(script);
+  server.Start();
+
+  TNetHTTP http;
+  ConfigureLikeTheApplication(http);
+  EventLog log;
+  log.Attach(http);
+  TMemoryStream stream;
+  stream.Write("pre", 3);  // the body goes at the stream's position
+  std::string errorClass, message, errorBody;
+  int code = 0;
+  try {
+    http.FetchUrl("http://127.0.0.1:" + std::to_string(server.Port()) + "/TavroMP3LiveUpdate2/TavroMP3LiveUpdate.ini",
+                  stream);
+  } catch (const ENetHTTPProtocolException& e) {
+    errorClass = ErrorClass(e);
+    message = e.Message();
+    code = e.ErrorCode();
+    errorBody = e.ErrorBody();
+  } catch (const Exception& e) {
+    errorClass = ErrorClass(e);
+    message = e.Message();
+  }
+  const bool connected = http.IsConnected();
+  http.CloseConnection();
+  server.Stop();
+
+  EXPECT_EQ(server.Request(0, 0), CatalogueRequest(server.Port()));
+  EXPECT_EQ(StreamText(stream), "pre" + c.Body);
+  EXPECT_EQ(errorClass, c.Error);
+  EXPECT_EQ(message, c.Message);
+  EXPECT_EQ(code, c.ErrorCode);
+  EXPECT_EQ(errorBody, c.ErrorBody);
+  if (!c.Work.empty() && c.Work.back() == '*')
+    EXPECT_EQ(log.Work.substr(0, c.Work.size() - 1), c.Work.substr(0, c.Work.size() - 1)) << log.Work;
+  else
+    EXPECT_EQ(log.Work, c.Work);
+  EXPECT_EQ(connected, c.ConnectedAfter);
+  EXPECT_EQ(std::count(log.Status.begin(), log.Status.end(), "Chunk Started"), c.ChunkStarted);
+}
+
+INSTANTIATE_TEST_SUITE_P(Replies, Exchange, ::testing::Combine(::testing::ValuesIn(Cases()), ::testing::Values(0u, 1u, 2u)),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).Name) + "_" +
+                                  (std::get<1>(info.param) ? "Split" + std::to_string(std::get<1>(info.param)) : "Whole");
+                         });
+
+}  // namespace
