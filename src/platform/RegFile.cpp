@@ -96,6 +96,14 @@ bool ParseQuoted(const std::string& text, size_t& pos, std::string& out) {
   return false;
 }
 
+// The key id names the key itself or one of its subkeys (the "\\" after it must be a
+// separator, not the trail byte of a double-byte character).
+bool IsSameOrBelow(const std::string& candidate, const std::string& id) {
+  if (candidate.compare(0, id.size(), id) != 0) return false;
+  return candidate.size() == id.size() ||
+         (candidate[id.size()] == '\\' && ByteTypeAt(candidate, id.size()) == 0);
+}
+
 bool IsTextType(uint32_t type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
 }  // namespace
@@ -163,14 +171,14 @@ void TRegFile::ParseKeyLine(const std::string& line) {
   const std::string id = KeyId(root, slash == std::string::npos ? std::string() : path.substr(slash + 1));
   if (id.empty()) return;
   if (remove) {
-    for (auto it = keys_.begin(); it != keys_.end();)
-      it = (*it == id || it->compare(0, id.size() + 1, id + "\\") == 0) ? keys_.erase(it) : std::next(it);
+    for (auto it = keys_.begin(); it != keys_.end();) it = IsSameOrBelow(*it, id) ? keys_.erase(it) : std::next(it);
     for (auto it = values_.begin(); it != values_.end();)
-      it = (it->first == id || it->first.compare(0, id.size() + 1, id + "\\") == 0) ? values_.erase(it) : std::next(it);
+      it = IsSameOrBelow(it->first, id) ? values_.erase(it) : std::next(it);
     return;
   }
   current_ = id;
-  for (size_t at = id.find('\\'); at != std::string::npos; at = id.find('\\', at + 1)) keys_.insert(id.substr(0, at));
+  for (size_t at = AnsiFindChar(id, '\\'); at != std::string::npos; at = AnsiFindChar(id, '\\', at + 1))
+    keys_.insert(id.substr(0, at));
   keys_.insert(id);
 }
 
