@@ -1,0 +1,79 @@
+#include "app/Catalogue.h"
+
+#include "runtime/CodePage.h"
+#include "runtime/Exception.h"
+#include "runtime/IniFile.h"
+
+namespace Catalogue {
+
+const char* const kCatalogueFileName = "TavroMP3LiveUpdate.ini";
+const char* const kSelectionFileName = "user.ini";
+const char* const kStoreFolderName = "FirmwareBack";
+
+namespace {
+const char* const kSiteRoot = "/TavroMP3LiveUpdate2";
+const char* const kSelectionSection = "Main02";
+
+AnsiString FirmwareUrl(const AnsiString& host, const AnsiString& model, const AnsiString& name,
+                       const char* ext) {
+  return "http://" + host + kSiteRoot + "/Firmware/" + model + "/" + name + ext;
+}
+}  // namespace
+
+AnsiString CatalogueUrl(const AnsiString& host) {
+  return "http://" + host + kSiteRoot + "/" + kCatalogueFileName;
+}
+
+AnsiString HomePageUrl(const AnsiString& host) { return "http://" + host + kSiteRoot; }
+
+AnsiString ReleaseNotesUrl(const AnsiString& host, const AnsiString& model, const AnsiString& name) {
+  return FirmwareUrl(host, model, name, ".asp");
+}
+
+AnsiString PackageUrl(const AnsiString& host, const AnsiString& model, const AnsiString& name) {
+  return FirmwareUrl(host, model, name, ".zip");
+}
+
+AnsiString PackageName(const AnsiString& model, const AnsiString& version) { return model + "_" + version; }
+
+AnsiString StoreFolder(const AnsiString& programFolder) { return programFolder + kStoreFolderName; }
+
+AnsiString StorePath(const AnsiString& programFolder, const AnsiString& name, const AnsiString& ext) {
+  return StoreFolder(programFolder) + "\\" + name + ext;
+}
+
+bool IsStoreName(const AnsiString& name) {
+  for (size_t i = 0; i < name.size(); ++i) {
+    if (ByteTypeAt(name, i) != 0) continue;
+    if (name[i] == '/' || name[i] == '\\' || name[i] == '\0') return false;
+  }
+  return true;
+}
+
+void CheckStoreName(const AnsiString& path, const AnsiString& name) {
+  if (!IsStoreName(name))
+    throw EFCreateError(Format("Cannot create file \"%s\". %s", path.c_str(),
+                               "The model or version name holds a folder separator"));
+}
+
+std::vector<AnsiString> ReadModels(TIniFile& catalogue) {
+  std::vector<AnsiString> models;
+  catalogue.ReadSections(models);
+  return models;
+}
+
+std::vector<AnsiString> ReadVersions(TIniFile& catalogue, const AnsiString& model) {
+  std::vector<AnsiString> versions;
+  catalogue.ReadSection(model, versions);
+  return versions;
+}
+
+int ReadSelection(TIniFile& selection, const char* key) {
+  return selection.ReadInteger(kSelectionSection, key, 0);
+}
+
+void WriteSelection(TIniFile& selection, const char* key, int index) {
+  selection.WriteInteger(kSelectionSection, key, index);
+}
+
+}  // namespace Catalogue

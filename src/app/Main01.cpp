@@ -1,0 +1,158 @@
+#include "app/Main01.h"
+
+#include <QPixmap>
+#include <QThread>
+
+#include "app/Catalogue.h"
+#include "app/ComponentSettings.h"
+#include "app/Main02.h"
+#include "http/NetHTTP.h"
+#include "platform/NamedMutex.h"
+#include "platform/ProgramInfo.h"
+#include "platform/Registry.h"
+#include "platform/WinExec.h"
+#include "platform/WindowList.h"
+#include "runtime/FileUtils.h"
+#include "runtime/MemoryStream.h"
+#include "toolkit/Application.h"
+#include "toolkit/Controls.h"
+#include "toolkit/ErrorBox.h"
+#include "toolkit/Fonts.h"
+#include "toolkit/MessageBox.h"
+#include "toolkit/Timer.h"
+
+const char* const kInstanceMutexName = "RunOnlyOnce_Tavro";
+
+namespace {
+const char* const kPlayerKey = "\\software\\SigmaTel\\SigmaTel MSCN Audio Player\\Params\\";
+const char* const kInstallFolderValue = "Install Folder";
+const char* const kNoticeCaption = "Tavro MP3 LiveUpdate 提示";
+}  // namespace
+
+AnsiString ReadBuildVersion() {
+  TFileVersion version;
+  if (!GetProgramFileVersion(version)) return "0.0.0.0";
+  const uint32_t ls = version.FileVersionLS();
+  return IntToStr(ls >> 16) + "." + IntToStr(ls & 0xFFFF);
+}
+
+TForm1::TForm1(const TAppSettings& settings)
+    : TForm(nullptr, Qt::Window | Qt::FramelessWindowHint), settings_(settings) {
+  setObjectName("Form1");
+  SetCaption("Tavro MP3 LiveUpdate");
+  setFixedSize(504, 275);
+  setFont(DesignFont("MS Sans Serif", 11));
+  SetControlColors(this, TColors::clWindowText, TColors::clBtnFace);
+
+  NetHTTP1 = std::make_unique<TNetHTTP>(nullptr);
+  NetHTTP1->SetName("NetHTTP1");
+  ConfigureHttpClient(*NetHTTP1);
+
+  Image1 = new QLabel(this);
+  PlaceControl(Image1, "Image1", 0, 0, 504, 275);
+  Image1->setPixmap(QPixmap(":/splash.bmp"));
+
+  Label2 = new TLabel(this, "Label2", 424, 8, 65, 13, QString::fromUtf8("版本:0.0"), false);
+  Label2->setFont(DesignFont("宋体", 12));
+  SetControlColors(Label2, TColors::clGray, TColors::clWhite);
+
+  Timer1 = std::make_unique<TTimer>(nullptr, true, 1000);
+  Timer1->SetName("Timer1");
+  Timer1->OnTimer = [this](TObject* sender) { Timer1Timer(sender); };
+
+  CenterOnScreen();
+  RunGuarded([this] { FormCreate(nullptr); });
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::FormCreate(TObject*) {
+  Label2->SetCaption(QString::fromUtf8("版本:") + AnsiToQString(ReadBuildVersion()));
+}
+
+void TForm1::Timer1Timer(TObject*) {
+  Timer1->SetEnabled(false);
+  FormAc(nullptr);
+}
+
+void TForm1::FormAc(TObject*) {
+  {
+    TRegistry registry;
+    registry.SetRootKey(HKEY_LOCAL_MACHINE);
+    if (!registry.KeyExists(kPlayerKey)) {
+      const int answer = MessageBox(Handle(),
+                                    QString::fromUtf8("请首先安装SigmaTel MSCN Audio Player软件，然后再运行本程序。\r"
+                                                      "单击[确定]立刻开始安装，[取消]为退出本程序。"),
+                                    QString::fromUtf8(kNoticeCaption), MB_OKCANCEL | MB_ICONEXCLAMATION);
+      if (answer == IDOK) WinExec("SigmaTelSetup.exe", SW_HIDE);
+      Application->Terminate();
+      return;
+    }
+    if (registry.OpenKey(kPlayerKey, false)) {
+      InstallFolder = registry.ReadString(kInstallFolderValue);
+      registry.CloseKey();
+    }
+  }
+
+  const AnsiString cataloguePath = settings_.ProgramFolder + Catalogue::kCatalogueFileName;
+  if (DownloadToFile(Catalogue::CatalogueUrl(settings_.Host), cataloguePath)) return;
+  if (FileExists(cataloguePath)) {
+    MessageBox(Handle(),
+               QString::fromUtf8("无法从服务器下载最新的配置文件，继续使用上次更新的配置文件\r请检查网络是否连接正常！"),
+               QString::fromUtf8("下载配置文件时出错!"), MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
+  MessageBox(Handle(),
+             QString::fromUtf8("从服务器下载配置文件时出错,未能从本地找到可用的配置文件。\r"
+                               "请检查网络是否连接正常！单击[确定]退出本程序。"),
+             QString::fromUtf8("无可用的配置文件!"), MB_OK | MB_ICONHAND);
+  Application->Terminate();
+}
+
+bool TForm1::DownloadToFile(const AnsiString& url, const AnsiString& path) {
+  TMemoryStream body;
+  try {
+    NetHTTP1->FetchUrl(url, body);
+  } catch (const std::exception&) {
+    return false;
+  }
+  // A body cut short by the server is not the file: the copy already there stays.
+  if (!BodyIsWhole(*NetHTTP1, body.Size())) return false;
+  ReplaceFileContent(path, body.Memory(), body.Size());
+  return true;
+}
+
+bool SecondInstance(TNamedMutex& instanceMutex) {
+  if (!instanceMutex.AlreadyExisted()) return false;
+  MessageBox(nullptr,
+             "Another instance of this program is already running.\r"
+             "Please wait for the other instance to finish and then try again.",
+             "Tavro MP3 LiveUpdate", MB_OK | MB_ICONEXCLAMATION);
+  const AnsiString previousTitle = Application->Title();
+  Application->SetShowMainForm(false);
+  Application->SetTitle("destroy Tavro");
+  // The first instance answers to its title; whether or not it is found, this instance
+  // ends: one without a visible window would only hold files it must not touch.
+  FindWindowA(nullptr, previousTitle.c_str());
+  Application->Terminate();
+  return true;
+}
+
+void RunProgram(const TAppSettings& settings) {
+  Application->Initialize();
+  Application->SetTitle("Tavro");
+  TForm1 form1(settings);
+  form1.Show();
+  form1.Repaint();
+  // Polls until the splash timer's first tick has run the prerequisite check; the short
+  // sleep keeps the poll from spinning a core for the whole second.
+  while (form1.Timer1->Enabled() && !Application->Terminated()) {
+    Application->ProcessMessages();
+    QThread::msleep(1);
+  }
+  if (Application->Terminated()) return;
+  TForm2 form2(form1);
+  Application->CreateForm(&form2);
+  form1.Hide();
+  Application->Run();
+}

@@ -1,0 +1,282 @@
+#include "app/Main02.h"
+
+#include <QTimer>
+
+#include "app/Catalogue.h"
+#include "app/ComponentSettings.h"
+#include "app/Main01.h"
+#include "http/NetHTTP.h"
+#include "net/NetFreezeGuard.h"
+#include "runtime/FileUtils.h"
+#include "runtime/IniFile.h"
+#include "toolkit/Controls.h"
+#include "toolkit/ErrorBox.h"
+#include "toolkit/Fonts.h"
+#include "toolkit/MessageBox.h"
+#include "toolkit/Timer.h"
+#include "toolkit/WebBrowser.h"
+#include "zip/ZipArchiver.h"
+
+namespace {
+const QColor kDarkGrey(49, 49, 49);
+
+QString Utf8(const char* text) { return QString::fromUtf8(text); }
+
+TLabel* DesignLabel(QWidget* parent, const char* name, int left, int top, int width, int height,
+                    const char* caption, bool autoSize = true) {
+  auto* label = new TLabel(parent, name, left, top, width, height, Utf8(caption), autoSize);
+  label->setFont(DesignFont("宋体", 12));
+  return label;
+}
+
+TButton* DesignButton(QWidget* parent, const char* name, int left, int top, int width, int height,
+                      const char* caption) {
+  auto* button = new TButton(parent, name, left, top, width, height, Utf8(caption));
+  button->setFont(DesignFont("宋体", 12));
+  return button;
+}
+}  // namespace
+
+// Counts the window's handlers that are running; a close asked for meanwhile (from a
+// message pump inside one of them) is carried out once the last of them has returned.
+class TForm2::THandlerScope {
+ public:
+  explicit THandlerScope(TForm2& form) : form_(form) { ++form_.handlerDepth_; }
+  ~THandlerScope() {
+    if (--form_.handlerDepth_ == 0 && form_.closeRequested_)
+      QTimer::singleShot(0, &form_, [form = &form_] { form->close(); });
+  }
+
+ private:
+  TForm2& form_;
+};
+
+TForm2::TForm2(TForm1& form1)
+    : TForm(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                         Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      form1_(form1) {
+  setObjectName("Form2");
+  SetCaption("Tavro MP3 LiveUpdate");
+  setFixedSize(692, 453);
+  setFont(DesignFont("MS Sans Serif", 11));
+  SetControlColors(this, TColors::clWindowText, TColors::clBtnFace);
+  CreateControls();
+  CreateComponents();
+  BindHandlers();
+  CenterOnScreen();
+  RunGuarded([this] {
+    THandlerScope scope(*this);
+    FormCreate(this);
+  });
+}
+
+TForm2::~TForm2() = default;
+
+void TForm2::CreateControls() {
+  // Created bottom to top: Memo1, Panel1, the web views, then the two lower panels.
+  Memo1 = new TMemo(this, "Memo1", 242, 384, 449, 65,
+                    {Utf8("本工具适用于TAVRO MP3播放器。"),
+                     Utf8("它能够帮助你完成从Internet下载固件包到本地，更新MP3播放器固件的工作。"), QString(),
+                     Utf8("更新MP3固件可以提高MP3的操作性能和扩展功能，也可在MP3播放器出现软件故障时"),
+                     Utf8("使用此工具更新MP3固件来修复MP3。")});
+  Memo1->setFont(DesignFont("宋体", 12));
+  Memo1->setEnabled(false);
+  SetControlColors(Memo1, TColors::clGray, TColors::cl3DLight);
+  QPalette memoPalette = Memo1->palette();
+  memoPalette.setColor(QPalette::Disabled, QPalette::Text, TColors::clGray);
+  memoPalette.setColor(QPalette::Disabled, QPalette::Base, TColors::cl3DLight);
+  Memo1->setPalette(memoPalette);
+
+  Panel1 = new TPanel(this, "Panel1", -1, 0, 700, 35);
+  Label13 = DesignLabel(Panel1, "Label13", 40, 13, 138, 12, "请选择MP3号型和固件版本");
+  SetControlColors(Label13, TColors::clGray);
+  Label2 = DesignLabel(Panel1, "Label2", 276, 13, 65, 13, "机型", false);
+  ComboBox1 = new TComboBox(Panel1, "ComboBox1", 312, 8, 100, 21);
+  Label3 = DesignLabel(Panel1, "Label3", 460, 13, 65, 13, "固件", false);
+  ComboBox2 = new TComboBox(Panel1, "ComboBox2", 496, 8, 100, 21);
+  Button1 = DesignButton(Panel1, "Button1", 608, 5, 75, 25, "下载");
+  Button3 = DesignButton(Panel1, "Button3", 608, 5, 75, 25, "取消下载");
+  for (TComboBox* list : {ComboBox1, ComboBox2}) list->setFont(DesignFont("MS Sans Serif", 11));
+
+  WebBrowser1 = new TWebBrowser(this);
+  PlaceControl(WebBrowser1, "WebBrowser1", 3, 41, 230, 409);
+  WebBrowser2 = new TWebBrowser(this);
+  PlaceControl(WebBrowser2, "WebBrowser2", 240, 41, 449, 336);
+
+  Panel2 = new TPanel(this, "Panel2", 240, 384, 449, 65);
+  Panel2->hide();
+  Label6 = DesignLabel(Panel2, "Label6", 17, 15, 42, 12, "下载中:");
+  ProgressBar1 = new TProgressBar(Panel2, "ProgressBar1", 65, 14, 345, 16);
+  Label4 = DesignLabel(Panel2, "Label4", 419, 15, 0, 12, "");
+  Label7 = DesignLabel(Panel2, "Label7", 16, 40, 54, 12, "固件大小:");
+  Label1 = DesignLabel(Panel2, "Label1", 72, 40, 0, 12, "");
+  Label8 = DesignLabel(Panel2, "Label8", 181, 40, 42, 12, "已下载:");
+  Label5 = DesignLabel(Panel2, "Label5", 229, 40, 0, 12, "");
+  Label9 = DesignLabel(Panel2, "Label9", 335, 40, 54, 12, "平均速度:");
+  Label10 = DesignLabel(Panel2, "Label10", 391, 40, 0, 12, "");
+
+  Panel3 = new TPanel(this, "Panel3", 240, 384, 449, 65);
+  Panel3->setFont(DesignFont("宋体", 12));
+  SetControlColors(Panel3, TColors::clGray);
+  Panel3->hide();
+  Label11 = DesignLabel(Panel3, "Label11", 8, 14, 48, 12, "固件信息");
+  SetControlColors(Label11, kDarkGrey, TColors::clBtnFace);
+  Label12 = DesignLabel(Panel3, "Label12", 8, 38, 270, 12, "单击[固件升级]按钮，开始更新MP3播放器中的固件");
+  SetControlColors(Label12, kDarkGrey);
+  Button2 = DesignButton(Panel3, "Button2", 370, 8, 75, 49, "固件升级");
+
+  setTabOrder(ComboBox1, ComboBox2);
+  setTabOrder(ComboBox2, Button1);
+  setTabOrder(Button1, Button3);
+  setTabOrder(Button3, WebBrowser1);
+  setTabOrder(WebBrowser1, WebBrowser2);
+  setTabOrder(WebBrowser2, ProgressBar1);
+  setTabOrder(ProgressBar1, Button2);
+}
+
+void TForm2::CreateComponents() {
+  NetHTTP1 = std::make_unique<TNetHTTP>(nullptr);
+  NetHTTP1->SetName("NetHTTP1");
+  ConfigureHttpClient(*NetHTTP1);
+  NetFreezeGuard1 = std::make_unique<TNetFreezeGuard>(nullptr);
+  NetFreezeGuard1->SetName("NetFreezeGuard1");
+  Timer1 = std::make_unique<TTimer>(nullptr, false, 1000);
+  Timer1->SetName("Timer1");
+  Archiver = std::make_unique<TZipArchiver>(nullptr);
+  Archiver->SetName("Archiver");
+  ConfigureArchiver(*Archiver);
+}
+
+void TForm2::BindHandlers() {
+  BindHandler(ComboBox1, &QComboBox::activated, [this] {
+    THandlerScope scope(*this);
+    ComboBox1Change(this);
+  });
+  BindHandler(ComboBox2, &QComboBox::activated, [this] {
+    THandlerScope scope(*this);
+    ComboBox2Change(this);
+  });
+  BindHandler(Button1, &QPushButton::clicked, [this] {
+    THandlerScope scope(*this);
+    Button1Click(this);
+  });
+  BindHandler(Button3, &QPushButton::clicked, [this] { Button3Click(this); });
+  BindHandler(Button2, &QPushButton::clicked, [this] {
+    THandlerScope scope(*this);
+    Button2Click(this);
+  });
+  NetHTTP1->OnWorkBegin = [this](TObject* sender, TWorkMode mode, int32_t max) {
+    NetHTTP1WorkBegin(sender, mode, max);
+  };
+  NetHTTP1->OnWork = [this](TObject* sender, TWorkMode mode, int32_t count) { NetHTTP1Work(sender, mode, count); };
+  NetHTTP1->OnWorkEnd = [this](TObject* sender, TWorkMode mode) { NetHTTP1WorkEnd(sender, mode); };
+  Timer1->OnTimer = [this](TObject* sender) { Timer1Timer(sender); };
+}
+
+AnsiString TForm2::Model() const { return ComboBox1->AnsiText(); }
+AnsiString TForm2::Version() const { return ComboBox2->AnsiText(); }
+AnsiString TForm2::Package() const { return Catalogue::PackageName(Model(), Version()); }
+
+AnsiString TForm2::StorePath(const char* ext) const {
+  return Catalogue::StorePath(form1_.Settings().ProgramFolder, Package(), ext);
+}
+
+void TForm2::SetListsEnabled(bool enabled) {
+  ComboBox1->setEnabled(enabled);
+  ComboBox2->setEnabled(enabled);
+}
+
+void TForm2::FormCreate(TObject*) {
+  const TAppSettings& settings = form1_.Settings();
+  const AnsiString storeFolder = Catalogue::StoreFolder(settings.ProgramFolder);
+  if (!DirectoryExists(storeFolder)) ForceDirectories(storeFolder);
+  Button3->hide();
+  SelectionIni = std::make_unique<TIniFile>(settings.ProgramFolder + Catalogue::kSelectionFileName);
+  ComboBox1->Clear();
+  ComboBox2->Clear();
+  SetCaption(Utf8("Tavro MP3 LiveUpdate 2005 Build ") + AnsiToQString(ReadBuildVersion()));
+  WebBrowser1->Navigate(Catalogue::HomePageUrl(settings.Host));
+  CatalogueIni = std::make_unique<TIniFile>(settings.ProgramFolder + Catalogue::kCatalogueFileName);
+  ComboBox1->SetAnsiItems(Catalogue::ReadModels(*CatalogueIni));
+  ComboBox1->SetItemIndex(Catalogue::ReadSelection(*SelectionIni, "ComboBox1"));
+  FillVersions();
+  ComboBox2->SetItemIndex(Catalogue::ReadSelection(*SelectionIni, "ComboBox2"));
+  const AnsiString notes = StorePath(".htm");
+  FetchReleaseNotes(Catalogue::ReleaseNotesUrl(settings.Host, Model(), Package()), notes);
+  WebBrowser2->Navigate(notes);
+  ShowHidP3(this);
+}
+
+void TForm2::FillVersions() {
+  ComboBox2->SetAnsiItems(ComboBox1->ItemIndex() < 0 ? std::vector<AnsiString>()
+                                                     : Catalogue::ReadVersions(*CatalogueIni, Model()));
+}
+
+void TForm2::ComboBox1Change(TObject*) {
+  FillVersions();
+  ComboBox2->SetItemIndex(0);
+  ShowHidP3(this);
+  DownShowHTML();
+}
+
+void TForm2::ComboBox2Change(TObject*) {
+  ShowHidP3(this);
+  DownShowHTML();
+}
+
+bool TForm2::FetchReleaseNotes(const AnsiString& url, const AnsiString& path) {
+  // The fetch pumps messages while it waits; with the lists disabled no second fetch
+  // can start on the same client meanwhile.
+  struct TListsLock {
+    TForm2& form;
+    bool wasEnabled;
+    ~TListsLock() { form.SetListsEnabled(wasEnabled); }
+  } lock{*this, ComboBox1->isEnabled()};
+  SetListsEnabled(false);
+  Catalogue::CheckStoreName(path, Package());
+  return form1_.DownloadToFile(url, path);
+}
+
+void TForm2::DownShowHTML() {
+  const AnsiString notes = StorePath(".htm");
+  const AnsiString url = Catalogue::ReleaseNotesUrl(form1_.Settings().Host, Model(), Package());
+  if (FileExists(notes) && Catalogue::IsStoreName(Package())) {
+    WebBrowser2->Navigate(notes);
+    FetchReleaseNotes(url, notes);
+  } else {
+    FetchReleaseNotes(url, notes);
+    WebBrowser2->Navigate(notes);
+  }
+}
+
+void TForm2::ShowHidP3(TObject*) {
+  if (Catalogue::IsStoreName(Package()) && FileExists(StorePath(".zip"))) {
+    Panel3->show();
+    Button1->SetCaption(Utf8("重新下载"));
+    Label11->SetCaption(AnsiToQString(Model()) + Utf8(" 的 ") + AnsiToQString(Version()) +
+                        Utf8(" 固件包已经准备好！"));
+  } else {
+    Panel3->hide();
+    Button1->SetCaption(Utf8("下载"));
+  }
+}
+
+void TForm2::FormClose(TObject*) {
+  if (ComboBox1->ItemIndex() < 0) return;
+  // A selection that cannot be saved is reported, and the window closes all the same.
+  try {
+    Catalogue::WriteSelection(*SelectionIni, "ComboBox1", ComboBox1->ItemIndex());
+    Catalogue::WriteSelection(*SelectionIni, "ComboBox2", ComboBox2->ItemIndex());
+  } catch (...) {
+    ShowCurrentException();
+  }
+}
+
+bool TForm2::CloseQuery() {
+  if (handlerDepth_ == 0) return true;
+  // A handler is still running below the pump that delivered this close: cancel what
+  // it waits for and close once it has returned.
+  closeRequested_ = true;
+  if (downloading_) Button3Click(this);
+  return false;
+}

@@ -1,0 +1,148 @@
+// The main window's package download with progress and cancel, and the hand-off of the
+// stored package to the flashing tool.
+#include "app/Catalogue.h"
+#include "app/ComponentSettings.h"
+#include "app/Main01.h"
+#include "app/Main02.h"
+#include "http/NetHTTP.h"
+#include "net/NetFreezeGuard.h"
+#include "platform/Shell.h"
+#include "runtime/FileUtils.h"
+#include "runtime/MemoryStream.h"
+#include "toolkit/Controls.h"
+#include "toolkit/MessageBox.h"
+#include "toolkit/Timer.h"
+#include "zip/ZipArchiver.h"
+
+namespace {
+const char* const kNoticeCaption = "Tavro MP3 LiveUpdate 提示";
+
+QString Utf8(const char* text) { return QString::fromUtf8(text); }
+QString Kilobytes(int64_t bytes) { return QString::number(bytes / 1024) + " KB"; }
+
+void Notice(QWidget* owner, const char* text) {
+  MessageBox(owner, Utf8(text), Utf8(kNoticeCaption), MB_OK | MB_ICONEXCLAMATION);
+}
+}  // namespace
+
+void TForm2::Button1Click(TObject*) {
+  SetListsEnabled(false);
+  Button1->hide();
+  Button3->show();
+  Panel3->hide();
+  Panel2->show();
+  NetFreezeGuard1->SetOnlyWhenIdle(false);
+  // Every download starts from nothing: counts left by an earlier one never decide
+  // whether this one is complete.
+  announcedSize_ = 0;
+  lastWorkCount_ = 0;
+  cancelled_ = false;
+  downloading_ = true;
+
+  TMemoryStream body;
+  const AnsiString model = Model();
+  const AnsiString package = Package();
+  try {
+    NetHTTP1->FetchUrl(Catalogue::PackageUrl(form1_.Settings().Host, model, package), body);
+  } catch (const std::exception&) {
+    downloading_ = false;
+    EndDownloadDisplay();
+    if (!closeRequested_)
+      Notice(Handle(), "从服务器下载固件包时出错。\r请检查网络设置是否连接正常！");
+    ShowHidP3(this);
+    return;
+  }
+  downloading_ = false;
+  EndDownloadDisplay();
+  // Only a whole package is stored, and atomically: a package-ready panel never offers
+  // a partial file for flashing, and an older package stays until a whole one replaces it.
+  if (!cancelled_ && !closeRequested_ && BodyIsWhole(*NetHTTP1, body.Size())) {
+    const AnsiString path = Catalogue::StorePath(form1_.Settings().ProgramFolder, package, ".zip");
+    Catalogue::CheckStoreName(path, package);
+    ReplaceFileContent(path, body.Memory(), body.Size());
+  }
+  Timer1->SetEnabled(false);
+  Panel3->show();
+  SetListsEnabled(true);
+  ShowHidP3(this);
+}
+
+void TForm2::Button3Click(TObject*) {
+  cancelled_ = true;
+  Button3->hide();
+  Button1->show();
+  NetHTTP1->CloseConnection();
+  ProgressBar1->SetPosition(0);
+  speedTicks_ = 0;
+  Panel3->hide();
+}
+
+void TForm2::NetHTTP1WorkBegin(TObject*, TWorkMode, int32_t AWorkCountMax) {
+  Panel2->show();
+  Panel3->hide();
+  announcedSize_ = AWorkCountMax;
+  Label1->SetCaption(Kilobytes(announcedSize_));
+  ProgressBar1->SetMin(0);
+  ProgressBar1->SetMax(100);
+  ProgressBar1->SetPosition(0);
+  Timer1->SetEnabled(true);
+}
+
+void TForm2::NetHTTP1Work(TObject*, TWorkMode, int32_t AWorkCount) {
+  // In 64 bits: the 32-bit product wraps for packages above 21,474,836 bytes. Without an
+  // announced size the percentage stays 0 while the received amount keeps counting.
+  const int64_t percent = announcedSize_ > 0 ? int64_t{AWorkCount} * 100 / announcedSize_ : 0;
+  Label4->SetCaption(QString::number(percent) + "%");
+  ProgressBar1->SetPosition(static_cast<int>(percent));
+  Label5->SetCaption(Kilobytes(AWorkCount));
+  lastWorkCount_ = AWorkCount;
+}
+
+void TForm2::NetHTTP1WorkEnd(TObject*, TWorkMode) {
+  // A chunked body ends a read scope per chunk: the download display stays up until
+  // FetchUrl has returned, and Button1Click takes it down then.
+  if (!downloading_) EndDownloadDisplay();
+}
+
+void TForm2::EndDownloadDisplay() {
+  Timer1->SetEnabled(false);
+  speedTicks_ = 0;
+  Button3->hide();
+  Button1->show();
+  ProgressBar1->SetPosition(0);
+  Panel2->hide();
+  SetListsEnabled(true);
+}
+
+void TForm2::Timer1Timer(TObject*) {
+  ++speedTicks_;
+  Label10->SetCaption(Kilobytes(int64_t{lastWorkCount_} / speedTicks_));
+}
+
+void TForm2::Button2Click(TObject*) {
+  const AnsiString folder = form1_.InstallFolder;
+  if (folder.empty()) {
+    Notice(Handle(), "未能找到SigmaTel MSCN Audio Player软件的安装目录。\r请重新安装该软件后再升级固件。");
+    return;
+  }
+  if (!Catalogue::IsStoreName(Package())) return;
+  try {
+    Archiver->SetFileName(StorePath(".zip"));
+    Archiver->OpenZipFile(0x20);
+    Archiver->SetBaseDir(folder);
+    Archiver->ExtractMatching("*.*", 0x28BF, "");
+    Archiver->CloseZipFile();
+    // An unpacking the user aborted in the archiver's failure dialog is never flashed.
+    if (Archiver->LastRunAborted()) {
+      Notice(Handle(), "固件包解压失败，请重新下载固件包后再试。");
+      return;
+    }
+    if (MessageBox(Handle(), Utf8("请使用USB连接线将MP3与电脑相连。\r连接好后单击[确定]-[开始]按钮。"),
+                   Utf8("将您的MP3播放器与电脑连接"), MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK) {
+      const AnsiString tool = folder + "\\stupdaterapp.exe";
+      ShellExecuteA(Handle(), "open", tool.c_str(), "-s", folder.c_str(), SW_SHOWNORMAL);
+    }
+  } catch (...) {
+    Archiver->CloseZipFile();
+  }
+}

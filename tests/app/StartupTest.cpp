@@ -1,0 +1,243 @@
+// Start-up: the single-instance guard, the build version, the prerequisite check and
+// the catalogue fetch, and the whole entry run in-process.
+#include <gtest/gtest.h>
+
+#include <QTimer>
+#include <chrono>
+#include <thread>
+#include <unistd.h>
+
+#include "AppTestSupport.h"
+#include "app/Catalogue.h"
+#include "app/Main01.h"
+#include "app/Main02.h"
+#include "platform/NamedMutex.h"
+#include "platform/ProgramInfo.h"
+#include "toolkit/Application.h"
+#include "toolkit/Controls.h"
+#include "toolkit/ErrorBox.h"
+#include "toolkit/Timer.h"
+
+namespace {
+
+const QString kNotice = QString::fromUtf8("Tavro MP3 LiveUpdate 提示");
+
+bool WaitForFile(const TempDir& dir, const std::string& name, int ms) {
+  for (int waited = 0; waited < ms; waited += 20) {
+    if (dir.Exists(name)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return dir.Exists(name);
+}
+
+class StartupTest : public AppTest {
+ protected:
+  // A setup program stand-in in the program folder that leaves a marker when started.
+  void InstallSetupStandIn() {
+    program_.Write("SigmaTelSetup.exe", "#!/bin/sh\ntouch \"" + program_.Path() + "setup-started\"\n");
+    chmod((program_.Path() + "SigmaTelSetup.exe").c_str(), 0755);
+  }
+};
+
+TEST(BuildVersion, IsTheThirdAndFourthPartOfTheFileVersion) {
+  EXPECT_EQ(ReadBuildVersion(), "10.19");
+  SetProgramFileVersionForTesting(true, {1, 2005, 0, 7});
+  EXPECT_EQ(ReadBuildVersion(), "0.7");
+  SetProgramFileVersionForTesting(true, {1, 2, 65535, 65535});
+  EXPECT_EQ(ReadBuildVersion(), "65535.65535");
+  SetProgramFileVersionForTesting(false);
+  EXPECT_EQ(ReadBuildVersion(), "0.0.0.0");
+  ResetProgramFileVersionForTesting();
+}
+
+TEST_F(StartupTest, SplashShowsTheVersionAndTheDesignedFrame) {
+  auto form1 = MakeForm1();
+  EXPECT_EQ(form1->Label2->Caption(), QString::fromUtf8("版本:10.19"));
+  EXPECT_EQ(form1->size(), QSize(504, 275));
+  EXPECT_TRUE(form1->windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_EQ(form1->Label2->geometry(), QRect(424, 8, 65, 13));
+}
+
+TEST_F(StartupTest, SecondInstanceIsToldOnceAndEndsWhetherOrNotTheFirstIsFound) {
+  const AnsiString name = "RunOnlyOnce_TavroTest" + std::to_string(getpid());
+  TNamedMutex first(name);
+  EXPECT_FALSE(SecondInstance(first));
+  EXPECT_TRUE(Boxes().empty());
+
+  TNamedMutex second(name);
+  EXPECT_TRUE(SecondInstance(second));
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].Text,
+            "Another instance of this program is already running.\r"
+            "Please wait for the other instance to finish and then try again.");
+  EXPECT_EQ(Boxes()[0].Caption, "Tavro MP3 LiveUpdate");
+  EXPECT_EQ(Boxes()[0].Style, 0x30);
+  EXPECT_EQ(Boxes()[0].Owner, nullptr);
+  EXPECT_EQ(Application->Title(), "destroy Tavro");
+  EXPECT_FALSE(Application->ShowMainForm());
+  EXPECT_TRUE(Application->Terminated());
+}
+
+TEST_F(StartupTest, MissingPlayerSoftwareWithCancelEndsWithoutSetupOrFetch) {
+  WriteRegistry(false);
+  InstallSetupStandIn();
+  AnswerBoxes(IDCANCEL);
+  auto form1 = MakeForm1();
+  form1->FormAc(form1.get());
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].Text, QString::fromUtf8("请首先安装SigmaTel MSCN Audio Player软件，然后再运行本程序。\r"
+                                                "单击[确定]立刻开始安装，[取消]为退出本程序。"));
+  EXPECT_EQ(Boxes()[0].Caption, kNotice);
+  EXPECT_EQ(Boxes()[0].Style, 0x31);
+  EXPECT_EQ(Boxes()[0].Owner, form1.get());
+  EXPECT_TRUE(Application->Terminated());
+  EXPECT_FALSE(WaitForFile(program_, "setup-started", 300));
+  EXPECT_EQ(server_.AcceptedCount(), 0u);
+}
+
+TEST_F(StartupTest, MissingPlayerSoftwareWithOkStartsTheSetupAndEnds) {
+  WriteRegistry(false);
+  InstallSetupStandIn();
+  auto form1 = MakeForm1();
+  form1->FormAc(form1.get());
+  EXPECT_TRUE(Application->Terminated());
+  EXPECT_TRUE(WaitForFile(program_, "setup-started", 5000));
+  EXPECT_EQ(server_.AcceptedCount(), 0u);
+}
+
+TEST_F(StartupTest, FreshCatalogueReplacesTheOldOneByteForByte) {
+  WriteRegistry(true, "\"Install Folder\"=\"C:\\\\Player\\\\\"");
+  program_.Write("TavroMP3LiveUpdate.ini", "[Old]\r\n");
+  const std::string fresh = Gbk("[型号一]\r\n1.0=\r\n") + std::string("\0\xff", 2);
+  server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpReply(fresh)).Close());
+  auto form1 = MakeForm1();
+  form1->FormAc(form1.get());
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_FALSE(Application->Terminated());
+  EXPECT_EQ(form1->InstallFolder, "C:\\Player\\");
+  EXPECT_EQ(program_.Read("TavroMP3LiveUpdate.ini"), fresh);
+  EXPECT_EQ(server_.Request(0, 0).substr(0, 49), "GET /TavroMP3LiveUpdate2/TavroMP3LiveUpdate.ini H");
+}
+
+TEST_F(StartupTest, KeyWithoutInstallFolderGoesOnWithAnEmptyFolder) {
+  WriteRegistry(true);
+  server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpReply("[M]\r\n")).Close());
+  auto form1 = MakeForm1("stale");
+  form1->InstallFolder.clear();
+  form1->FormAc(form1.get());
+  EXPECT_TRUE(form1->InstallFolder.empty());
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_TRUE(program_.Exists("TavroMP3LiveUpdate.ini"));
+}
+
+TEST_F(StartupTest, NonTextInstallFolderIsReportedAndSkipsTheFetch) {
+  WriteRegistry(true, "\"Install Folder\"=dword:00000001");
+  auto form1 = MakeForm1();
+  EXPECT_FALSE(RunGuarded([&] { form1->FormAc(form1.get()); }));
+  ASSERT_EQ(Boxes().size(), 1u);
+  // "'" sorts before ".": no full stop is added.
+  EXPECT_EQ(Boxes()[0].Text, "Invalid data type for 'Install Folder'");
+  EXPECT_EQ(Boxes()[0].Caption, "Tavro");
+  EXPECT_EQ(Boxes()[0].Style, 0x10);
+  EXPECT_FALSE(Application->Terminated());
+  EXPECT_EQ(server_.AcceptedCount(), 0u);
+}
+
+struct FailedFetchCase {
+  const char* name;
+  bool olderCatalogue;
+  bool serverAnswers;  // an error status, else nobody listens
+};
+
+class FailedCatalogueFetch : public StartupTest, public ::testing::WithParamInterface<FailedFetchCase> {};
+
+TEST_P(FailedCatalogueFetch, WarnsAndGoesOnWithAnOlderCatalogueElseStopsTheProgram) {
+  WriteRegistry(true, "\"Install Folder\"=\"/p\"");
+  if (GetParam().olderCatalogue) program_.Write("TavroMP3LiveUpdate.ini", "[Old]\r\n");
+  TAppSettings settings{"127.0.0.1:1", program_.Path()};
+  if (GetParam().serverAnswers) {
+    server_.AddConnection(
+        ConnectionScript().ExpectRequest().Send(HttpReply("<html>missing</html>", "404 Not Found")).Close());
+    settings = Settings();
+  }
+  TForm1 form1(settings);
+  form1.Timer1->SetEnabled(false);
+  form1.FormAc(&form1);
+  ASSERT_EQ(Boxes().size(), 1u);
+  if (GetParam().olderCatalogue) {
+    EXPECT_EQ(Boxes()[0].Text, QString::fromUtf8("无法从服务器下载最新的配置文件，继续使用上次更新的配置文件\r"
+                                                  "请检查网络是否连接正常！"));
+    EXPECT_EQ(Boxes()[0].Caption, QString::fromUtf8("下载配置文件时出错!"));
+    EXPECT_EQ(Boxes()[0].Style, 0x30);
+    EXPECT_FALSE(Application->Terminated());
+    EXPECT_EQ(program_.Read("TavroMP3LiveUpdate.ini"), "[Old]\r\n");
+  } else {
+    EXPECT_EQ(Boxes()[0].Text, QString::fromUtf8("从服务器下载配置文件时出错,未能从本地找到可用的配置文件。\r"
+                                                  "请检查网络是否连接正常！单击[确定]退出本程序。"));
+    EXPECT_EQ(Boxes()[0].Caption, QString::fromUtf8("无可用的配置文件!"));
+    EXPECT_EQ(Boxes()[0].Style, 0x10);
+    EXPECT_TRUE(Application->Terminated());
+    EXPECT_FALSE(program_.Exists("TavroMP3LiveUpdate.ini"));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, FailedCatalogueFetch,
+                         ::testing::Values(FailedFetchCase{"UnreachableWithOlder", true, false},
+                                           FailedFetchCase{"UnreachableFirstRun", false, false},
+                                           FailedFetchCase{"ErrorStatusWithOlder", true, true},
+                                           FailedFetchCase{"ErrorStatusFirstRun", false, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(StartupTest, CatalogueCutShortByTheServerLeavesTheOlderOne) {
+  WriteRegistry(true);
+  program_.Write("TavroMP3LiveUpdate.ini", "[Old]\r\n");
+  server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpHead(100) + "[New]\r\n").Close());
+  auto form1 = MakeForm1();
+  EXPECT_FALSE(form1->DownloadToFile(Catalogue::CatalogueUrl(form1->Settings().Host), program_.Path() + "TavroMP3LiveUpdate.ini"));
+  EXPECT_EQ(program_.Read("TavroMP3LiveUpdate.ini"), "[Old]\r\n");
+}
+
+TEST_F(StartupTest, UnwritableProgramFolderIsReportedWithoutTheCatalogueBoxes) {
+  WriteRegistry(true);
+  server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpReply("[M]\r\n")).Close());
+  TAppSettings settings = Settings();
+  settings.ProgramFolder = program_.Path() + "missing/";
+  TForm1 form1(settings);
+  form1.Timer1->SetEnabled(false);
+  EXPECT_FALSE(RunGuarded([&] { form1.FormAc(&form1); }));
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_TRUE(Boxes()[0].Text.startsWith("Cannot create file \"" + QString::fromStdString(settings.ProgramFolder) +
+                                         "TavroMP3LiveUpdate.ini\". "));
+  EXPECT_EQ(Boxes()[0].Style, 0x10);
+  EXPECT_FALSE(Application->Terminated());
+}
+
+TEST_F(StartupTest, EntryRunsSplashCheckMainWindowAndSavesTheChoiceOnClose) {
+  WriteRegistry(true, "\"Install Folder\"=\"/p\"");
+  server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpReply(kCatalogue)).Close());
+  server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpReply("notes")).Close());
+  const TAppSettings settings = Settings();
+  // Closes the main window once the message loop runs it.
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&] {
+    if (Application->MainForm() && Application->MainForm()->isVisible()) Application->MainForm()->close();
+  });
+  closer.start(50);
+  RunProgram(settings);
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(Application->Title(), "Tavro");
+  EXPECT_EQ(program_.Read("TavroMP3LiveUpdate.ini"), kCatalogue);
+  EXPECT_EQ(program_.Read("FirmwareBack/ModelB_2.00.htm"), "notes");
+  EXPECT_EQ(program_.Read("user.ini"), "[Main02]\r\nComboBox1=0\r\nComboBox2=0\r\n");
+}
+
+TEST_F(StartupTest, EntryEndsWithoutMainWindowWhenThereIsNoCatalogue) {
+  WriteRegistry(true);
+  RunProgram({"127.0.0.1:1", program_.Path()});
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].Style, 0x10);
+  EXPECT_EQ(Application->MainForm(), nullptr);
+  EXPECT_FALSE(program_.Exists("FirmwareBack"));
+}
+
+}  // namespace

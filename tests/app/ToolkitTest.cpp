@@ -1,0 +1,145 @@
+// The toolkit's promises the windows rely on: the error box, the boxes' seam and
+// styles, the timers' enable rules, the default title and the one-message pump.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include "AppTestSupport.h"
+#include "runtime/Exception.h"
+#include "runtime/Hooks.h"
+#include "toolkit/Application.h"
+#include "toolkit/ErrorBox.h"
+#include "toolkit/Timer.h"
+
+namespace {
+
+struct ErrorTextCase {
+  const char* message;
+  const char* shown;
+};
+
+class ErrorBoxText_ : public ::testing::TestWithParam<ErrorTextCase> {};
+
+TEST_P(ErrorBoxText_, AppendsFullStopOnlyAfterCharactersSortingAfterIt) {
+  EXPECT_EQ(ErrorBoxText(GetParam().message), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Messages, ErrorBoxText_,
+    ::testing::Values(ErrorTextCase{"Stream read error", "Stream read error."},
+                      ErrorTextCase{"Unable to write to x.", "Unable to write to x."},
+                      ErrorTextCase{"Connection Closed Gracefully!", "Connection Closed Gracefully!"},
+                      ErrorTextCase{"(a)", "(a)"}, ErrorTextCase{"", ""},
+                      ErrorTextCase{"path a/", "path a/."},
+                      // A double-byte character at the end sorts after "." by its bytes.
+                      ErrorTextCase{"\xB4\xED\xCE\xF3", "\xB4\xED\xCE\xF3."}));
+
+class ToolkitTest : public AppTest {};
+
+TEST_F(ToolkitTest, ErrorEscapingAHandlerShowsOneStopBoxAndSkipsTheRest) {
+  bool restRan = false;
+  const bool ok = RunGuarded([&] {
+    throw EFCreateError("Cannot create file \"/x/y\". Permission denied");
+    restRan = true;
+  });
+  EXPECT_FALSE(ok);
+  EXPECT_FALSE(restRan);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].Text, "Cannot create file \"/x/y\". Permission denied.");
+  EXPECT_EQ(Boxes()[0].Caption, "Tavro");
+  EXPECT_EQ(Boxes()[0].Style, MB_ICONHAND | MB_OK);
+  EXPECT_TRUE(RunGuarded([] {}));
+  EXPECT_EQ(Boxes().size(), 1u);
+}
+
+TEST_F(ToolkitTest, ErrorBoxConvertsAnsiMessagesAndCatchesForeignErrors) {
+  RunGuarded([] { throw Exception("\xCE\xC4\xBC\xFE"); });  // "文件" in code page 936
+  RunGuarded([] { throw std::runtime_error("plain"); });
+  RunGuarded([] { throw 42; });
+  ASSERT_EQ(Boxes().size(), 3u);
+  EXPECT_EQ(Boxes()[0].Text, QString::fromUtf8("文件."));
+  EXPECT_EQ(Boxes()[1].Text, "plain.");
+  EXPECT_FALSE(Boxes()[2].Text.isEmpty());
+}
+
+TEST_F(ToolkitTest, MessageBoxReturnsTheScriptedAnswerAndKeepsTheTextAsGiven) {
+  AnswerBoxes(IDCANCEL);
+  EXPECT_EQ(MessageBox(nullptr, "a\rb", "c", MB_OKCANCEL | MB_ICONEXCLAMATION), IDCANCEL);
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].Text, "a\rb");
+  EXPECT_EQ(Boxes()[0].Style, 0x31);
+}
+
+TEST_F(ToolkitTest, RuntimeDialogHookReachesTheSeamWithItsButtons) {
+  AnswerBoxes(mrIgnore);
+  EXPECT_EQ(HookMessageDlg("x", mtError, {mbAbort, mbRetry, mbIgnore}), mrIgnore);
+  const auto dialogs = BoxesOfKind(TShownDialog::dkMessageDlg);
+  ASSERT_EQ(dialogs.size(), 1u);
+  EXPECT_EQ(dialogs[0].Buttons, (std::vector<TMsgDlgBtn>{mbAbort, mbRetry, mbIgnore}));
+
+  TDialogSeam::InputValue = "secret";
+  AnsiString value;
+  AnswerBoxes(mrOk);
+  EXPECT_TRUE(HookInputQuery("Password", "Enter", value));
+  EXPECT_EQ(value, "secret");
+  AnswerBoxes(mrCancel);
+  EXPECT_FALSE(HookInputQuery("Password", "Enter", value));
+}
+
+TEST(ApplicationTitle, DefaultIsTheFileNameUpToItsFirstDotWithTheRestInLowerCase) {
+  EXPECT_EQ(DefaultApplicationTitle("/opt/x/tavro"), "tavro");
+  EXPECT_EQ(DefaultApplicationTitle("/opt/x.y/TAVRO.Bin.exe"), "Tavro");
+  EXPECT_EQ(DefaultApplicationTitle("C:\\Tools\\LiveUpdate.exe"), "Liveupdate");
+}
+
+TEST_F(ToolkitTest, HandleMessageNeverWaitsAndReportsWhetherSomethingWasHandled) {
+  ProcessEvents();
+  QElapsedTimer clock;
+  clock.start();
+  while (Application->HandleMessage()) {
+  }
+  EXPECT_LT(clock.elapsed(), 1000);
+  bool ran = false;
+  QTimer::singleShot(0, [&] { ran = true; });
+  for (int i = 0; i < 10 && !ran; ++i) Application->HandleMessage();
+  EXPECT_TRUE(ran);
+}
+
+TEST_F(ToolkitTest, TimerDisabledInsideItsOwnTickTicksNoMore) {
+  TTimer timer(nullptr, true, 10);
+  int ticks = 0;
+  timer.OnTimer = [&](TObject*) {
+    ++ticks;
+    timer.SetEnabled(false);
+  };
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < 200) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  EXPECT_EQ(ticks, 1);
+}
+
+TEST_F(ToolkitTest, EnablingAnEnabledTimerKeepsItsIntervalRunning) {
+  TTimer timer(nullptr, true, 60);
+  int ticks = 0;
+  timer.OnTimer = [&](TObject*) { ++ticks; };
+  QElapsedTimer clock;
+  clock.start();
+  // Enabling again every 20 ms must not restart the interval (else it never ticks).
+  while (clock.elapsed() < 300) {
+    timer.SetEnabled(true);
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  EXPECT_GE(ticks, 2);
+}
+
+TEST_F(ToolkitTest, TimerTickErrorIsShownAndTheTimerGoesOn) {
+  TTimer timer(nullptr, false, 1000);
+  timer.OnTimer = [](TObject*) { throw Exception("tick failed"); };
+  timer.Tick();
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].Text, "tick failed.");
+}
+
+}  // namespace
