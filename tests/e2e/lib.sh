@@ -92,12 +92,12 @@ start_display() {
   exec {fd}>&-
   wait_until 15 test -s "$WORK/display" || fail "Xvfb did not start"
   export DISPLAY=:$(head -n1 "$WORK/display")
-  # A desktop backdrop instead of black, for readable screenshots.
-  timeout 10 display -size 1024x768 -window root 'gradient:#5d7fa3-#2c3e57' >/dev/null 2>&1 || true
   openbox --sm-disable >"$ART/openbox.log" 2>&1 &
   BG_PIDS+=($!)
   wait_until 15 bash -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" ||
     fail "openbox did not start"
+  # A desktop backdrop instead of black, for readable screenshots.
+  timeout 10 display -size 1024x768 -window root 'gradient:#5d7fa3-#2c3e57' >/dev/null 2>&1 || true
   log "display $DISPLAY ready"
 }
 
@@ -147,9 +147,9 @@ start_app() {
 
 # windows TITLE-REGEX [PID]: ids of the visible windows whose title matches (of that process).
 windows() {
-  local args=(search --all --onlyvisible --name "$1")
+  local args=(search --all --onlyvisible)
   if [[ -n ${2:-} ]]; then args+=(--pid "$2"); fi
-  xdotool "${args[@]}" 2>/dev/null || true
+  xdotool "${args[@]}" --name "$1" 2>/dev/null || true
 }
 
 has_window() { [[ -n $(windows "$@") ]]; }
