@@ -1,0 +1,156 @@
+// The socket stack: error texts, address forms, resolution, library start-up.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "net/NetComponent.h"
+#include "net/NetException.h"
+#include "net/NetStack.h"
+#include "net/NetWinSock2.h"
+#include "platform/WinSock2.h"
+
+namespace {
+
+// Keeps GlobalStack alive for a test, as any network component does.
+class StackTest : public ::testing::Test {
+ protected:
+  TNetComponent user_;
+  TNetStack& Stack() { return *GlobalStack; }
+};
+
+struct ErrorTextCase {
+  int32_t code;
+  const char* message;
+};
+
+class SocketErrorText : public StackTest, public ::testing::WithParamInterface<ErrorTextCase> {};
+
+TEST_P(SocketErrorText, NamesTheCodeOnTwoLines) {
+  EXPECT_EQ(Stack().SocketErrorText(GetParam().code), GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SocketErrorText,
+    ::testing::Values(ErrorTextCase{10061, "Socket Error # 10061\r\nConnection refused."},
+                      ErrorTextCase{10004, "Socket Error # 10004\r\nInterrupted system call."},
+                      ErrorTextCase{10035, "Socket Error # 10035\r\nOperation would block. "},
+                      ErrorTextCase{10066, "Socket Error # 10066\r\nDirectory not empty"},
+                      ErrorTextCase{10054, "Socket Error # 10054\r\nConnection reset by peer."},
+                      ErrorTextCase{10058, "Socket Error # 10058\r\nCannot send or receive after socket is closed."},
+                      ErrorTextCase{11001, "Socket Error # 11001\r\nHost not found."},
+                      ErrorTextCase{10093, "Socket Error # 10093\r\n"},
+                      ErrorTextCase{0, "Socket Error # 0\r\n"}));
+
+struct ErrnoCase {
+  int err;
+  int code;
+};
+
+class ErrnoMapping : public ::testing::TestWithParam<ErrnoCase> {};
+
+TEST_P(ErrnoMapping, GivesTheWindowsSocketsCode) { EXPECT_EQ(WinSock::ErrnoToWSA(GetParam().err), GetParam().code); }
+
+INSTANTIATE_TEST_SUITE_P(Table, ErrnoMapping,
+                         ::testing::Values(ErrnoCase{ECONNREFUSED, 10061}, ErrnoCase{ETIMEDOUT, 10060},
+                                           ErrnoCase{ECONNRESET, 10054}, ErrnoCase{ECONNABORTED, 10053},
+                                           ErrnoCase{EPIPE, 10058}, ErrnoCase{EBADF, 10009},
+                                           ErrnoCase{ENOTSOCK, 10038}, ErrnoCase{EADDRINUSE, 10048},
+                                           ErrnoCase{EINTR, 10004}, ErrnoCase{EAGAIN, 10035},
+                                           ErrnoCase{EINPROGRESS, 10036}, ErrnoCase{EHOSTUNREACH, 10065},
+                                           ErrnoCase{ENETUNREACH, 10051}, ErrnoCase{EINVAL, 10022}));
+
+class DottedQuad : public ::testing::TestWithParam<std::pair<const char*, bool>> {};
+
+TEST_P(DottedQuad, AcceptsFourFieldsOf0To255Only) {
+  EXPECT_EQ(TNetStack::IsDottedQuad(GetParam().first), GetParam().second) << GetParam().first;
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, DottedQuad,
+                         ::testing::Values(std::make_pair("127.0.0.1", true), std::make_pair("0.0.0.0", true),
+                                           std::make_pair("255.255.255.255", true),
+                                           std::make_pair("10.0.0.256", false), std::make_pair("1.2.3", false),
+                                           std::make_pair("1.2.3.4.5", false), std::make_pair("1..3.4", false),
+                                           std::make_pair("a.b.c.d", false), std::make_pair("", false),
+                                           std::make_pair("1.2.3.-1", false)));
+
+TEST_F(StackTest, LocalhostInAnyCaseResolvesWithoutLookup) {
+  EXPECT_EQ(Stack().HostToAddress("LocalHost"), "127.0.0.1");
+  EXPECT_EQ(Stack().HostToAddress("LOCALHOST"), "127.0.0.1");
+  EXPECT_EQ(Stack().HostToAddress("10.1.2.3"), "10.1.2.3");
+}
+
+TEST_F(StackTest, UnknownHostFailsWithHostNotFound) {
+  try {
+    Stack().HostToAddress("no-such-host.invalid");
+    FAIL() << "resolved";
+  } catch (const ENetSocketError& e) {
+    EXPECT_EQ(e.SocketErrorCode(), 11001);
+    EXPECT_EQ(e.Message(), "Socket Error # 11001\r\nHost not found.");
+  }
+}
+
+TEST_F(StackTest, ParsesAndFormatsIPv4) {
+  const TNetIPv4Bytes bytes = Stack().ParseIPv4("192.168.10.254");
+  EXPECT_EQ(bytes.Bytes[0], 192);
+  EXPECT_EQ(bytes.Bytes[3], 254);
+  EXPECT_EQ(Stack().FormatIPv4(bytes), "192.168.10.254");
+  EXPECT_THROW(Stack().ParseIPv4("1.x.3.4"), EConvertError);
+}
+
+TEST_F(StackTest, CheckResultToleratesListedCodesAndRaisesOthers) {
+  WinSock::WSASetLastError(10048);
+  EXPECT_TRUE(Stack().CheckResult(-1, {10048}));
+  EXPECT_EQ(TNetStack::LastErrorCode(), 10048);
+  EXPECT_FALSE(Stack().CheckResult(0, {}));
+  WinSock::WSASetLastError(10061);
+  try {
+    Stack().CheckResult(-1);
+    FAIL();
+  } catch (const ENetSocketError& e) {
+    EXPECT_EQ(e.SocketErrorCode(), 10061);
+  }
+}
+
+TEST_F(StackTest, ReadinessListOfMoreThan64SocketsIsRefused) {
+  TNetSocketList many(65, 0);
+  EXPECT_THROW(Stack().select(&many, nullptr, 0, nullptr), ENetStackSetSizeExceeded);
+  try {
+    Stack().select(&many, nullptr, 0, nullptr);
+  } catch (const ENetStackSetSizeExceeded& e) {
+    EXPECT_EQ(e.Message(), "Set Size Exceeded.");
+  }
+}
+
+TEST_F(StackTest, LibraryStartsOncePerProcess) {
+  const int startups = SocketLibraryStartups();
+  EXPECT_EQ(LoadSocketLibrary(0x0202), 0);
+  EXPECT_EQ(SocketLibraryStartups(), startups);
+  EXPECT_TRUE(EntryResolved("WSAStartup"));
+}
+
+TEST(StackLifetime, FollowsTheNumberOfNetworkComponents) {
+  ASSERT_EQ(GlobalStack, nullptr);
+  {
+    TNetComponent a;
+    TNetStack* first = GlobalStack;
+    ASSERT_NE(first, nullptr);
+    {
+      TNetComponent b;
+      EXPECT_EQ(GlobalStack, first);
+      EXPECT_EQ(StackUsers, 2);
+    }
+    EXPECT_EQ(GlobalStack, first);
+  }
+  EXPECT_EQ(GlobalStack, nullptr);
+  EXPECT_EQ(StackUsers, 0);
+}
+
+TEST(StubError, AppendsTheSystemTextToTheTitle) {
+  ENetWS2StubError withCode("Error on call Winsock2 library function recv", 10093);
+  EXPECT_EQ(withCode.Message().rfind("Error on call Winsock2 library function recv: ", 0), 0u);
+  EXPECT_EQ(withCode.Win32Error(), 10093);
+  ENetWS2StubError noCode("Title", 0);
+  EXPECT_EQ(noCode.Message(), "Title");
+}
+
+}  // namespace
