@@ -55,6 +55,14 @@ class TApplication {
   void Terminate();
   bool Terminated() const { return terminated_; }
 
+  // Tests run many start-ups in one process: forgets the main window and an earlier
+  // Terminate.
+  void ResetForTesting() {
+    terminated_ = false;
+    mainForm_ = nullptr;
+    showMainForm_ = true;
+  }
+
   // The program file's full path.
   AnsiString ExeName() const;
 

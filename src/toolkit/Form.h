@@ -11,7 +11,8 @@
 
 #include "runtime/Component.h"
 
-class TForm : public QWidget {
+// A window is also a component, so its handlers can name it as their Sender.
+class TForm : public QWidget, public TComponent {
  public:
   explicit TForm(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::Window);
 

@@ -39,13 +39,13 @@ const char* const kCatalogue =
     "[Model C]\r\n3.0=1\r\n";
 
 std::string HttpReply(const std::string& body, const std::string& status) {
-  return "HTTP/1.1 " + status + "\r\nContent-Type: text/html\r\nContent-Length: " + std::to_string(body.size()) +
-         "\r\n\r\n" + body;
+  return "HTTP/1.1 " + status + "\r\nContent-Type: text/html\r\nConnection: close\r\nContent-Length: " +
+         std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
 std::string HttpHead(uint64_t length) {
-  return "HTTP/1.1 200 OK\r\nContent-Type: application/zip\r\nContent-Length: " + std::to_string(length) +
-         "\r\n\r\n";
+  return "HTTP/1.1 200 OK\r\nContent-Type: application/zip\r\nConnection: close\r\nContent-Length: " +
+         std::to_string(length) + "\r\n\r\n";
 }
 
 std::string Gbk(const std::string& utf8) { return Utf8ToAnsi(utf8); }

@@ -1,0 +1,111 @@
+#include "toolkit/Controls.h"
+
+#include <QAbstractItemView>
+#include <QEvent>
+#include <QTextBlockFormat>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include "toolkit/MessageBox.h"
+
+void PlaceControl(QWidget* control, const char* name, int left, int top, int width, int height) {
+  control->setObjectName(name);
+  control->setGeometry(left, top, width, height);
+}
+
+void SetControlColors(QWidget* control, const QColor& text, const QColor& background) {
+  QPalette palette = control->palette();
+  palette.setColor(QPalette::WindowText, text);
+  palette.setColor(QPalette::Text, text);
+  palette.setColor(QPalette::ButtonText, text);
+  if (background.isValid()) {
+    palette.setColor(QPalette::Window, background);
+    palette.setColor(QPalette::Base, background);
+    control->setAutoFillBackground(true);
+  }
+  control->setPalette(palette);
+}
+
+TLabel::TLabel(QWidget* parent, const char* name, int left, int top, int width, int height, const QString& caption,
+               bool autoSize)
+    : QLabel(parent), autoSize_(autoSize) {
+  PlaceControl(this, name, left, top, width, height);
+  setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  SetCaption(caption);
+}
+
+void TLabel::SetCaption(const QString& caption) {
+  setText(caption);
+  FitToCaption();
+}
+
+void TLabel::changeEvent(QEvent* event) {
+  QLabel::changeEvent(event);
+  if (event->type() == QEvent::FontChange) FitToCaption();
+}
+
+void TLabel::FitToCaption() {
+  if (autoSize_) resize(sizeHint().expandedTo(QSize(1, height())));
+}
+
+TPanel::TPanel(QWidget* parent, const char* name, int left, int top, int width, int height) : QFrame(parent) {
+  PlaceControl(this, name, left, top, width, height);
+  setFrameStyle(QFrame::Panel | QFrame::Raised);
+  setLineWidth(1);
+}
+
+TButton::TButton(QWidget* parent, const char* name, int left, int top, int width, int height,
+                 const QString& caption)
+    : QPushButton(caption, parent) {
+  PlaceControl(this, name, left, top, width, height);
+}
+
+TComboBox::TComboBox(QWidget* parent, const char* name, int left, int top, int width, int height)
+    : QComboBox(parent) {
+  PlaceControl(this, name, left, top, width, height);
+  setEditable(false);
+}
+
+void TComboBox::SetItems(const QStringList& items) {
+  clear();
+  addItems(items);
+  setCurrentIndex(-1);
+}
+
+void TComboBox::SetAnsiItems(const std::vector<AnsiString>& items) {
+  clear();
+  for (const AnsiString& item : items)
+    addItem(AnsiToQString(item), QByteArray(item.data(), static_cast<qsizetype>(item.size())));
+  setCurrentIndex(-1);
+}
+
+AnsiString TComboBox::AnsiText() const {
+  if (currentIndex() < 0) return AnsiString();
+  return currentData().toByteArray().toStdString();
+}
+
+void TComboBox::SetItemIndex(int index) { setCurrentIndex(index >= 0 && index < count() ? index : -1); }
+
+TProgressBar::TProgressBar(QWidget* parent, const char* name, int left, int top, int width, int height)
+    : QProgressBar(parent) {
+  PlaceControl(this, name, left, top, width, height);
+  setTextVisible(false);
+}
+
+TMemo::TMemo(QWidget* parent, const char* name, int left, int top, int width, int height, const QStringList& lines)
+    : QPlainTextEdit(parent) {
+  PlaceControl(this, name, left, top, width, height);
+  setFrameStyle(QFrame::NoFrame);
+  setReadOnly(true);
+  // The designed height holds the lines exactly; a memo shows no scroll bars.
+  setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  document()->setDocumentMargin(1);
+  setPlainText(lines.join('\n'));
+  // Lines as tall as the designed font, as the platform's memo spaces them.
+  QTextCursor cursor(document());
+  cursor.select(QTextCursor::Document);
+  QTextBlockFormat format;
+  format.setLineHeight(13, QTextBlockFormat::FixedHeight);
+  cursor.mergeBlockFormat(format);
+}

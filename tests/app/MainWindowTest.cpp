@@ -1,0 +1,259 @@
+// The main window: its design, FormCreate with catalogue and selection, model and
+// version changes with their release notes, the package state, and FormClose.
+#include <gtest/gtest.h>
+
+#include <QTimer>
+#include <filesystem>
+
+#include "AppTestSupport.h"
+#include "app/Main01.h"
+#include "app/Main02.h"
+#include "toolkit/Application.h"
+#include "toolkit/Controls.h"
+#include "toolkit/WebBrowser.h"
+
+namespace {
+
+class MainWindowTest : public AppTest {
+ protected:
+  void ServeNotes(const std::string& body, const std::string& status = "200 OK") {
+    server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpReply(body, status)).Close());
+  }
+  // The catalogue in place, the first release notes served, both windows created.
+  void Open(const std::string& selection = "", const std::string& notes = "notes") {
+    program_.Write("TavroMP3LiveUpdate.ini", kCatalogue);
+    if (!selection.empty()) program_.Write("user.ini", selection);
+    ServeNotes(notes);
+    form1_ = MakeForm1("/player");
+    form2_ = MakeForm2(*form1_);
+  }
+  QStringList Items(TComboBox* list) {
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i) items << list->itemText(i);
+    return items;
+  }
+  std::string NotesPath(const std::string& name) { return program_.Path() + "FirmwareBack\\" + name + ".htm"; }
+  bool Shown(QWidget* control) { return control->isVisibleTo(form2_.get()); }
+
+  std::unique_ptr<TForm1> form1_;
+  std::unique_ptr<TForm2> form2_;
+};
+
+struct ControlDesign {
+  const char* name;
+  QRect rect;
+  bool shown;
+};
+
+class MainWindowDesign : public MainWindowTest, public ::testing::WithParamInterface<ControlDesign> {};
+
+TEST_P(MainWindowDesign, ControlSitsWhereDesignedAndIsShownOnlyWhenDesigned) {
+  Open();
+  auto* control = form2_->findChild<QWidget*>(GetParam().name);
+  ASSERT_NE(control, nullptr) << GetParam().name;
+  if (GetParam().rect.width() > 0)
+    EXPECT_EQ(control->geometry(), GetParam().rect);
+  else
+    EXPECT_EQ(control->pos(), GetParam().rect.topLeft());
+  EXPECT_EQ(Shown(control), GetParam().shown);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Controls, MainWindowDesign,
+    ::testing::Values(ControlDesign{"Memo1", {242, 384, 449, 65}, true}, ControlDesign{"Panel1", {-1, 0, 700, 35}, true},
+                      ControlDesign{"Label2", {276, 13, 65, 13}, true}, ControlDesign{"ComboBox1", {312, 8, 100, 21}, true},
+                      ControlDesign{"ComboBox2", {496, 8, 100, 21}, true}, ControlDesign{"Button1", {608, 5, 75, 25}, true},
+                      ControlDesign{"Button3", {608, 5, 75, 25}, false},
+                      ControlDesign{"WebBrowser1", {3, 41, 230, 409}, true},
+                      ControlDesign{"WebBrowser2", {240, 41, 449, 336}, true},
+                      ControlDesign{"Panel2", {240, 384, 449, 65}, false}, ControlDesign{"Panel3", {240, 384, 449, 65}, false},
+                      ControlDesign{"ProgressBar1", {65, 14, 345, 16}, false}, ControlDesign{"Label10", {391, 40, 0, 0}, false},
+                      ControlDesign{"Button2", {370, 8, 75, 49}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MainWindowTest, WindowIsFixedWithMinimiseOnlyAndTheBuildCaption) {
+  Open();
+  EXPECT_EQ(form2_->size(), QSize(692, 453));
+  EXPECT_EQ(form2_->minimumSize(), form2_->maximumSize());
+  EXPECT_TRUE(form2_->windowFlags() & Qt::WindowMinimizeButtonHint);
+  EXPECT_FALSE(form2_->windowFlags() & Qt::WindowMaximizeButtonHint);
+  EXPECT_EQ(form2_->windowTitle(), "Tavro MP3 LiveUpdate 2005 Build 10.19");
+  EXPECT_EQ(form2_->Memo1->toPlainText().split('\n').size(), 5);
+  EXPECT_FALSE(form2_->Memo1->isEnabled());
+}
+
+TEST_F(MainWindowTest, FirstRunSelectsTheFirstModelAndVersionAndFetchesTheirNotes) {
+  Open("", "<html>first</html>");
+  EXPECT_EQ(Items(form2_->ComboBox1), QStringList({"ModelB", "ModelA", "Model C"}));
+  EXPECT_EQ(Items(form2_->ComboBox2), QStringList({"2.00", "1.50"}));
+  EXPECT_EQ(form2_->ComboBox1->ItemIndex(), 0);
+  EXPECT_EQ(form2_->ComboBox2->ItemIndex(), 0);
+  EXPECT_TRUE(std::filesystem::is_directory(program_.Path() + "FirmwareBack"));
+  EXPECT_EQ(program_.Read("FirmwareBack/ModelB_2.00.htm"), "<html>first</html>");
+  EXPECT_EQ(server_.Request(0, 0).substr(0, 65), "GET /TavroMP3LiveUpdate2/Firmware/ModelB/ModelB_2.00.asp HTTP/1.1");
+  EXPECT_EQ(form2_->WebBrowser1->Navigations(),
+            std::vector<AnsiString>{"http://" + form1_->Settings().Host + "/TavroMP3LiveUpdate2"});
+  EXPECT_EQ(form2_->WebBrowser2->Navigations(), std::vector<AnsiString>{NotesPath("ModelB_2.00")});
+  EXPECT_EQ(form2_->Button1->Caption(), QString::fromUtf8("下载"));
+  EXPECT_TRUE(Boxes().empty());
+}
+
+struct SelectionCase {
+  const char* name;
+  const char* selection;
+  int model;
+  int version;
+  const char* package;
+};
+
+class RestoredSelection : public MainWindowTest, public ::testing::WithParamInterface<SelectionCase> {};
+
+TEST_P(RestoredSelection, RestoresStoredIndexesAndLeavesOutOfRangeOnesUnselected) {
+  Open(GetParam().selection);
+  EXPECT_EQ(form2_->ComboBox1->ItemIndex(), GetParam().model);
+  EXPECT_EQ(form2_->ComboBox2->ItemIndex(), GetParam().version);
+  EXPECT_EQ(form2_->WebBrowser2->Navigations(), std::vector<AnsiString>{NotesPath(GetParam().package)});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RestoredSelection,
+    ::testing::Values(SelectionCase{"SecondModelThirdVersion", "[Main02]\r\nComboBox1=1\r\nComboBox2=2\r\n", 1, 2,
+                                    "ModelA_1.00"},
+                      SelectionCase{"HexIndex", "[Main02]\r\nComboBox1=0x2\r\nComboBox2=$0\r\n", 2, 0, "Model C_3.0"},
+                      SelectionCase{"ModelOutOfRange", "[Main02]\r\nComboBox1=3\r\nComboBox2=0\r\n", -1, -1, "_"},
+                      SelectionCase{"VersionOutOfRange", "[Main02]\r\nComboBox1=1\r\nComboBox2=3\r\n", 1, -1, "ModelA_"},
+                      SelectionCase{"NothingSelected", "[Main02]\r\nComboBox1=-1\r\nComboBox2=-1\r\n", -1, -1, "_"},
+                      SelectionCase{"NotANumber", "[Main02]\r\nComboBox1=x\r\n", 0, 0, "ModelB_2.00"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MainWindowTest, WithoutCatalogueBothListsStayEmptyAndThePackageIsUnderscore) {
+  ServeNotes("x", "404 Not Found");
+  form1_ = MakeForm1();
+  form2_ = MakeForm2(*form1_);
+  EXPECT_EQ(form2_->ComboBox1->count(), 0);
+  EXPECT_EQ(form2_->ComboBox2->count(), 0);
+  EXPECT_EQ(form2_->WebBrowser2->Navigations(), std::vector<AnsiString>{NotesPath("_")});
+  EXPECT_FALSE(program_.Exists("FirmwareBack/_.htm"));
+  EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(MainWindowTest, PickingAModelSelectsItsFirstVersionAndFetchesThenShowsItsNotes) {
+  Open();
+  program_.Write("FirmwareBack/ModelA_1.20.zip", "PK");
+  ServeNotes("notes of A");
+  form2_->ComboBox1->setCurrentIndex(1);
+  emit form2_->ComboBox1->activated(1);
+  EXPECT_EQ(Items(form2_->ComboBox2), QStringList({"1.20", "1.10", "1.00"}));
+  EXPECT_EQ(form2_->ComboBox2->ItemIndex(), 0);
+  EXPECT_EQ(program_.Read("FirmwareBack/ModelA_1.20.htm"), "notes of A");
+  EXPECT_EQ(form2_->WebBrowser2->Navigations().back(), NotesPath("ModelA_1.20"));
+  EXPECT_TRUE(Shown(form2_->Panel3));
+  EXPECT_TRUE(form2_->ComboBox1->isEnabled());
+}
+
+TEST_F(MainWindowTest, StoredNotesAreShownAtOnceWhileTheListsWaitDisabledForTheRefresh) {
+  Open();
+  program_.Write("FirmwareBack/ModelB_1.50.htm", "old");
+  // The server waits long enough for the freeze guard to pump the queued check.
+  server_.AddConnection(ConnectionScript().ExpectRequest().Pause(600).Send(HttpReply("new")).Close());
+  size_t navigationsDuringFetch = 0;
+  bool listsEnabledDuringFetch = true;
+  QTimer::singleShot(100, [&] {
+    navigationsDuringFetch = form2_->WebBrowser2->Navigations().size();
+    listsEnabledDuringFetch = form2_->ComboBox1->isEnabled() || form2_->ComboBox2->isEnabled();
+  });
+  form2_->ComboBox2->setCurrentIndex(1);
+  emit form2_->ComboBox2->activated(1);
+  EXPECT_EQ(navigationsDuringFetch, 2u);
+  EXPECT_FALSE(listsEnabledDuringFetch);
+  EXPECT_EQ(form2_->WebBrowser2->Navigations().back(), NotesPath("ModelB_1.50"));
+  EXPECT_EQ(form2_->WebBrowser2->Navigations().size(), 2u);
+  EXPECT_EQ(program_.Read("FirmwareBack/ModelB_1.50.htm"), "new");
+  EXPECT_TRUE(form2_->ComboBox1->isEnabled());
+  EXPECT_TRUE(form2_->ComboBox2->isEnabled());
+}
+
+TEST_F(MainWindowTest, FailedNotesFetchKeepsTheStoredCopyReportsNothingAndFreesTheLists) {
+  Open();
+  program_.Write("FirmwareBack/ModelB_1.50.htm", "old");
+  ServeNotes("<html>error page</html>", "500 Internal Server Error");
+  form2_->ComboBox2->setCurrentIndex(1);
+  emit form2_->ComboBox2->activated(1);
+  EXPECT_EQ(program_.Read("FirmwareBack/ModelB_1.50.htm"), "old");
+  EXPECT_EQ(form2_->WebBrowser2->Navigations().back(), NotesPath("ModelB_1.50"));
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_TRUE(form2_->ComboBox1->isEnabled());
+}
+
+TEST_F(MainWindowTest, PackageStateFollowsThePackageFile) {
+  Open();
+  program_.Write("FirmwareBack/ModelB_2.00.zip", "PK");
+  form2_->ShowHidP3(form2_.get());
+  EXPECT_TRUE(Shown(form2_->Panel3));
+  EXPECT_EQ(form2_->Button1->Caption(), QString::fromUtf8("重新下载"));
+  EXPECT_EQ(form2_->Label11->Caption(), QString::fromUtf8("ModelB 的 2.00 固件包已经准备好！"));
+  std::filesystem::remove(program_.Path() + "FirmwareBack/ModelB_2.00.zip");
+  form2_->ShowHidP3(form2_.get());
+  EXPECT_FALSE(Shown(form2_->Panel3));
+  EXPECT_EQ(form2_->Button1->Caption(), QString::fromUtf8("下载"));
+}
+
+TEST_F(MainWindowTest, ModelNameWithAFolderSeparatorNeverReachesOutsideTheStore) {
+  program_.Write("TavroMP3LiveUpdate.ini", "[../evil]\r\n1=\r\n");
+  program_.Write("evil_1.htm", "outside");
+  ServeNotes("<html>planted</html>");
+  form1_ = MakeForm1();
+  EXPECT_NO_THROW(form2_ = MakeForm2(*form1_));
+  EXPECT_EQ(program_.Read("evil_1.htm"), "outside");
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_TRUE(Boxes()[0].Text.startsWith("Cannot create file"));
+}
+
+struct CloseCase {
+  const char* name;
+  int model;
+  int version;
+  const char* saved;  // nullptr: the selection file stays untouched
+};
+
+class ClosingTheWindow : public MainWindowTest, public ::testing::WithParamInterface<CloseCase> {};
+
+TEST_P(ClosingTheWindow, SavesTheIndexesOnlyWhenAModelIsSelected) {
+  Open();
+  std::filesystem::remove(program_.Path() + "user.ini");
+  form2_->ComboBox1->SetItemIndex(GetParam().model);
+  form2_->ComboBox2->SetItemIndex(GetParam().version);
+  EXPECT_TRUE(form2_->close());
+  if (GetParam().saved)
+    EXPECT_EQ(program_.Read("user.ini"), GetParam().saved);
+  else
+    EXPECT_FALSE(program_.Exists("user.ini"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ClosingTheWindow,
+                         ::testing::Values(CloseCase{"ModelAndVersion", 2, 0, "[Main02]\r\nComboBox1=2\r\nComboBox2=0\r\n"},
+                                           CloseCase{"ModelWithoutVersion", 1, -1,
+                                                     "[Main02]\r\nComboBox1=1\r\nComboBox2=-1\r\n"},
+                                           CloseCase{"NoModel", -1, 0, nullptr}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(MainWindowTest, UnwritableSelectionFileIsReportedAndTheWindowClosesAllTheSame) {
+  Open();
+  std::filesystem::create_directory(program_.Path() + "user.ini");
+  form2_->show();
+  EXPECT_TRUE(form2_->close());
+  EXPECT_FALSE(form2_->isVisible());
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].Text, QString::fromStdString("Unable to write to " + program_.Path() + "user.ini."));
+  EXPECT_EQ(Boxes()[0].Caption, "Tavro");
+}
+
+TEST_F(MainWindowTest, ClosingTheMainWindowEndsTheApplication) {
+  Open();
+  Application->CreateForm(form2_.get());
+  form2_->show();
+  EXPECT_TRUE(form2_->close());
+  EXPECT_TRUE(Application->Terminated());
+}
+
+}  // namespace
