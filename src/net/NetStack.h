@@ -15,6 +15,14 @@
 
 #include "runtime/SysUtils.h"
 
+// The C library defines the byte-order calls as macros, which would rename the
+// stack's operations of the same names; its plain functions remain.
+#include <netinet/in.h>
+#undef htons
+#undef ntohs
+#undef htonl
+#undef ntohl
+
 using TNetSocket = int;
 using TNetSocketList = std::vector<TNetSocket>;
 

@@ -37,6 +37,12 @@ class ServerTest : public ::testing::Test {
     client.SetPort(server.Port());
   }
   void TearDown() override {
+    // Handlers set by a test may refer to its locals, which are gone by now.
+    client.OnStatus = nullptr;
+    client.OnDisconnected = nullptr;
+    client.OnWorkBegin = nullptr;
+    client.OnWork = nullptr;
+    client.OnWorkEnd = nullptr;
     client.CloseConnection();
     server.Stop();
     EXPECT_TRUE(server.Errors().empty()) << server.Errors().front();

@@ -330,6 +330,7 @@ bool ScriptedServer::WaitForAccepted(size_t count, int timeoutMs) {
 bool ScriptedServer::WaitDone(int timeoutMs) {
   std::unique_lock<std::mutex> lock(mutex_);
   return changed_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+    if (nextScript_ < scripts_.size()) return false;
     for (auto& conn : conns_) {
       if (!conn->done) return false;
     }

@@ -93,7 +93,8 @@ class ScriptedServer {
 
   size_t AcceptedCount();
   bool WaitForAccepted(size_t count, int timeoutMs);
-  // Waits until every accepted connection has finished its script.
+  // Waits until every script has been given to a connection and every accepted
+  // connection has finished.
   bool WaitDone(int timeoutMs);
   // Everything connection i received, and the bytes recorded by its i-th Expect step.
   std::string Received(size_t connection);

@@ -1,0 +1,293 @@
+// Connecting: refused ports, time-outs, statuses, binding, Nagle, writes.
+#include <dirent.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+
+#include "NetTestUtil.h"
+#include "net/NetException.h"
+#include "net/NetFreezeGuard.h"
+#include "net/NetIOHandlerSocket.h"
+#include "support/FakePump.h"
+#include "support/StalledListener.h"
+
+namespace {
+
+// A loopback port with nothing listening on it.
+uint16_t ClosedPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  ::close(fd);
+  return ntohs(addr.sin_port);
+}
+
+int OpenDescriptors() {
+  int count = 0;
+  if (DIR* dir = ::opendir("/proc/self/fd")) {
+    while (::readdir(dir)) ++count;
+    ::closedir(dir);
+  }
+  return count;
+}
+
+TEST(Connect, RefusedPortWithoutGuardRaisesTheSocketError) {
+  TNetTCPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(ClosedPort());
+  try {
+    client.OpenConnection();
+    FAIL();
+  } catch (const ENetSocketError& e) {
+    EXPECT_EQ(e.SocketErrorCode(), 10061);
+    EXPECT_EQ(e.Message(), "Socket Error # 10061\r\nConnection refused.");
+  }
+  EXPECT_FALSE(client.IsConnected());
+}
+
+TEST(Connect, RefusedPortWithGuardRaisesConnectExceptionAfterASlice) {
+  FakePump pump;
+  TNetFreezeGuard guard;
+  TNetTCPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(ClosedPort());
+  try {
+    client.OpenConnection();
+    FAIL();
+  } catch (const ENetConnectException& e) {
+    EXPECT_EQ(e.Message(), "Socket Error # 10061\r\nConnection refused.");
+  }
+  EXPECT_GE(pump.Calls(), 1);  // the worker's wait pumps every slice
+  EXPECT_FALSE(client.IsConnected());
+}
+
+TEST(Connect, PendingConnectTimesOutAndLeavesNoDescriptorBehind) {
+  StalledListener stalled;
+  const int before = OpenDescriptors();
+  TNetTCPClient client;
+  client.SetHost("127.0.0.1");
+  client.SetPort(stalled.Port());
+  try {
+    client.OpenConnection(300);
+    FAIL();
+  } catch (const ENetConnectTimeout& e) {
+    EXPECT_EQ(e.Message(), "Connect timed out.");
+  }
+  client.CloseConnection();
+  EXPECT_EQ(OpenDescriptors(), before);
+}
+
+TEST(Connect, UnknownHostReportsResolvingAndFailsWithHostNotFound) {
+  TNetTCPClient client;
+  std::vector<std::string> statuses;
+  client.OnStatus = [&](TObject*, TNetStatus, const AnsiString& text) { statuses.push_back(text); };
+  client.SetHost("no-such-host.invalid");
+  client.SetPort(80);
+  try {
+    client.OpenConnection();
+    FAIL();
+  } catch (const ENetSocketError& e) {
+    EXPECT_EQ(e.Message(), "Socket Error # 11001\r\nHost not found.");
+  }
+  EXPECT_EQ(statuses, std::vector<std::string>{"Resolving hostname no-such-host.invalid."});
+}
+
+TEST_F(ServerTest, StatusesNameTheHostAndTheAddress) {
+  std::vector<std::string> statuses;
+  client.OnStatus = [&](TObject*, TNetStatus, const AnsiString& text) { statuses.push_back(text); };
+  client.SetHost("LocalHost");
+  client.OpenConnection();
+  client.CloseConnection();
+  client.SetHost("127.0.0.1");
+  client.OpenConnection();
+  EXPECT_EQ(statuses, (std::vector<std::string>{"Resolving hostname LocalHost.", "Connecting to 127.0.0.1.",
+                                                "Connected.", "Disconnecting.", "Disconnected.",
+                                                "Connecting to 127.0.0.1.", "Connected."}));
+}
+
+TEST_F(ServerTest, SecondOpenWhileConnectedIsRefusedAndChangesNothing) {
+  server.AddConnection(ConnectionScript().ExpectRequest().Send("pong\n"));
+  client.OpenConnection();
+  try {
+    client.OpenConnection();
+    FAIL();
+  } catch (const ENetAlreadyConnected& e) {
+    EXPECT_EQ(e.Message(), "Already connected.");
+  }
+  client.WriteLine("ping");
+  client.WriteLine();
+  EXPECT_EQ(client.ReadLine(), "pong");
+  EXPECT_EQ(server.AcceptedCount(), 1u);
+}
+
+TEST(Connect, ClosingWhatIsNotOpenStillReportsAndFiresOnDisconnected) {
+  TNetTCPClient client;
+  std::vector<std::string> statuses;
+  int disconnected = 0;
+  client.OnStatus = [&](TObject*, TNetStatus, const AnsiString& text) { statuses.push_back(text); };
+  client.OnDisconnected = [&](TObject*) { ++disconnected; };
+  client.CloseConnection();
+  EXPECT_EQ(statuses, (std::vector<std::string>{"Disconnecting.", "Disconnected."}));
+  EXPECT_EQ(disconnected, 1);
+  EXPECT_FALSE(client.IsConnected());
+}
+
+TEST_F(ServerTest, NagleOffSetsNoDelayAndTheDefaultLeavesItUnset) {
+  for (bool nagle : {true, false}) {
+    TNetIOHandlerSocket handler;
+    handler.SetUseNagle(nagle);
+    client.SetIOHandler(&handler);
+    client.OpenConnection();
+    int value = -1;
+    socklen_t len = sizeof value;
+    ::getsockopt(handler.SocketHandle()->OsSocket(), IPPROTO_TCP, TCP_NODELAY, &value, &len);
+    EXPECT_EQ(value != 0, !nagle);
+    client.CloseConnection();
+    EXPECT_EQ(client.IOHandler(), &handler);  // a handler from outside is closed, not released
+    client.SetIOHandler(nullptr);
+  }
+}
+
+TEST(Bind, RangeErrorsNameTheRange) {
+  TNetComponent user;
+  const int busy = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  socklen_t len = sizeof addr;
+  ASSERT_EQ(::bind(busy, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ::listen(busy, 1);
+  ::getsockname(busy, reinterpret_cast<sockaddr*>(&addr), &len);
+  const int port = ntohs(addr.sin_port);
+
+  TNetSocketHandle handle;
+  handle.OpenSocket(kSockStream, 0);
+  handle.SetClientPortMin(5000);
+  handle.SetClientPortMax(4999);
+  try {
+    handle.BindLocal();
+    FAIL();
+  } catch (const ENetInvalidPortRange& e) {
+    EXPECT_EQ(e.Message(), "Invalid Port Range (5000 - 4999)");
+  }
+  handle.SetClientPortMin(port);
+  handle.SetClientPortMax(port);
+  try {
+    handle.BindLocal();
+    FAIL();
+  } catch (const ENetCanNotBindPortInRange& e) {
+    EXPECT_EQ(e.Message(), Format("Can not bind in port range (%d - %d)", port, port));
+  }
+  handle.SetPort(port);
+  try {
+    handle.BindLocal();
+    FAIL();
+  } catch (const ENetCouldNotBindSocket& e) {
+    EXPECT_EQ(e.Message(), "Could not bind socket. Address and port are already in use.");
+  }
+  ::close(busy);
+}
+
+TEST(SocketHandle, WaitOnAClosedHandleRaisesClosedGracefully) {
+  TNetComponent user;
+  TNetSocketHandle handle;
+  try {
+    handle.WaitReadable(10);
+    FAIL();
+  } catch (const ENetConnClosedGracefully& e) {
+    EXPECT_EQ(e.Message(), "Connection Closed Gracefully.");
+  }
+}
+
+TEST_F(ServerTest, EngagedWaitIsCutIntoSlicesThatEachPump) {
+  server.AddConnection(ConnectionScript().Pause(2000));
+  client.OpenConnection();
+  FakePump pump;
+  TNetFreezeGuard guard;
+  guard.SetIdleTimeOut(20);
+  auto* handler = dynamic_cast<TNetIOHandlerSocket*>(client.IOHandler());
+  ASSERT_NE(handler, nullptr);
+  EXPECT_FALSE(handler->SocketHandle()->WaitReadable(50));  // 10, 20, 20
+  EXPECT_EQ(pump.Calls(), 3);
+}
+
+class IdlePumping : public ServerTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(IdlePumping, DataFasterThanTheIdleTimeOutPumpsOnlyWhenNotIdleOnly) {
+  server.AddConnection(ConnectionScript().Send(Pattern(0, 5000), 1000, 40));
+  client.OpenConnection();
+  FakePump pump;
+  TNetFreezeGuard guard;
+  guard.SetIdleTimeOut(2000);
+  guard.SetOnlyWhenIdle(GetParam());
+  int receives = 0;
+  client.OnWork = [&](TObject*, TWorkMode, int32_t) { ++receives; };
+  client.SetRecvBufferSize(1000);
+  TMemoryStream stream;
+  client.ReadToStream(stream, 5000);
+  if (GetParam()) {
+    EXPECT_EQ(pump.Calls(), 0);
+  } else {
+    EXPECT_GE(pump.Calls(), 5);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(OnlyWhenIdle, IdlePumping, ::testing::Values(true, false));
+
+TEST_F(ServerTest, CollectedWritesLeaveAsExactBytes) {
+  server.AddConnection(ConnectionScript().ExpectRequest());
+  client.OpenConnection();
+  client.StartWriteBuffering();
+  client.WriteLine("GET / HTTP/1.1");
+  client.WriteLine("Host: x");
+  client.WriteLine();
+  EXPECT_EQ(client.WriteCollector()->Size(), 27);
+  EXPECT_EQ(server.RequestCount(0), 0u);
+  client.FinishWriteBuffering();
+  EXPECT_EQ(client.WriteCollector(), nullptr);
+  ASSERT_TRUE(server.WaitDone(3000));
+  EXPECT_EQ(server.Request(0, 0), "GET / HTTP/1.1\r\nHost: x\r\n\r\n");
+}
+
+TEST_F(ServerTest, StreamWritesReportEverySendUnderWrite) {
+  const std::string body = Pattern(0, 100000);
+  server.AddConnection(ConnectionScript().ExpectBytes(100004));
+  client.OpenConnection();
+  WorkLog log;
+  log.Attach(client);
+  TMemoryStream source;
+  source.WriteBuffer(body.data(), 100000);
+  client.WriteFromStream(source, true, 0, true);
+  ASSERT_TRUE(server.WaitDone(3000));
+  EXPECT_EQ(log.events, (std::vector<std::string>{"begin w 100000", "work w 32768", "work w 65536",
+                                                  "work w 98304", "work w 100000", "end w"}));
+  const std::string got = server.Request(0, 0);
+  ASSERT_EQ(got.size(), 100004u);
+  EXPECT_EQ(got.substr(0, 4), std::string("\x00\x01\x86\xa0", 4));
+  EXPECT_TRUE(got.substr(4) == body);
+}
+
+TEST_F(ServerTest, WritingToAResetPeerFailsWithoutKillingTheProcess) {
+  server.AddConnection(ConnectionScript().Reset());
+  client.OpenConnection();
+  server.WaitDone(2000);
+  const std::string block(65536, 'x');
+  bool failed = false;
+  for (int i = 0; i < 20 && !failed; ++i) {
+    try {
+      client.WriteBytes(block.data(), static_cast<int64_t>(block.size()));
+    } catch (const ENetException&) {
+      failed = true;
+    }
+  }
+  EXPECT_TRUE(failed);
+  EXPECT_FALSE(client.IsConnected());
+}
+
+}  // namespace
