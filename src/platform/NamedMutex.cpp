@@ -21,17 +21,29 @@ std::string LockBaseName(const AnsiString& name) {
   return base;
 }
 
+std::string FallbackLockPath(const AnsiString& name) {
+  return "/tmp/" + LockBaseName(name) + "-" + std::to_string(::geteuid()) + ".lock";
+}
+
 std::string LockPath(const AnsiString& name) {
   const std::string dir = UserRuntimeDir();
-  if (!dir.empty()) return dir + "/" + LockBaseName(name) + ".lock";
-  return "/tmp/" + LockBaseName(name) + "-" + std::to_string(::geteuid()) + ".lock";
+  return dir.empty() ? FallbackLockPath(name) : dir + "/" + LockBaseName(name) + ".lock";
+}
+
+int OpenLockFile(const std::string& path) {
+  // O_NOFOLLOW: in the shared /tmp a planted link must not make us lock (or create) another file.
+  return ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
 }
 
 }  // namespace
 
 TNamedMutex::TNamedMutex(const AnsiString& name) : name_(name), path_(LockPath(name)) {
-  // O_NOFOLLOW: in the shared /tmp a planted link must not make us lock (or create) another file.
-  fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  fd_ = OpenLockFile(path_);
+  if (fd_ < 0 && path_ != FallbackLockPath(name)) {
+    // A runtime folder that is gone or not ours: every instance falls back the same way.
+    path_ = FallbackLockPath(name);
+    fd_ = OpenLockFile(path_);
+  }
   if (fd_ < 0) return;
   int r;
   do r = ::flock(fd_, LOCK_EX | LOCK_NB);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "runtime/CodePage.h"
+#include "runtime/PathUtils.h"
 
 #if !defined(TAVRO_VERSION_MAJOR) || !defined(TAVRO_VERSION_MINOR) || !defined(TAVRO_VERSION_PATCH) || \
     !defined(TAVRO_VERSION_TWEAK)
@@ -53,6 +54,17 @@ AnsiString ProgramFolder() {
   const size_t slash = file.rfind('/');
   return slash == AnsiString::npos ? AnsiString("./") : file.substr(0, slash + 1);
 }
+
+AnsiString ApplicationTitleFromFileName(const AnsiString& fileName) {
+  AnsiString title = ExtractFileName(fileName);
+  const size_t dot = AnsiFindChar(title, '.');
+  if (dot != AnsiString::npos) title.resize(dot);
+  if (title.empty()) return title;
+  const size_t first = IsDbcsLeadAt(title, 0) ? 2 : 1;
+  return title.substr(0, first) + AnsiLowerCase(title.substr(first));
+}
+
+AnsiString DefaultApplicationTitle() { return ApplicationTitleFromFileName(ProgramFileName()); }
 
 void SetProgramFolderForTesting(const AnsiString& folder) {
   std::lock_guard<std::mutex> guard(Shared().lock);

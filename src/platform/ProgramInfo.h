@@ -13,6 +13,12 @@ AnsiString ProgramFolder();
 // ProgramFileName() is not affected.
 void SetProgramFolderForTesting(const AnsiString& folder);
 
+// The platform's default application title: the program file's name without its folder
+// and without everything from its first "." on, every character after the first in lower
+// case ("/opt/TAVRO.EXE" gives "Tavro", "tavro" stays "tavro").
+AnsiString DefaultApplicationTitle();
+AnsiString ApplicationTitleFromFileName(const AnsiString& fileName);
+
 // The four parts of a file version, most significant first (1.2005.10.19).
 struct TFileVersion {
   uint16_t Major = 0;

@@ -112,6 +112,13 @@ TEST_F(Instances, AnEntryWhoseProcessIdNowBelongsToAnotherProgramIsSkipped) {
   EXPECT_EQ(FindWindowByCaption("Tavro"), 0);
 }
 
+TEST(ProgramInfo, DefaultTitleIsTheNameUpToItsFirstDotWithTheRestInLowerCase) {
+  EXPECT_EQ(ApplicationTitleFromFileName("/opt/tavro"), "tavro");
+  EXPECT_EQ(ApplicationTitleFromFileName("C:\\Tools\\TAVRO.Update.EXE"), "Tavro");
+  EXPECT_EQ(ApplicationTitleFromFileName("/x.y/\xD6\xD0" "AB.exe"), "\xD6\xD0" "ab");
+  EXPECT_EQ(DefaultApplicationTitle(), "platform_tests");
+}
+
 TEST(ProgramInfo, FolderOfTheProgramFileAndTheBuildVersion) {
   const AnsiString file = ProgramFileName();
   EXPECT_EQ(ProgramFolder(), file.substr(0, file.rfind('/') + 1));
