@@ -1,6 +1,7 @@
 #include "platform/Launch.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -45,6 +46,15 @@ uint32_t ErrorCodeOf(int error) {
 // Runs in the forked children: only async-signal-safe calls from here on.
 [[noreturn]] void ExecChild(char* const* argv, const char* workDir, int reportFd) {
   int error = 0;
+  // The program gets nothing of ours but the standard streams (and the report pipe,
+  // which closes when it is executed), with signals as a freshly started program has them.
+  if (reportFd > 3) ::close_range(3, static_cast<unsigned>(reportFd) - 1, 0);
+  ::close_range(static_cast<unsigned>(reportFd) + 1, ~0u, 0);
+  sigset_t none;
+  sigemptyset(&none);
+  ::sigprocmask(SIG_SETMASK, &none, nullptr);
+  ::signal(SIGPIPE, SIG_DFL);
+  ::signal(SIGCHLD, SIG_DFL);
   int devNull = ::open("/dev/null", O_RDWR);
   if (devNull >= 0) {
     ::dup2(devNull, 0);

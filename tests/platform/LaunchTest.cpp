@@ -142,3 +142,18 @@ INSTANTIATE_TEST_SUITE_P(Rules, CommandLines,
                                            SplitCase{"a\\\\b", {"a\\\\b"}}, SplitCase{"a\\\"b", {"a\"b"}},
                                            SplitCase{"\"a\\\\\" b", {"a\\", "b"}}, SplitCase{"\"\"", {""}},
                                            SplitCase{"x\"y z\"w", {"xy zw"}}, SplitCase{"   ", {}}));
+
+TEST_F(Launching, StartedProgramsInheritNoneOfOurFiles) {
+  int leaky[2];
+  ASSERT_EQ(::pipe(leaky), 0);  // without close-on-exec, as a careless library might open one
+  struct stat st {};
+  ::fstat(leaky[1], &st);
+  Executable("prog/fds", "#!/bin/sh\nfor f in /proc/$$/fd/*; do readlink \"$f\"; done > '" + (dir_ / "out") +
+                             "'\nmv '" + (dir_ / "out") + "' '" + (dir_ / "out.done") + "'\n");
+  EXPECT_GT(WinExec("fds", SW_HIDE), 31u);
+  const std::string fds = Recorded();
+  EXPECT_NE(fds.find("/dev/null"), std::string::npos);
+  EXPECT_EQ(fds.find("pipe:[" + std::to_string(st.st_ino) + "]"), std::string::npos) << fds;
+  ::close(leaky[0]);
+  ::close(leaky[1]);
+}
