@@ -1,0 +1,233 @@
+// The archiver's default dialogs, answered by a script through the runtime hooks, and
+// the rules that keep an existing file when its replacement does not come through.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "support/TempDir.h"
+#include "support/ZipBuilder.h"
+#include "support/ZipTools.h"
+#include "ZipTestUtil.h"
+
+namespace {
+
+ZipTestEntry Entry(const std::string& name, const std::string& data) {
+  ZipTestEntry e;
+  e.name = name;
+  e.data = data;
+  return e;
+}
+
+// "bad.txt" fails its CRC check; "good.txt" is sound.
+std::string BadThenGood() {
+  ZipTestArchive a;
+  a.entries = {Entry("bad.txt", "new bad"), Entry("good.txt", "new good")};
+  a.entries[0].crc = 1;
+  return BuildZip(a);
+}
+
+struct Fixture : ::testing::Test {
+  void Open(const std::string& bytes) {
+    dir.Write("t.zip", bytes);
+    archiver.SetName("Archiver");
+    archiver.Options().FlushBuffers = false;
+    archiver.SetFileName(dir / "t.zip");
+    archiver.OpenZipFile(0x20);
+    archiver.SetBaseDir(dir / "out");
+  }
+  void Extract() { archiver.ExtractMatching("*.*", 10431, ""); }
+  TempDir dir;
+  ScriptedDialogs dialogs;
+  TZipArchiver archiver;
+};
+
+using FailureDialog = Fixture;
+
+TEST_F(FailureDialog, RetryRepeatsTheEntryIgnoreGoesOn) {
+  Open(BadThenGood());
+  dialogs.answers = {mrRetry, mrRetry, mrIgnore};
+  Extract();
+  ASSERT_EQ(3u, dialogs.questions.size());
+  EXPECT_EQ("Archiver: Invalid size or check sum of file or unsupported compression format - Native error: 00008. "
+            "File processing error, possibly disk is full",
+            dialogs.questions[0]);
+  EXPECT_EQ((std::vector<TMsgDlgBtn>{mbAbort, mbRetry, mbIgnore}), dialogs.buttonSets[0]);
+  EXPECT_FALSE(dir.Exists("out/bad.txt"));
+  EXPECT_EQ("new good", dir.Read("out/good.txt"));
+  EXPECT_FALSE(archiver.LastRunAborted());
+  EXPECT_EQ(1, archiver.LastRunFailures());
+}
+
+TEST_F(FailureDialog, AbortEndsTheRunWithoutAnExceptionAndIsReported) {
+  Open(BadThenGood());
+  dialogs.answers = {mrAbort};
+  EXPECT_NO_THROW(Extract());
+  EXPECT_TRUE(archiver.LastRunAborted());
+  EXPECT_FALSE(dir.Exists("out/good.txt"));
+}
+
+TEST_F(FailureDialog, ClosingTheDialogCountsAsAbort) {
+  Open(BadThenGood());
+  Extract();  // no scripted answer: the dialog is closed
+  EXPECT_TRUE(archiver.LastRunAborted());
+}
+
+TEST_F(FailureDialog, AFailedEntryKeepsTheFileItWouldHaveReplaced) {
+  dir.Write("out/bad.txt", "old content");
+  Open(BadThenGood());
+  dialogs.answers = {mrIgnore};
+  Extract();
+  EXPECT_EQ("old content", dir.Read("out/bad.txt"));
+  // No temporary file is left beside it.
+  int files = 0;
+  for (auto& e : std::filesystem::directory_iterator(dir / "out")) files += e.is_regular_file();
+  EXPECT_EQ(2, files);
+}
+
+TEST_F(FailureDialog, ACancelledEntryKeepsTheOldFile) {
+  dir.Write("out/big.bin", "old");
+  ZipTestArchive a;
+  a.entries = {Entry("big.bin", std::string(3 << 20, 'z'))};
+  a.entries[0].method = 0;
+  Open(BuildZip(a));
+  int calls = 0;
+  archiver.OnFileProgress = [&](TObject*, const AnsiString&, double, TZipProcessOperation, TZipProgressPhase phase,
+                                bool& cancel) { cancel = phase == ppProcess && ++calls == 2; };
+  Extract();
+  EXPECT_EQ("old", dir.Read("out/big.bin"));
+  EXPECT_TRUE(archiver.LastRunAborted());
+  EXPECT_TRUE(dialogs.questions.empty());
+}
+
+struct OverwriteCase {
+  const char* label;
+  int answer;
+  bool replaced;
+  TZipOverwriteMode modeAfter;
+};
+
+class OverwriteQuestion : public Fixture, public ::testing::WithParamInterface<OverwriteCase> {};
+
+TEST_P(OverwriteQuestion, AnswerDecidesAndSetsTheMode) {
+  dir.Write("out/a.txt", "old");
+  Open(BuildZip([] { ZipTestArchive a; a.entries = {Entry("a.txt", "new")}; return a; }()));
+  archiver.Options().OverwriteMode = omPrompt;
+  dialogs.answers = {GetParam().answer};
+  Extract();
+  ASSERT_EQ(1u, dialogs.questions.size());
+  EXPECT_EQ("Overwrite file \"" + dir / "out" + "\\a.txt\" with \"a.txt\"", dialogs.questions[0]);
+  EXPECT_EQ((std::vector<TMsgDlgBtn>{mbYes, mbNo, mbNoToAll, mbYesToAll}), dialogs.buttonSets[0]);
+  EXPECT_EQ(GetParam().replaced ? "new" : "old", dir.Read("out/a.txt"));
+  EXPECT_EQ(GetParam().modeAfter, archiver.Options().OverwriteMode);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, OverwriteQuestion,
+                         ::testing::Values(OverwriteCase{"Yes", mrYes, true, omPrompt},
+                                           OverwriteCase{"No", mrNo, false, omPrompt},
+                                           OverwriteCase{"YesToAll", mrYesToAll, true, omAlways},
+                                           OverwriteCase{"NoToAll", mrNoToAll, false, omNever}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+using OverwriteRules = Fixture;
+
+TEST_F(OverwriteRules, NewerAndOlderCompareDosTimes) {
+  dir.Write("out/a.txt", "old");
+  Open(BuildZip([] { ZipTestArchive a; a.entries = {Entry("a.txt", "new")}; return a; }()));  // 2025-01-01 12:00
+  archiver.Options().OverwriteMode = omIfNewer;
+  Extract();  // the existing file is from now: newer, kept
+  EXPECT_EQ("old", dir.Read("out/a.txt"));
+  archiver.Options().OverwriteMode = omIfOlder;
+  Extract();
+  EXPECT_EQ("new", dir.Read("out/a.txt"));
+}
+
+TEST_F(OverwriteRules, ReadOnlyFileIsReplacedAndTakesTheEntryAttributes) {
+  dir.Write("out/a.txt", "old");
+  ::chmod((dir / "out/a.txt").c_str(), 0444);
+  ZipTestArchive a;
+  a.entries = {Entry("a.txt", "new"), Entry("b.txt", "writable")};
+  a.entries[0].externalAttr = 0x21;
+  Open(BuildZip(a));
+  Extract();
+  struct stat st {};
+  ::stat((dir / "out/a.txt").c_str(), &st);
+  EXPECT_EQ("new", dir.Read("out/a.txt"));
+  EXPECT_EQ(0, st.st_mode & 0222);
+  ::stat((dir / "out/b.txt").c_str(), &st);
+  EXPECT_NE(0, st.st_mode & S_IWUSR);
+
+  archiver.Options().ReplaceReadOnly = false;
+  ::chmod((dir / "out/b.txt").c_str(), 0444);
+  dir.Write("out/b.txt", "kept");  // root may write a read-only file; the archiver may not
+  Extract();
+  EXPECT_EQ("kept", dir.Read("out/b.txt"));
+}
+
+TEST_F(OverwriteRules, UnixModeBitsFromTheArchiveAreNeverApplied) {
+  ZipTestArchive a;
+  a.entries = {Entry("tool", "#!/bin/sh\n")};
+  a.entries[0].externalAttr = (0104777u << 16) | 0x20;  // setuid, world-writable
+  Open(BuildZip(a));
+  Extract();
+  struct stat st {};
+  ::stat((dir / "out/tool").c_str(), &st);
+  EXPECT_EQ(0, st.st_mode & (S_ISUID | S_IXUSR | S_IWOTH));
+}
+
+TEST_F(OverwriteRules, SymbolicLinkInsideBaseIsNotFollowed) {
+  TempDir outside;
+  std::filesystem::create_directories(dir / "out");
+  std::filesystem::create_directory_symlink(outside.Path(), dir / "out/link");
+  ZipTestArchive a;
+  a.entries = {Entry("link/escaped.txt", "x"), Entry("safe.txt", "y")};
+  Open(BuildZip(a));
+  dialogs.answers = {mrIgnore};
+  Extract();
+  EXPECT_FALSE(outside.Exists("escaped.txt"));
+  EXPECT_EQ(1u, dialogs.questions.size());
+  EXPECT_NE(std::string::npos, dialogs.questions[0].find("Native error: 00020"));
+  EXPECT_EQ("y", dir.Read("out/safe.txt"));
+}
+
+TEST_F(OverwriteRules, AnExistingFolderIsNeverReplaced) {
+  std::filesystem::create_directories(dir / "out/a.txt/inner");
+  Open(BuildZip([] { ZipTestArchive a; a.entries = {Entry("a.txt", "x")}; return a; }()));
+  dialogs.answers = {mrIgnore};
+  Extract();
+  EXPECT_TRUE(std::filesystem::is_directory(dir / "out/a.txt/inner"));
+  ASSERT_EQ(1u, dialogs.questions.size());
+  EXPECT_NE(std::string::npos, dialogs.questions[0].find("Cannot create file"));
+}
+
+using PasswordPrompt = Fixture;
+
+std::string Encrypted(const TempDir& dir) {
+  dir.Write("src/secret.txt", "classified");
+  RunTool("cd " + ShellQuote(dir / "src") + " && zip -q -P right ../e.zip secret.txt");
+  return dir.Read("e.zip");
+}
+
+TEST_F(PasswordPrompt, AsksUntilTheRightPasswordAndKeepsIt) {
+  Open(Encrypted(dir));
+  archiver.SetPassword("wrong");
+  dialogs.passwords = {"also wrong", "right"};
+  Extract();
+  ASSERT_EQ(2u, dialogs.questions.size());
+  EXPECT_EQ("Password for \"secret.txt\"|Enter password: ", dialogs.questions[0]);
+  EXPECT_EQ("classified", dir.Read("out/secret.txt"));
+  EXPECT_EQ("right", archiver.Password());
+}
+
+TEST_F(PasswordPrompt, CancellingSkipsTheEntryWithoutAnError) {
+  dir.Write("out/secret.txt", "old");
+  Open(Encrypted(dir));
+  Extract();  // no scripted password: the prompt is cancelled
+  EXPECT_EQ(1u, dialogs.questions.size());
+  EXPECT_EQ("old", dir.Read("out/secret.txt"));
+  EXPECT_FALSE(archiver.LastRunAborted());
+  EXPECT_EQ(0, archiver.LastRunFailures());
+}
+
+}  // namespace
