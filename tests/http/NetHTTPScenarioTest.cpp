@@ -2,6 +2,9 @@
 // redirects, the lasting authorization headers, and calls that must not connect.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "HttpTestSupport.h"
 #include "runtime/Exception.h"
 #include "support/ScriptedServer.h"
@@ -67,11 +70,12 @@ TEST_F(Scenario, ConnectionCloseMakesTheNextFetchReconnect) {
 }
 
 TEST_F(Scenario, ServerClosingAKeptConnectionIsNoticedBeforeReuse) {
-  server.AddConnection(ConnectionScript().ExpectRequest().Send(kOk).Pause(50).Close());
+  server.AddConnection(ConnectionScript().ExpectRequest().Send(kOk).SignalGate("closing").Close());
   server.AddConnection(ConnectionScript().ExpectRequest().Send(kOk).WaitClientClose());
   server.Start();
   EXPECT_EQ(Fetch("/a"), "ok");
-  ASSERT_TRUE(server.WaitDone(2000) || server.AcceptedCount() == 1);
+  ASSERT_TRUE(server.WaitGate("closing", 2000));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_EQ(Fetch("/b"), "ok");
   http.CloseConnection();
   server.Stop();
@@ -221,6 +225,45 @@ TEST_F(Scenario, SecondFetchInsideTheFirstRaisesAndLeavesTheFirstIntact) {
   http.CloseConnection();
   server.Stop();
   EXPECT_EQ(server.RequestCount(0), 1u);
+}
+
+TEST_F(Scenario, ProxyGetsTheAbsoluteUrlAndTheOriginHost) {
+  server.AddConnection(ConnectionScript().ExpectRequest().Send(kOk).WaitClientClose());
+  server.Start();
+  http.ProxyParams().SetProxyServer("127.0.0.1");
+  http.ProxyParams().SetProxyPort(server.Port());
+  TMemoryStream s;
+  http.FetchUrl("http://update.example/TavroMP3LiveUpdate2/a.ini", s);
+  http.CloseConnection();
+  server.Stop();
+  EXPECT_EQ(StreamText(s), "ok");
+  EXPECT_EQ(server.Request(0, 0).rfind("GET http://update.example:80/TavroMP3LiveUpdate2/a.ini HTTP/1.1\r\n", 0), 0u);
+  EXPECT_NE(server.Request(0, 0).find("\r\nHost: update.example\r\n"), std::string::npos);
+}
+
+TEST_F(Scenario, CancelDuringTheBodyEndsTheFetchWithoutHarm) {
+  server.AddConnection(ConnectionScript()
+                           .ExpectRequest()
+                           .Send("HTTP/1.1 200 OK\r\nContent-Length: 1000000\r\n\r\n" + std::string(300000, 'c'), 8192, 2)
+                           .WaitClientClose());
+  server.Start();
+  bool ended = false;
+  int32_t last = 0;
+  http.OnWork = [&](TObject*, TWorkMode, int32_t n) {
+    last = n;
+    if (n > 100000) http.CloseConnection();
+  };
+  http.OnWorkEnd = [&](TObject*, TWorkMode) { ended = true; };
+  TMemoryStream s;
+  try {
+    http.FetchUrl(Url("/big.zip"), s);
+  } catch (const ENetNotConnected&) {
+  }
+  server.Stop();
+  EXPECT_TRUE(ended);
+  EXPECT_FALSE(http.IsConnected());
+  EXPECT_LT(last, 1000000);
+  EXPECT_LE(s.Size(), last);
 }
 
 TEST(HttpWithoutServer, HttpsAndUnknownProtocolsRaiseBeforeConnecting) {
