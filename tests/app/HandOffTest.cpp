@@ -1,0 +1,159 @@
+// The hand-off: unpacking the stored package into the player software folder and
+// starting the flashing tool with "-s" there, with every way it can go wrong.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "AppTestSupport.h"
+#include "app/Main01.h"
+#include "app/Main02.h"
+#include "runtime/Hooks.h"
+#include "toolkit/Controls.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class HandOffTest : public AppTest {
+ protected:
+  void SetUp() override {
+    AppTest::SetUp();
+    player_ = program_.Path() + "player";
+    fs::create_directories(player_);
+    // The flashing tool stand-in logs its parameters and working folder.
+    const std::string tool = player_ + "/stupdaterapp.exe";
+    std::ofstream(tool) << "#!/bin/sh\necho \"$*|$(pwd)\" >> \"" << player_ << "/tool.log\"\n";
+    fs::permissions(tool, fs::perms::owner_all);
+    program_.Write("TavroMP3LiveUpdate.ini", kCatalogue);
+    server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpReply("notes")).Close());
+    form1_ = MakeForm1(player_);
+    form2_ = MakeForm2(*form1_);
+  }
+
+  // Makes the stored package with Python's zipfile: entries name=content; "damage"
+  // flips a byte of the named (stored) entry's data so that its checksum fails.
+  void MakePackage(const std::vector<std::pair<std::string, std::string>>& entries, const std::string& damage = "") {
+    fs::create_directories(program_.Path() + "FirmwareBack");
+    std::string script = "import zipfile\np=r'" + PackagePath() + "'\nz=zipfile.ZipFile(p,'w')\n";
+    for (const auto& [name, content] : entries)
+      script += "z.writestr(zipfile.ZipInfo('" + name + "',(2005,10,19,12,0,0)),b'" + content + "')\n";
+    script += "z.close()\n";
+    if (!damage.empty())
+      script += "z=zipfile.ZipFile(p)\ni=z.getinfo('" + damage +
+                "')\nz.close()\nd=bytearray(open(p,'rb').read())\n"
+                "import struct\nn,e=struct.unpack('<HH',d[i.header_offset+26:i.header_offset+30])\n"
+                "d[i.header_offset+30+n+e]^=0xFF\nopen(p,'wb').write(d)\n";
+    program_.Write("make.py", script);
+    ASSERT_EQ(std::system(("python3 " + program_.Path() + "make.py").c_str()), 0);
+  }
+  std::string PackagePath() { return program_.Path() + "FirmwareBack/ModelB_2.00.zip"; }
+  std::string ToolLog(int waitMs) {
+    const std::string log = player_ + "/tool.log";
+    for (int waited = 0; waited < waitMs && !fs::exists(log); waited += 20)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::ifstream in(log);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  // Boxes answered by kind: the archiver's failure dialog and the connect prompt.
+  void Answer(int failureDialog, int connectPrompt) {
+    TDialogSeam::Responder = [=](const TShownDialog& dialog) {
+      return dialog.Kind == TShownDialog::dkMessageDlg ? failureDialog : connectPrompt;
+    };
+  }
+  std::vector<TShownDialog> MessageBoxes() { return BoxesOfKind(TShownDialog::dkMessageBox); }
+
+  std::string player_;
+  std::unique_ptr<TForm1> form1_;
+  std::unique_ptr<TForm2> form2_;
+};
+
+const QString kConnectPrompt = QString::fromUtf8("请使用USB连接线将MP3与电脑相连。\r连接好后单击[确定]-[开始]按钮。");
+
+TEST_F(HandOffTest, ValidPackageWithOkUnpacksEverythingThenStartsTheToolOnceWithDashS) {
+  MakePackage({{"firmware.sb", "FIRMWARE"}, {"res/readme.txt", "hello"}});
+  Answer(mrIgnore, IDOK);
+  form2_->Button2->click();
+  EXPECT_EQ(program_.Read("player/firmware.sb"), "FIRMWARE");
+  EXPECT_EQ(program_.Read("player/res/readme.txt"), "hello");
+  ASSERT_EQ(MessageBoxes().size(), 1u);
+  EXPECT_EQ(MessageBoxes()[0].Text, kConnectPrompt);
+  EXPECT_EQ(MessageBoxes()[0].Caption, QString::fromUtf8("将您的MP3播放器与电脑连接"));
+  EXPECT_EQ(MessageBoxes()[0].Style, 0x31);
+  EXPECT_EQ(ToolLog(5000), "-s|" + player_ + "\n");
+}
+
+TEST_F(HandOffTest, CancelAtTheConnectPromptLeavesTheFilesAndStartsNothing) {
+  MakePackage({{"firmware.sb", "FIRMWARE"}});
+  Answer(mrIgnore, IDCANCEL);
+  form2_->Button2->click();
+  EXPECT_EQ(program_.Read("player/firmware.sb"), "FIRMWARE");
+  EXPECT_EQ(MessageBoxes().size(), 1u);
+  EXPECT_EQ(ToolLog(400), "");
+}
+
+TEST_F(HandOffTest, FileThatIsNotAZipShowsNothingAndStartsNothing) {
+  fs::create_directories(program_.Path() + "FirmwareBack");
+  program_.Write("FirmwareBack/ModelB_2.00.zip", "<html>not a package</html>");
+  form2_->Button2->click();
+  EXPECT_TRUE(Boxes().empty());
+  EXPECT_EQ(ToolLog(400), "");
+}
+
+struct DamagedCase {
+  const char* name;
+  int answer;
+  bool flashed;
+};
+
+class DamagedEntry : public HandOffTest, public ::testing::WithParamInterface<DamagedCase> {};
+
+TEST_P(DamagedEntry, IgnoreGoesOnToThePromptAbortReportsAndNeverFlashes) {
+  MakePackage({{"a.bin", "AAAAAAAAAAAAAAAA"}, {"b.bin", "BBBBBBBBBBBBBBBB"}, {"c.bin", "CCCC"}}, "b.bin");
+  Answer(GetParam().answer, IDOK);
+  form2_->Button2->click();
+  EXPECT_EQ(BoxesOfKind(TShownDialog::dkMessageDlg).size(), 1u);
+  EXPECT_EQ(program_.Read("player/a.bin"), "AAAAAAAAAAAAAAAA");
+  EXPECT_FALSE(fs::exists(player_ + "/b.bin"));
+  ASSERT_EQ(MessageBoxes().size(), 1u);
+  if (GetParam().flashed) {
+    EXPECT_EQ(MessageBoxes()[0].Text, kConnectPrompt);
+    EXPECT_EQ(ToolLog(5000), "-s|" + player_ + "\n");
+  } else {
+    EXPECT_EQ(MessageBoxes()[0].Text, QString::fromUtf8("固件包解压失败，请重新下载固件包后再试。"));
+    EXPECT_EQ(MessageBoxes()[0].Caption, QString::fromUtf8("Tavro MP3 LiveUpdate 提示"));
+    EXPECT_EQ(MessageBoxes()[0].Style, 0x30);
+    EXPECT_EQ(ToolLog(400), "");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, DamagedEntry,
+                         ::testing::Values(DamagedCase{"Ignore", mrIgnore, true}, DamagedCase{"Abort", mrAbort, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(HandOffTest, UnknownPlayerFolderIsReportedAndNothingIsUnpackedOrStarted) {
+  MakePackage({{"firmware.sb", "FIRMWARE"}});
+  form1_->InstallFolder.clear();
+  form2_->Button2->click();
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].Text, QString::fromUtf8("未能找到SigmaTel MSCN Audio Player软件的安装目录。\r"
+                                                "请重新安装该软件后再升级固件。"));
+  EXPECT_EQ(Boxes()[0].Caption, QString::fromUtf8("Tavro MP3 LiveUpdate 提示"));
+  EXPECT_EQ(Boxes()[0].Style, 0x30);
+  EXPECT_FALSE(fs::exists(fs::current_path() / "firmware.sb"));
+  EXPECT_EQ(ToolLog(400), "");
+}
+
+TEST_F(HandOffTest, EntryNamedWithDotDotNeverLandsOutsideThePlayerFolder) {
+  MakePackage({{"../escaped.txt", "out"}, {"sub/../../escaped2.txt", "out"}, {"ok.txt", "in"}});
+  Answer(mrIgnore, IDCANCEL);
+  form2_->Button2->click();
+  EXPECT_FALSE(fs::exists(program_.Path() + "escaped.txt"));
+  EXPECT_FALSE(fs::exists(program_.Path() + "escaped2.txt"));
+  EXPECT_EQ(program_.Read("player/ok.txt"), "in");
+}
+
+}  // namespace
