@@ -334,7 +334,7 @@ void TNetTCPConnection::ReadToStream(TStream& stream, int64_t byteCount, bool re
     const int64_t blockSize = std::min<int64_t>(remaining, recvBufferSize_);
     TMemoryStream* memory = intercept_ ? nullptr : dynamic_cast<TMemoryStream*>(&stream);
     std::vector<char> block;
-    while (remaining > 0 && IsConnected()) {
+    while (IsConnected() && remaining > 0) {
       int64_t n = std::min(remaining, blockSize);
       try {
         if (memory && inputQueue_->Size() == 0) {

@@ -1,0 +1,156 @@
+// ReadToStream of a 256 MiB counted body over loopback, against a plain recv() loop
+// into a preallocated buffer. The parent process is the one sender for every run: it
+// sends the same bytes from a 1 MiB block. Each reader runs in its own child process,
+// so its peak RSS (ru_maxrss) is its own. Runs alternate and the best of each is kept.
+//
+//   net_read_to_stream [rounds]
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "net/NetTCPClient.h"
+#include "runtime/MemoryStream.h"
+
+namespace {
+
+constexpr int64_t kBody = int64_t{256} << 20;
+constexpr size_t kSendBlock = 1 << 20;
+using Clock = std::chrono::steady_clock;
+
+struct Result {
+  double seconds = 0;
+  long maxRssKb = 0;
+};
+
+// Child: reads the body one way, prints "seconds maxrss_kb".
+int RunReader(const std::string& mode, int port) {
+  Clock::time_point start, end;
+  if (mode == "plain") {
+    char* buffer = static_cast<char*>(std::malloc(kBody));
+    std::memset(buffer, 0, kBody);  // preallocated and touched before the clock starts
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_port = htons(static_cast<uint16_t>(port));
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return 1;
+    start = Clock::now();
+    int64_t got = 0;
+    while (got < kBody) {
+      const ssize_t n = ::recv(fd, buffer + got, static_cast<size_t>(std::min<int64_t>(kBody - got, 32768)), 0);
+      if (n <= 0) return 2;
+      got += n;
+    }
+    end = Clock::now();
+    ::close(fd);
+    std::free(buffer);
+  } else {
+    TNetTCPClient client;
+    client.SetHost("127.0.0.1");
+    client.SetPort(port);
+    TMemoryStream stream;
+    if (mode == "stream-presized") {
+      stream.SetSize(kBody);  // like the plain loop's preallocated buffer
+      stream.SetPosition(0);
+    }
+    client.OpenConnection();
+    start = Clock::now();
+    client.ReadToStream(stream, kBody);
+    end = Clock::now();
+    if (stream.Size() != kBody) return 3;
+  }
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  std::printf("%.6f %ld\n", std::chrono::duration<double>(end - start).count(), usage.ru_maxrss);
+  return 0;
+}
+
+// Parent: starts a reader child, sends it the body, collects its result.
+Result RunOnce(const char* self, const std::string& mode, int listenFd, int port, const std::vector<char>& block) {
+  int pipeFds[2];
+  if (::pipe(pipeFds) != 0) std::exit(1);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(pipeFds[1], 1);
+    ::close(pipeFds[0]);
+    ::close(listenFd);
+    ::execl(self, self, "--reader", mode.c_str(), std::to_string(port).c_str(), static_cast<char*>(nullptr));
+    std::_Exit(127);
+  }
+  ::close(pipeFds[1]);
+  const int fd = ::accept(listenFd, nullptr, nullptr);
+  for (int64_t sent = 0; sent < kBody;) {
+    const ssize_t n = ::send(fd, block.data(), static_cast<size_t>(std::min<int64_t>(kBody - sent, kSendBlock)),
+                             MSG_NOSIGNAL);
+    if (n <= 0) break;
+    sent += n;
+  }
+  char text[128] = {};
+  const ssize_t len = ::read(pipeFds[0], text, sizeof text - 1);
+  ::close(pipeFds[0]);
+  ::close(fd);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  Result result;
+  if (len <= 0 || std::sscanf(text, "%lf %ld", &result.seconds, &result.maxRssKb) != 2) {
+    std::fprintf(stderr, "%s reader failed (status %d)\n", mode.c_str(), status);
+    std::exit(1);
+  }
+  return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--reader") return RunReader(argv[2], std::atoi(argv[3]));
+  const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+
+  const int listenFd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t addrLen = sizeof addr;
+  ::bind(listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  ::listen(listenFd, 4);
+  ::getsockname(listenFd, reinterpret_cast<sockaddr*>(&addr), &addrLen);
+  const int port = ntohs(addr.sin_port);
+  std::vector<char> block(kSendBlock);
+  for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 131);
+
+  const std::vector<std::string> modes = {"plain", "stream", "stream-presized"};
+  std::vector<Result> best(modes.size());
+  std::vector<std::vector<double>> all(modes.size());
+  for (int round = 0; round < rounds; ++round) {
+    for (size_t m = 0; m < modes.size(); ++m) {
+      const Result r = RunOnce("/proc/self/exe", modes[m], listenFd, port, block);
+      all[m].push_back(r.seconds);
+      if (best[m].seconds == 0 || r.seconds < best[m].seconds) best[m].seconds = r.seconds;
+      best[m].maxRssKb = std::max(best[m].maxRssKb, r.maxRssKb);
+    }
+  }
+  const double mib = static_cast<double>(kBody) / (1 << 20);
+  std::printf("body %.0f MiB, %d rounds, best of each (median in brackets)\n", mib, rounds);
+  for (size_t m = 0; m < modes.size(); ++m) {
+    std::sort(all[m].begin(), all[m].end());
+    const double median = all[m][all[m].size() / 2];
+    std::printf("%-16s %7.1f ms (%7.1f ms)  %7.0f MiB/s  peak RSS %6.1f MiB\n", modes[m].c_str(),
+                best[m].seconds * 1000, median * 1000, mib / best[m].seconds, best[m].maxRssKb / 1024.0);
+  }
+  std::printf("ratio ReadToStream/plain (throughput, best): fresh stream %.3f, presized stream %.3f\n",
+              best[0].seconds / best[1].seconds, best[0].seconds / best[2].seconds);
+  std::printf("peak RSS over body: fresh stream %+.1f MiB, plain loop %+.1f MiB\n",
+              best[1].maxRssKb / 1024.0 - mib, best[0].maxRssKb / 1024.0 - mib);
+  ::close(listenFd);
+  return 0;
+}
