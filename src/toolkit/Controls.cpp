@@ -52,6 +52,8 @@ TPanel::TPanel(QWidget* parent, const char* name, int left, int top, int width, 
   PlaceControl(this, name, left, top, width, height);
   setFrameStyle(QFrame::Panel | QFrame::Raised);
   setLineWidth(1);
+  // Panels cover what lies below them (the lower panels lie on top of the memo).
+  setAutoFillBackground(true);
 }
 
 TButton::TButton(QWidget* parent, const char* name, int left, int top, int width, int height,

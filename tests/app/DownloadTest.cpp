@@ -136,6 +136,25 @@ TEST_F(DownloadTest, CancelAfterPartOfTheBodyStoresNothingAndKeepsTheOlderPackag
   EXPECT_EQ(form2_->ProgressBar1->Position(), 0);
 }
 
+TEST_F(DownloadTest, CancelWhileTheServerKeepsSendingEndsTheDownloadAtOnce) {
+  const std::string body = PackageBytes(4000000);
+  server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpHead(body.size()) + body, 16384, 30).Close());
+  bool clicked = false;
+  int32_t lastCount = 0;
+  OnEveryWork([&](int32_t count) {
+    lastCount = count;
+    if (count > 500000 && !clicked) {
+      clicked = true;
+      QTimer::singleShot(0, form2_->Button3, &QPushButton::click);
+    }
+  });
+  form2_->Button1->click();
+  EXPECT_TRUE(clicked);
+  EXPECT_LT(lastCount, 1000000);
+  EXPECT_FALSE(HasPackage());
+  ExpectIdle();
+}
+
 TEST_F(DownloadTest, RedownloadReplacesTheOlderPackageOnlyWhenTheNewOneIsWhole) {
   program_.Write("FirmwareBack/ModelB_2.00.zip", "older");
   const std::string body = PackageBytes(50000);
