@@ -198,7 +198,8 @@ press() {
 # click WINDOW X Y: a left click at client coordinates of the window.
 click() {
   activate "$1"
-  xdotool mousemove --window "$1" --sync "$2" "$3" click 1
+  # No --sync: it waits for a pointer motion, which never comes when the pointer is already there.
+  xdotool mousemove --window "$1" "$2" "$3" sleep 0.2 click 1
 }
 
 close_window() { press "$1" alt+F4; }

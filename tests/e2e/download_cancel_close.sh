@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# A download cancelled with the cancel button stores nothing and leaves the window usable; a
+# download interrupted by closing the main window stores nothing either, saves the selection
+# and ends the program.
+source "$(dirname "$0")/lib.sh"
+
+prepare_served 512k
+start_app
+main=$(wait_window 30 "$MAIN_TITLE" "$APP_PID") || fail "no main window"
+sleep 1
+click "$main" 360 18          # ComboBox1: the fourth model, TA-500, with the large package
+sleep 0.5
+xdotool key --delay 150 Down Down Down Return
+wait_until 15 test -s "$PROG/FirmwareBack/TA-500_3.00.htm" || fail "release notes of TA-500 3.00 not stored"
+package=$PROG/FirmwareBack/TA-500_3.00.zip
+
+click "$main" 644 17          # Button1, "下载"
+sleep 2
+shot 01-before-cancel
+click "$main" 644 17          # Button3, "取消下载", lies on top of Button1
+sleep 2
+shot 02-after-cancel
+alive "$APP_PID" || fail "the program ended after a cancel"
+has_window "$MAIN_TITLE" "$APP_PID" || fail "the main window is gone after a cancel"
+[[ ! -e $package ]] || fail "a cancelled download stored a package"
+# The only window besides the main one would be the failure box: answer it if it came.
+for box in $(windows '提示$' "$APP_PID"); do press "$box" Return; done
+
+click "$main" 644 17          # download again, then close the window while it runs
+sleep 2
+shot 03-before-close
+close_window "$main"
+wait_gone "$APP_PID" 20 || fail "the program did not end when its window closed during a download"
+[[ ! -e $package ]] || fail "a download interrupted by closing stored a package"
+ls "$PROG/FirmwareBack" | grep -q '\.tmp' && fail "a temporary file was left in FirmwareBack"
+[[ $(ini_value "$PROG/user.ini" Main02 ComboBox1) == 3 ]] || fail "user.ini: $(cat -A "$PROG/user.ini")"
+[[ $(ini_value "$PROG/user.ini" Main02 ComboBox2) == 0 ]] || fail "user.ini: $(cat -A "$PROG/user.ini")"
