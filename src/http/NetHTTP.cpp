@@ -72,9 +72,7 @@ OnExit(Set) -> OnExit<Set>;
 
 TNetCustomHTTP::TNetCustomHTTP(TComponent* owner) : TNetTCPClient(owner) { SetPort(80); }
 
-TNetCustomHTTP::~TNetCustomHTTP() {
-  if (ownCookieManager_) cookieManager_ = nullptr;
-}
+TNetCustomHTTP::~TNetCustomHTTP() = default;
 
 void TNetCustomHTTP::SetPort(int32_t value) {
   TNetTCPClient::SetPort(value);
@@ -392,87 +390,4 @@ void TNetCustomHTTP::DrainBody() {
     CloseConnection();
   }
   responseConsumed_ = true;
-}
-
-TNetHTTPNextStep TNetCustomHTTP::HandleRedirect() {
-  AnsiString dest = response_.Location;
-  TNetHTTPMethod method = request_.Method;
-  TNetHTTPNextStep next;
-  if (handleRedirects_ && redirectCount_ < redirectMaximum_) {
-    bool handled = true;
-    if (OnRedirect) OnRedirect(this, dest, redirectCount_, handled, method);
-    if (!handled) RaiseProtocolError();
-    request_.URL = dest;
-    request_.Method = method;
-    next = nsRepeat;
-  } else {
-    bool handled = handleRedirects_;
-    if (OnRedirect) OnRedirect(this, dest, redirectCount_, handled, method);
-    if (!handled) RaiseProtocolError();
-    response_.Location = dest;
-    next = nsDone;
-  }
-  if (IsConnected()) DrainBody();
-  responseConsumed_ = true;
-  return next;
-}
-
-bool TNetCustomHTTP::RunAuthorization(std::unique_ptr<TNetAuthentication>& auth, TNetHeaderList& challenges,
-                                      const TNetSelectAuthorizationEvent& onSelect,
-                                      const TNetAuthorizationEvent& onAuth, AnsiString& username,
-                                      AnsiString& password, bool* basicFlag) {
-  if (!auth) {
-    TNetAuthenticationClass cls = nullptr;
-    for (int i = 0; i < challenges.Count() && !cls; ++i) {
-      AnsiString challenge = challenges.Strings(i);
-      cls = FindAuthClass(TakeToken(challenge, " "));
-    }
-    if (!cls) return false;
-    if (onSelect) onSelect(this, cls, challenges);
-    if (!cls) return false;
-    auth = cls->Create();
-  }
-  if (!onAuth) return false;
-  auth->SetUsername(username);
-  auth->SetPassword(password);
-  auth->AuthFields.SetValueOf("Authorization", auth->Authentication());
-  auth->Challenges().Assign(challenges);
-  for (;;) {
-    switch (auth->NextStep()) {
-      case wnDoRequest:
-        return true;
-      case wnFail:
-        return false;
-      case wnAskTheProgram: {
-        auth->SetUsername(username);
-        auth->SetPassword(password);
-        bool handled = false;
-        onAuth(this, *auth, handled);
-        if (!handled) return false;
-        if (basicFlag) *basicFlag = true;
-        username = auth->Username();
-        password = auth->Password();
-        break;
-      }
-    }
-  }
-}
-
-bool TNetCustomHTTP::TryServerAuthorization() {
-  ++serverAuthCount_;
-  return RunAuthorization(request_.Authentication, response_.WWWAuthenticate, OnSelectAuthorization, OnAuthorization,
-                          request_.Username, request_.Password, &request_.BasicAuthentication);
-}
-
-bool TNetCustomHTTP::TryProxyAuthorization() {
-  ++proxyAuthCount_;
-  return RunAuthorization(proxyParams_.Authentication, response_.ProxyAuthenticate, OnSelectProxyAuthorization,
-                          OnProxyAuthorization, proxyParams_.ProxyUsername, proxyParams_.ProxyPassword, nullptr);
-}
-
-void TNetCustomHTTP::DoOnDisconnected() {
-  TNetTCPClient::DoOnDisconnected();
-  if (request_.Authentication && request_.Authentication->StepCount() == request_.Authentication->CurrentStep())
-    request_.Authentication.reset();
-  if (proxyParams_.Authentication) proxyParams_.Authentication->ResetState();
 }
