@@ -86,7 +86,11 @@ start() {
   [[ -f $site/TavroMP3LiveUpdate2/TavroMP3LiveUpdate.ini ]] ||
     { echo "demo-nginx: $site holds no demo site (tools/make-demo-site.py makes one)" >&2; exit 1; }
   if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
-    echo "demo-nginx: something already listens on 127.0.0.1:$port" >&2; exit 1
+    echo "demo-nginx: something already listens on 127.0.0.1:$port" >&2
+    if [[ $port == 80 && -s /run/nginx.pid ]]; then
+      echo "demo-nginx: it looks like the system's nginx service; stop it first (systemctl stop nginx)" >&2
+    fi
+    exit 1
   fi
   write_config "$work" "$site" "$pace" "$port"
   "$(nginx_bin)" -q -e "$work/logs/error.log" -p "$work" -c "$work/nginx.conf"
