@@ -12,6 +12,9 @@
 //   http.FetchUrl(nginx.Url("/a/b.ini"), stream);
 //
 // In a GoogleTest SetUp, skip when nginx is missing: if (!NginxServer::Available()) GTEST_SKIP().
+// Options.Port 80 serves the application's default update server (needs root).
+// Call Start() from a thread that lives as long as the server: nginx is told to end
+// when the thread that started it ends.
 #pragma once
 
 #include <sys/types.h>
