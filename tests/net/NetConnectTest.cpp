@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
 
 #include "NetTestUtil.h"
 #include "net/NetException.h"
@@ -38,7 +39,14 @@ int OpenDescriptors() {
   return count;
 }
 
-TEST(Connect, RefusedPortWithoutGuardRaisesTheSocketError) {
+// Without the guard the connect blocks and raises the socket error; with it a worker
+// connects while the wait pumps, and its failure comes back as ENetConnectException.
+class RefusedPort : public ::testing::TestWithParam<bool> {};
+
+TEST_P(RefusedPort, FailsWithConnectionRefused) {
+  FakePump pump;
+  std::unique_ptr<TNetFreezeGuard> guard;
+  if (GetParam()) guard = std::make_unique<TNetFreezeGuard>();
   TNetTCPClient client;
   client.SetHost("127.0.0.1");
   client.SetPort(ClosedPort());
@@ -46,27 +54,19 @@ TEST(Connect, RefusedPortWithoutGuardRaisesTheSocketError) {
     client.OpenConnection();
     FAIL();
   } catch (const ENetSocketError& e) {
+    EXPECT_FALSE(GetParam());
     EXPECT_EQ(e.SocketErrorCode(), 10061);
     EXPECT_EQ(e.Message(), "Socket Error # 10061\r\nConnection refused.");
+  } catch (const ENetConnectException& e) {
+    EXPECT_TRUE(GetParam());
+    EXPECT_EQ(e.Message(), "Socket Error # 10061\r\nConnection refused.");
   }
+  EXPECT_EQ(pump.Calls() >= 1, GetParam());  // the worker's wait pumps every slice
   EXPECT_FALSE(client.IsConnected());
 }
 
-TEST(Connect, RefusedPortWithGuardRaisesConnectExceptionAfterASlice) {
-  FakePump pump;
-  TNetFreezeGuard guard;
-  TNetTCPClient client;
-  client.SetHost("127.0.0.1");
-  client.SetPort(ClosedPort());
-  try {
-    client.OpenConnection();
-    FAIL();
-  } catch (const ENetConnectException& e) {
-    EXPECT_EQ(e.Message(), "Socket Error # 10061\r\nConnection refused.");
-  }
-  EXPECT_GE(pump.Calls(), 1);  // the worker's wait pumps every slice
-  EXPECT_FALSE(client.IsConnected());
-}
+INSTANTIATE_TEST_SUITE_P(Guard, RefusedPort, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Engaged" : "None"; });
 
 TEST(Connect, PendingConnectTimesOutAndLeavesNoDescriptorBehind) {
   StalledListener stalled;

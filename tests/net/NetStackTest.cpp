@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <thread>
 
 #include "net/NetComponent.h"
 #include "net/NetException.h"
@@ -153,4 +154,17 @@ TEST(StubError, AppendsTheSystemTextToTheTitle) {
   EXPECT_EQ(noCode.Message(), "Title");
 }
 
+}  // namespace
+
+namespace {
+TEST(LastErrorCode, IsKeptPerThread) {
+  TNetStack::SetLastErrorCode(10061);
+  int32_t seenByWorker = -1;
+  std::thread([&] {
+    seenByWorker = TNetStack::LastErrorCode();
+    TNetStack::SetLastErrorCode(10009);
+  }).join();
+  EXPECT_EQ(seenByWorker, 0);
+  EXPECT_EQ(TNetStack::LastErrorCode(), 10061);
+}
 }  // namespace
