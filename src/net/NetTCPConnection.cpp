@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <typeinfo>
 
 #include "net/NetException.h"
 #include "net/NetFreezeGuard.h"
@@ -332,7 +333,10 @@ void TNetTCPConnection::ReadToStream(TStream& stream, int64_t byteCount, bool re
       remaining -= leftover;
     }
     const int64_t blockSize = std::min<int64_t>(remaining, recvBufferSize_);
-    TMemoryStream* memory = intercept_ ? nullptr : dynamic_cast<TMemoryStream*>(&stream);
+    // A plain memory stream receives in place; its subclasses may place their bytes
+    // differently, so they take the general path.
+    TMemoryStream* memory =
+        (!intercept_ && typeid(stream) == typeid(TMemoryStream)) ? static_cast<TMemoryStream*>(&stream) : nullptr;
     std::vector<char> block;
     while (IsConnected() && remaining > 0) {
       int64_t n = std::min(remaining, blockSize);

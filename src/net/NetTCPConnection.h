@@ -73,7 +73,7 @@ class TNetTCPConnection : public TNetComponent {
   // State.
   virtual void ResetInputState();
   virtual bool IsConnected();
-  virtual void CheckConnectionLost(bool raiseIfLost, bool ignoreBuffer);
+  virtual void CheckConnectionLost(bool raiseIfLost, bool ignoreBuffer = false);
   // A 1 ms read attempt that never raises on time-out.
   virtual void ProbeForClose(bool raiseIfClosed);
   virtual void CloseConnection();
@@ -81,7 +81,7 @@ class TNetTCPConnection : public TNetComponent {
 
   // Reading. FillInputBuffer returns the bytes received, 0 when the peer closed, -1
   // on a time-out that did not raise.
-  virtual int FillInputBuffer(bool raiseIfDisconnected, int32_t timeout, bool raiseOnTimeout);
+  virtual int FillInputBuffer(bool raiseIfDisconnected = true, int32_t timeout = -1, bool raiseOnTimeout = true);
   // One line up to the terminator (empty: LF; a CR before an LF terminator is dropped).
   // An expired explicit timeout returns "" with ReadLineTimedOut set.
   virtual AnsiString ReadLine(const AnsiString& terminator = AnsiString(), int32_t timeout = -1,
