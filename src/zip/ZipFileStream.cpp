@@ -69,7 +69,9 @@ int64_t TZipFileStream::Write(const void* buffer, int64_t count) {
 
 int64_t TZipFileStream::Seek(int64_t offset, TSeekOrigin origin) {
   const int64_t base = origin == soBeginning ? 0 : origin == soCurrent ? position_ : size_;
-  position_ = base + offset;
+  int64_t target = 0;
+  // A position that cannot be represented stays where it was; reads there find nothing.
+  if (!__builtin_add_overflow(base, offset, &target) && target >= 0) position_ = target;
   return position_;
 }
 

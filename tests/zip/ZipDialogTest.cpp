@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "support/TempDir.h"
@@ -228,6 +229,75 @@ TEST_F(PasswordPrompt, CancellingSkipsTheEntryWithoutAnError) {
   EXPECT_EQ("old", dir.Read("out/secret.txt"));
   EXPECT_FALSE(archiver.LastRunAborted());
   EXPECT_EQ(0, archiver.LastRunFailures());
+}
+
+}  // namespace
+
+namespace {
+
+struct SelectionCase {
+  const char* label;
+  const char* mask;
+  uint16_t attr;
+  const char* exclude;
+  bool recurse;
+  std::vector<std::string> extracted;
+};
+
+class Selection : public Fixture, public ::testing::WithParamInterface<SelectionCase> {};
+
+TEST_P(Selection, ExtractsExactlyTheMatchingEntries) {
+  ZipTestArchive a;
+  a.entries = {Entry("a.txt", "1"), Entry("sub/a.bin", "2"), Entry("sub/hidden.txt", "3"), Entry("sub/", "")};
+  a.entries[2].externalAttr = 0x22;
+  a.entries[3].externalAttr = 0x10;
+  Open(BuildZip(a));
+  archiver.Options().Recurse = GetParam().recurse;
+  archiver.ExtractMatching(GetParam().mask, GetParam().attr, GetParam().exclude);
+  std::vector<std::string> found;
+  if (std::filesystem::exists(dir / "out"))
+    for (auto& e : std::filesystem::recursive_directory_iterator(dir / "out"))
+      found.push_back(std::filesystem::relative(e.path(), dir / "out").string());
+  std::sort(found.begin(), found.end());
+  EXPECT_EQ(GetParam().extracted, found);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Masks, Selection,
+    ::testing::Values(
+        SelectionCase{"Everything", "*.*", 10431, "", true, {"a.txt", "sub", "sub/a.bin", "sub/hidden.txt"}},
+        SelectionCase{"HiddenAndFoldersFiltered", "*.*", 0x21, "", true, {"a.txt", "sub", "sub/a.bin"}},
+        SelectionCase{"ByExtension", "*.TXT", 10431, "", true, {"a.txt", "sub", "sub/hidden.txt"}},
+        SelectionCase{"ExclusionMaskExcludes", "*.*", 10431, "*.txt", true, {"sub", "sub/a.bin"}},
+        SelectionCase{"DriveOfTheMaskIgnored", "C:sub\\*.bin", 10431, "", true, {"sub", "sub/a.bin"}},
+        SelectionCase{"NoRecursionStaysInTheMaskFolder", "sub/*.*", 10431, "", false,
+                      {"sub", "sub/a.bin", "sub/hidden.txt"}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+using Events = Fixture;
+
+TEST_F(Events, ExtractFileRenamingOutsideIsRefusedAndConfirmFalseSkips) {
+  ZipTestArchive a;
+  a.entries = {Entry("a.txt", "1"), Entry("b.txt", "2"), Entry("c.txt", "3")};
+  Open(BuildZip(a));
+  archiver.OnExtractFile = [](TObject*, AnsiString& name, uint32_t&, const AnsiString&) {
+    if (name == "a.txt") name = "..\\escape.txt";
+  };
+  archiver.OnConfirmProcessFile = [](TObject*, const AnsiString& name, TZipProcessOperation, bool& confirm) {
+    confirm = name != "b.txt";
+  };
+  std::vector<std::string> phases;
+  archiver.OnOverallProgress = [&](TObject*, double p, TZipProcessOperation, TZipProgressPhase phase, bool&) {
+    if (phase != ppProcess) phases.push_back(std::to_string(phase) + ":" + std::to_string(static_cast<int>(p)));
+  };
+  dialogs.answers = {mrIgnore};
+  Extract();
+  EXPECT_FALSE(std::filesystem::exists(dir / "escape.txt"));
+  EXPECT_FALSE(dir.Exists("out/b.txt"));
+  EXPECT_EQ("3", dir.Read("out/c.txt"));
+  ASSERT_EQ(1u, dialogs.questions.size());
+  EXPECT_EQ(0u, dialogs.questions[0].find("Archiver: Cannot create file \"..\\escape.txt\" - Native error: 00019"));
+  EXPECT_EQ((std::vector<std::string>{"0:0", "2:100"}), phases);
 }
 
 }  // namespace
