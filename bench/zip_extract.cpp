@@ -39,7 +39,7 @@ void MakeSource(const fs::path& dir) {
               " firmware block " + std::to_string(gen()) + " ok\n";
     WriteFile(dir / "logs" / ("log" + std::to_string(i) + ".txt"), text);
   }
-  for (int i = 0; i < 120; ++i) {
+  for (int i = 0; i < 70; ++i) {
     std::string bytes(1 << 20, '\0');
     for (size_t j = 0; j < bytes.size(); j += 8) {
       const uint64_t v = gen();
