@@ -2,6 +2,8 @@
 
 #include <QAbstractItemView>
 #include <QEvent>
+#include <QFontMetrics>
+#include <algorithm>
 #include <QTextBlockFormat>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -35,6 +37,8 @@ TLabel::TLabel(QWidget* parent, const char* name, int left, int top, int width, 
 }
 
 void TLabel::SetCaption(const QString& caption) {
+  // Progress labels are set once per received block; an unchanged caption costs nothing.
+  if (caption == text()) return;
   setText(caption);
   FitToCaption();
 }
@@ -45,7 +49,13 @@ void TLabel::changeEvent(QEvent* event) {
 }
 
 void TLabel::FitToCaption() {
-  if (autoSize_) resize(sizeHint().expandedTo(QSize(1, height())));
+  if (!autoSize_) return;
+  // The text's advance, not the label's full size hint: progress labels change with every
+  // received block and the text layout behind sizeHint() is the costlier measure.
+  const QFontMetrics metrics(font());
+  const int margins = 2 * (margin() + frameWidth()) + contentsMargins().left() + contentsMargins().right();
+  const QSize fit(std::max(1, metrics.horizontalAdvance(text()) + margins), std::max(height(), metrics.height()));
+  if (fit != size()) resize(fit);
 }
 
 TPanel::TPanel(QWidget* parent, const char* name, int left, int top, int width, int height) : QFrame(parent) {
