@@ -248,6 +248,24 @@ TEST_F(MainWindowTest, UnwritableSelectionFileIsReportedAndTheWindowClosesAllThe
   EXPECT_EQ(Boxes()[0].Caption, "Tavro");
 }
 
+TEST_F(MainWindowTest, CloseDuringANotesFetchWaitsForTheHandlerToReturn) {
+  Open();
+  form2_->show();
+  server_.AddConnection(ConnectionScript().ExpectRequest().Pause(600).Send(HttpReply("new")).Close());
+  bool openWhileFetching = false;
+  QTimer::singleShot(100, [&] {
+    form2_->close();
+    openWhileFetching = form2_->isVisible();
+  });
+  form2_->ComboBox2->setCurrentIndex(1);
+  emit form2_->ComboBox2->activated(1);
+  EXPECT_TRUE(openWhileFetching);
+  EXPECT_EQ(program_.Read("FirmwareBack/ModelB_1.50.htm"), "new");
+  ProcessEvents();
+  EXPECT_FALSE(form2_->isVisible());
+  EXPECT_EQ(program_.Read("user.ini"), "[Main02]\r\nComboBox1=0\r\nComboBox2=1\r\n");
+}
+
 TEST_F(MainWindowTest, ClosingTheMainWindowEndsTheApplication) {
   Open();
   Application->CreateForm(form2_.get());
