@@ -25,7 +25,6 @@ inline constexpr const char* ConnectTimeout = "Connect timed out.";
 inline constexpr const char* NotConnected = "Not Connected";
 inline constexpr const char* NotEnoughDataInBuffer = "Not enough data in buffer.";
 inline constexpr const char* NoDataToRead = "No data to read.";
-inline constexpr const char* FileNotFound = "File \"%s\" not found.";
 inline constexpr const char* InvalidIOHandler = "IOHandler value is not valid";
 inline constexpr const char* ReadTimeout = "Read Timeout";
 inline constexpr const char* MaxLineLengthExceeded = "Max line length exceeded.";

@@ -12,14 +12,22 @@
 #include "platform/WinSock2.h"
 #include "runtime/MemoryStream.h"
 
-// A block of the caller's memory stream lent to the receive step: bytes received
-// into it count as queued until the block is complete (then they are consumed) or
-// the read fails (then they are moved into the input queue).
+// Where a body block is received without passing the input queue: the caller's
+// memory stream at Start (looked up anew at every receive, since code run during a
+// wait may resize the stream), or a scratch block. Bytes received into it count as
+// queued until the block is complete (then they are consumed) or the read fails (then
+// they are moved into the input queue).
 struct TNetTCPConnection::DirectTarget {
   TMemoryStream* Stream;
+  char* Scratch;
   int64_t Start;
   int64_t Capacity;
   int64_t Filled;
+  // The first byte of the block, or nullptr when the stream no longer holds it.
+  char* Base() const {
+    if (!Stream) return Scratch;
+    return Stream->Size() >= Start + Capacity ? Stream->Memory() + Start : nullptr;
+  }
 };
 
 namespace {
@@ -149,15 +157,19 @@ int TNetTCPConnection::FillInto(DirectTarget* direct, bool raiseIfDisconnected, 
   do {
     // Holding the handler keeps it alive while a pump inside the wait may release it.
     const std::shared_ptr<TNetIOHandler> handler = ioHandler_;
-    if (!handler->WaitReadable(timeout)) {
-      if (raiseOnTimeout) throw ENetReadTimeout();
-      return -1;
-    }
     int n = 0;
-    if (ioHandler_ == handler) {
-      n = ReceiveOnce(*handler, direct);
-    } else if (raiseIfDisconnected) {
-      throw ENetNotConnected();
+    // Without the guard a wait never pumps: a wait without limit is the blocking receive
+    // itself, and with a limit bytes already waiting are taken without a readiness test.
+    if (TNetFreezeGuardBase::IsEngaged() || !ReceiveOnce(*handler, direct, timeout != -2, &n)) {
+      if (!handler->WaitReadable(timeout)) {
+        if (raiseOnTimeout) throw ENetReadTimeout();
+        return -1;
+      }
+      if (ioHandler_ == handler) {
+        ReceiveOnce(*handler, direct, false, &n);
+      } else if (raiseIfDisconnected) {
+        throw ENetNotConnected();
+      }
     }
     closeSeen_ = n == 0;
     if (n != 0 && GlobalStack->CheckResult(n, {WinSock::WSAESHUTDOWN, WinSock::WSAECONNABORTED})) {
@@ -172,29 +184,31 @@ int TNetTCPConnection::FillInto(DirectTarget* direct, bool raiseIfDisconnected, 
   return result;
 }
 
-int TNetTCPConnection::ReceiveOnce(TNetIOHandler& handler, DirectTarget* direct) {
+bool TNetTCPConnection::ReceiveOnce(TNetIOHandler& handler, DirectTarget* direct, bool now, int* received) {
+  auto receive = [&](void* at, int length) {
+    return now ? handler.RawReceiveNow(at, length) : handler.RawReceive(at, length);
+  };
+  auto wouldBlock = [&](int n) { return now && n == -1 && GlobalStack->WSAGetLastError() == WinSock::WSAEWOULDBLOCK; };
+  int n;
   if (direct) {
-    TMemoryStream& stream = *direct->Stream;
-    // Code run during the wait may have resized the stream: the block is looked up anew.
-    if (stream.Size() < direct->Start + direct->Capacity) {
-      const int64_t position = stream.Position();
-      stream.SetSize(direct->Start + direct->Capacity);
-      stream.SetPosition(position);
-    }
-    char* at = stream.Memory() + direct->Start + direct->Filled;
-    const int length = static_cast<int>(std::min<int64_t>(recvBufferSize_, direct->Capacity - direct->Filled));
-    const int n = handler.RawReceive(at, length);
+    char* base = direct->Base();
+    if (!base) throw ENetNotEnoughDataInBuffer();
+    char* at = base + direct->Filled;
+    n = receive(at, static_cast<int>(std::min<int64_t>(recvBufferSize_, direct->Capacity - direct->Filled)));
+    if (wouldBlock(n)) return false;
     if (n > 0) {
       if (asciiFilter_) MaskToSevenBits(at, n);
       direct->Filled += n;
       directPending_ += n;
     }
-    return n;
+  } else {
+    if (receiveBlock_->Size() < recvBufferSize_) receiveBlock_->SetSize(recvBufferSize_);
+    n = receive(receiveBlock_->Memory(), recvBufferSize_);
+    if (wouldBlock(n)) return false;
+    if (n > 0) AcceptReceived(receiveBlock_->Memory(), n, nullptr);
   }
-  if (receiveBlock_->Size() < recvBufferSize_) receiveBlock_->SetSize(recvBufferSize_);
-  int n = handler.RawReceive(receiveBlock_->Memory(), recvBufferSize_);
-  if (n > 0) AcceptReceived(receiveBlock_->Memory(), n, nullptr);
-  return n;
+  *received = n;
+  return true;
 }
 
 void TNetTCPConnection::AcceptReceived(char* data, int n, DirectTarget*) {
@@ -275,33 +289,21 @@ void TNetTCPConnection::CopyQueueToStream(TStream& stream, int64_t count, bool n
   }
 }
 
-bool TNetTCPConnection::ReadBlockDirect(TMemoryStream& stream, int64_t blockStart, int64_t n, int64_t growLimit) {
-  const int64_t need = blockStart + n;
-  if (stream.Size() < need) {
-    // Grow by half again, never past the announced end, so the body is copied only
-    // a few times however it was pre-sized.
-    const int64_t grown = std::max(need, std::min(growLimit, stream.Size() + stream.Size() / 2));
-    stream.SetSize(grown);
-    stream.SetPosition(blockStart);
-  }
-  DirectTarget target{&stream, blockStart, n, 0};
+void TNetTCPConnection::ReadBlockDirect(DirectTarget& target) {
   directPending_ = 0;
   try {
-    while (target.Filled < n) {
+    while (target.Filled < target.Capacity) {
       FillInto(&target, true, -1, true);
       CheckConnectionLost(true, true);
     }
   } catch (...) {
     // The bytes of the unfinished block become ordinary queued bytes.
-    const int64_t filled = target.Filled;
     directPending_ = 0;
-    if (filled > 0 && stream.Size() >= blockStart + filled) inputQueue_->Append(stream.Memory() + blockStart, filled);
+    if (char* base = target.Base(); base && target.Filled > 0) inputQueue_->Append(base, target.Filled);
     throw;
   }
   directPending_ = 0;
-  AddWork(wmRead, n);
-  stream.SetPosition(blockStart + n);
-  return true;
+  AddWork(wmRead, target.Capacity);
 }
 
 void TNetTCPConnection::ReadToStream(TStream& stream, int64_t byteCount, bool readUntilDisconnect) {
@@ -315,7 +317,6 @@ void TNetTCPConnection::ReadToStream(TStream& stream, int64_t byteCount, bool re
     }
   }
   int64_t remaining = readUntilDisconnect ? INT64_MAX : byteCount;
-  const int64_t growLimit = readUntilDisconnect ? INT64_MAX : start + byteCount;
   OpenWork(wmRead, readUntilDisconnect ? 0 : byteCount);
   auto finish = [&] {
     struct Cut {
@@ -333,19 +334,26 @@ void TNetTCPConnection::ReadToStream(TStream& stream, int64_t byteCount, bool re
       remaining -= leftover;
     }
     const int64_t blockSize = std::min<int64_t>(remaining, recvBufferSize_);
-    // A plain memory stream receives in place; its subclasses may place their bytes
-    // differently, so they take the general path.
-    TMemoryStream* memory =
-        (!intercept_ && typeid(stream) == typeid(TMemoryStream)) ? static_cast<TMemoryStream*>(&stream) : nullptr;
-    std::vector<char> block;
+    // A plain memory stream receives in place where it is already sized (its
+    // subclasses may place their bytes differently); beyond that, and for other
+    // streams, a block is received into the scratch block and written, so the stream
+    // grows with the data and is never filled with zeros first.
+    TMemoryStream* memory = typeid(stream) == typeid(TMemoryStream) ? static_cast<TMemoryStream*>(&stream) : nullptr;
+    std::vector<char> block(static_cast<size_t>(blockSize));
     while (IsConnected() && remaining > 0) {
       int64_t n = std::min(remaining, blockSize);
       try {
-        if (memory && inputQueue_->Size() == 0) {
-          ReadBlockDirect(*memory, stream.Position(), n, growLimit);
-        } else {
-          block.resize(static_cast<size_t>(blockSize));
+        const int64_t at = stream.Position();
+        if (intercept_ || inputQueue_->Size() > 0) {
           ReadExact(block.data(), n);
+          stream.WriteBuffer(block.data(), n);
+        } else if (memory && memory->Size() >= at + n) {
+          DirectTarget target{memory, nullptr, at, n, 0};
+          ReadBlockDirect(target);
+          stream.SetPosition(at + n);
+        } else {
+          DirectTarget target{nullptr, block.data(), 0, n, 0};
+          ReadBlockDirect(target);
           stream.WriteBuffer(block.data(), n);
         }
       } catch (const ENetConnClosedGracefully&) {

@@ -125,10 +125,12 @@ class TNetTCPConnection : public TNetComponent {
  private:
   struct DirectTarget;
   int FillInto(DirectTarget* direct, bool raiseIfDisconnected, int32_t timeout, bool raiseOnTimeout);
-  int ReceiveOnce(TNetIOHandler& handler, DirectTarget* direct);
+  // now: a receive that never waits; returns false (n untouched) when nothing waits.
+  bool ReceiveOnce(TNetIOHandler& handler, DirectTarget* direct, bool now, int* n);
   void AcceptReceived(char* data, int n, DirectTarget* direct);
   int64_t QueuedBytes();
-  bool ReadBlockDirect(TMemoryStream& stream, int64_t blockStart, int64_t n, int64_t growLimit);
+  // Receives one whole block into target, then reports it as consumed.
+  void ReadBlockDirect(DirectTarget& target);
   void CopyQueueToStream(TStream& stream, int64_t count, bool notify);
   void ReleaseHandler();
   void SendLoop(const char* data, int64_t count);

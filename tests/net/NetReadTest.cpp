@@ -72,6 +72,15 @@ TEST_P(BodyRead, AppendsAtTheStreamPositionAndCutsTheSizeThere) {
   EXPECT_TRUE(Content(Stream()) == "0123" + body);
 }
 
+TEST_P(BodyRead, LengthPrefixedBodyReadsItsNetworkOrderLength) {
+  const std::string body = Pattern(0, 70000);
+  server.AddConnection(ConnectionScript().Send(std::string("\x00\x01\x11\x70", 4) + body, 4000));
+  client.OpenConnection();
+  client.ReadToStream(Stream());
+  EXPECT_EQ(log.events.front(), "begin r 70000");
+  EXPECT_TRUE(Content(Stream()) == body);
+}
+
 INSTANTIATE_TEST_SUITE_P(Streams, BodyRead, ::testing::Values(true, false),
                          [](const auto& info) { return info.param ? "MemoryStream" : "OtherStream"; });
 
