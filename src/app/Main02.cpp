@@ -124,6 +124,7 @@ void TForm2::CreateControls() {
   Label12 = DesignLabel(Panel3, "Label12", 8, 38, 270, 12, "单击[固件升级]按钮，开始更新MP3播放器中的固件");
   SetControlColors(Label12, kDarkGrey);
   Button2 = DesignButton(Panel3, "Button2", 370, 8, 75, 49, "固件升级");
+  SetControlColors(Button2, TColors::clWindowText);  // not the panel's grey
 
   setTabOrder(ComboBox1, ComboBox2);
   setTabOrder(ComboBox2, Button1);
