@@ -126,11 +126,9 @@ def player(x, y, c):
         for mx, my in ((0, -24), (-24, 0), (24, 0)):
             c = mix(c, (90, 100, 120), smooth_cover(circle(x, y, cx + mx, cy + 44 + my, 2.4)))
     # earphone cable from the top of the player
-    t_x = x - cx
     if y < cy - hh + 2:
         cable_x = cx + 18 + 30 * math.sin((y - (cy - hh)) * 0.035)
         c = mix(c, (230, 234, 240), smooth_cover(abs(x - cable_x) - 1.2))
-    del t_x
     return c
 
 
