@@ -16,6 +16,7 @@
 namespace {
 
 struct ErrorTextCase {
+  const char* name;
   const char* message;
   const char* shown;
 };
@@ -28,13 +29,14 @@ TEST_P(ErrorBoxText_, AppendsFullStopOnlyAfterCharactersSortingAfterIt) {
 
 INSTANTIATE_TEST_SUITE_P(
     Messages, ErrorBoxText_,
-    ::testing::Values(ErrorTextCase{"Stream read error", "Stream read error."},
-                      ErrorTextCase{"Unable to write to x.", "Unable to write to x."},
-                      ErrorTextCase{"Connection Closed Gracefully!", "Connection Closed Gracefully!"},
-                      ErrorTextCase{"(a)", "(a)"}, ErrorTextCase{"", ""},
-                      ErrorTextCase{"path a/", "path a/."},
+    ::testing::Values(ErrorTextCase{"Letter", "Stream read error", "Stream read error."},
+                      ErrorTextCase{"FullStop", "Unable to write to x.", "Unable to write to x."},
+                      ErrorTextCase{"Exclamation", "Connection Closed Gracefully!", "Connection Closed Gracefully!"},
+                      ErrorTextCase{"Parenthesis", "(a)", "(a)"}, ErrorTextCase{"Empty", "", ""},
+                      ErrorTextCase{"Slash", "path a/", "path a/."},
                       // A double-byte character at the end sorts after "." by its bytes.
-                      ErrorTextCase{"\xB4\xED\xCE\xF3", "\xB4\xED\xCE\xF3."}));
+                      ErrorTextCase{"DoubleByte", "\xB4\xED\xCE\xF3", "\xB4\xED\xCE\xF3."}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 class ToolkitTest : public AppTest {};
 
