@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # A first start as a user sees it: the splash window with the version label, then the main
-# window with its title; the catalogue is fetched byte for byte and the first package's release
+# window with its title and a fixed size; the catalogue is fetched byte for byte and the first package's release
 # notes are stored; closing the main window ends the program and writes the selection file.
 source "$(dirname "$0")/lib.sh"
 
@@ -16,6 +16,14 @@ wait_until 10 test -s "$notes" || fail "release notes of the first package not s
 cmp "$notes" "$(site_file TavroMP3LiveUpdate2/Firmware/TA-100/TA-100_1.20.asp)" ||
   fail "stored release notes differ from the server's page"
 [[ ! -e $PROG/user.ini ]] || fail "user.ini written before the window closed"
+
+# A fixed size: the window tells the window manager so, and a resize request changes nothing.
+hints=$(xprop -id "$MAIN" WM_NORMAL_HINTS)
+grep -q 'minimum size: 692 by 453' <<<"$hints" && grep -q 'maximum size: 692 by 453' <<<"$hints" ||
+  fail "the main window's size hints do not fix it at 692x453: $hints"
+xdotool windowsize "$MAIN" 900 700
+sleep 0.5
+[[ $(window_size "$MAIN") == 692x453 ]] || fail "the main window was resized to $(window_size "$MAIN")"
 
 close_window "$MAIN"
 wait_gone "$APP_PID" 15 || fail "the program did not end after its main window closed"
