@@ -205,13 +205,13 @@ bool TNetTCPConnection::ReceiveOnce(TNetIOHandler& handler, DirectTarget* direct
     if (receiveBlock_->Size() < recvBufferSize_) receiveBlock_->SetSize(recvBufferSize_);
     n = receive(receiveBlock_->Memory(), recvBufferSize_);
     if (wouldBlock(n)) return false;
-    if (n > 0) AcceptReceived(receiveBlock_->Memory(), n, nullptr);
+    if (n > 0) AcceptReceived(receiveBlock_->Memory(), n);
   }
   *received = n;
   return true;
 }
 
-void TNetTCPConnection::AcceptReceived(char* data, int n, DirectTarget*) {
+void TNetTCPConnection::AcceptReceived(char* data, int n) {
   if (intercept_) {
     receiveBlock_->SetSize(n);
     receiveBlock_->SetPosition(0);

@@ -127,7 +127,7 @@ class TNetTCPConnection : public TNetComponent {
   int FillInto(DirectTarget* direct, bool raiseIfDisconnected, int32_t timeout, bool raiseOnTimeout);
   // now: a receive that never waits; returns false (n untouched) when nothing waits.
   bool ReceiveOnce(TNetIOHandler& handler, DirectTarget* direct, bool now, int* n);
-  void AcceptReceived(char* data, int n, DirectTarget* direct);
+  void AcceptReceived(char* data, int n);
   int64_t QueuedBytes();
   // Receives one whole block into target, then reports it as consumed.
   void ReadBlockDirect(DirectTarget& target);
