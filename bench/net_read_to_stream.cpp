@@ -31,6 +31,22 @@ constexpr int64_t kBody = int64_t{256} << 20;
 constexpr size_t kSendBlock = 1 << 20;
 using Clock = std::chrono::steady_clock;
 
+// The bytes the sender repeats.
+std::vector<char> SendBlock() {
+  std::vector<char> block(kSendBlock);
+  for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 131);
+  return block;
+}
+
+// Whether data holds the whole body as sent (checked after the clock stopped).
+bool BodyIsIntact(const char* data) {
+  const std::vector<char> block = SendBlock();
+  for (int64_t at = 0; at < kBody; at += kSendBlock) {
+    if (std::memcmp(data + at, block.data(), kSendBlock) != 0) return false;
+  }
+  return true;
+}
+
 struct Result {
   double seconds = 0;
   long maxRssKb = 0;
@@ -63,6 +79,7 @@ int RunReader(const std::string& mode, int port) {
     }
     end = Clock::now();
     ::close(fd);
+    if (!BodyIsIntact(buffer)) return 4;
     std::free(buffer);
   } else {
     // "stream-guarded": as during the application's download, the freeze guard
@@ -84,7 +101,7 @@ int RunReader(const std::string& mode, int port) {
     start = Clock::now();
     client.ReadToStream(stream, kBody);
     end = Clock::now();
-    if (stream.Size() != kBody) return 3;
+    if (stream.Size() != kBody || !BodyIsIntact(stream.Memory())) return 3;
   }
   rusage usage{};
   ::getrusage(RUSAGE_SELF, &usage);
@@ -141,8 +158,7 @@ int main(int argc, char** argv) {
   ::listen(listenFd, 4);
   ::getsockname(listenFd, reinterpret_cast<sockaddr*>(&addr), &addrLen);
   const int port = ntohs(addr.sin_port);
-  std::vector<char> block(kSendBlock);
-  for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 131);
+  const std::vector<char> block = SendBlock();
 
   const std::vector<std::string> modes = {"plain",           "stream",         "stream-presized",
                                           "plain-untouched", "stream-guarded", "plain-ones"};

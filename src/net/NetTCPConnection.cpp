@@ -310,9 +310,12 @@ void TNetTCPConnection::ReadToStream(TStream& stream, int64_t byteCount, bool re
   if (byteCount == -1 && !readUntilDisconnect) byteCount = ReadInt32(true);
   const int64_t start = stream.Position();
   if (byteCount >= 0) {
+    // The body's room: at most kMaxPresize is reserved ahead of the data; room the
+    // caller already made is used as it is, and anything past the body's end goes.
     const int64_t presized = start + std::min(byteCount, kMaxPresize);
-    if (stream.Size() != presized) {
-      stream.SetSize(presized);
+    const int64_t size = stream.Size();
+    if (size < presized || size > start + byteCount) {
+      stream.SetSize(size < presized ? presized : start + byteCount);
       stream.SetPosition(start);
     }
   }

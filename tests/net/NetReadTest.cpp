@@ -72,6 +72,17 @@ TEST_P(BodyRead, AppendsAtTheStreamPositionAndCutsTheSizeThere) {
   EXPECT_TRUE(Content(Stream()) == "0123" + body);
 }
 
+TEST_P(BodyRead, RoomBeyondTheBodyIsCutAway) {
+  const std::string body = Pattern(0, 50000);
+  server.AddConnection(ConnectionScript().Send(body, 9000));
+  Stream().SetSize(200000);
+  Stream().SetPosition(0);
+  client.OpenConnection();
+  client.ReadToStream(Stream(), 50000);
+  EXPECT_EQ(Stream().Size(), 50000);
+  EXPECT_TRUE(Content(Stream()) == body);
+}
+
 TEST_P(BodyRead, LengthPrefixedBodyReadsItsNetworkOrderLength) {
   const std::string body = Pattern(0, 70000);
   server.AddConnection(ConnectionScript().Send(std::string("\x00\x01\x11\x70", 4) + body, 4000));
