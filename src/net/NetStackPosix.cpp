@@ -18,14 +18,16 @@ struct StackUnitEnd {
   }
 } gStackUnitEnd;
 
-// Each raw call resolves its entry on first use, like the original loader.
-#define ENTRY(name)                                 \
-  do {                                              \
-    static std::atomic<bool> resolved{false};       \
-    if (!resolved.load()) {                         \
-      ResolveEntry(name);                           \
-      resolved = true;                              \
-    }                                               \
+// Each raw call resolves its entry on its first use after the last reset, like the
+// original loader; later calls cost one comparison.
+#define ENTRY(name)                                             \
+  do {                                                          \
+    static std::atomic<uint64_t> resolvedIn{0};                 \
+    const uint64_t generation = EntriesGeneration();            \
+    if (resolvedIn.load(std::memory_order_relaxed) != generation) { \
+      ResolveEntry(name);                                       \
+      resolvedIn = generation;                                  \
+    }                                                           \
   } while (0)
 }  // namespace
 

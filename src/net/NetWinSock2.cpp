@@ -13,6 +13,7 @@ namespace {
 // The "library handle": non-zero while loaded.
 std::atomic<int> gLibrary{0};
 std::atomic<int> gStartups{0};
+std::atomic<uint64_t> gGeneration{0};
 std::mutex gEntriesLock;
 // Never destroyed: the stack unit's end may still unload after other units ended.
 std::set<std::string>& ResolvedEntries() {
@@ -38,7 +39,10 @@ void UnloadSocketLibrary() {
 void ResetEntries() {
   std::lock_guard<std::mutex> lock(gEntriesLock);
   ResolvedEntries().clear();
+  gGeneration.fetch_add(1);
 }
+
+uint64_t EntriesGeneration() { return gGeneration.load(std::memory_order_acquire); }
 
 bool SocketLibraryLoaded() { return gLibrary.load() != 0; }
 

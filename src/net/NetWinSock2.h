@@ -22,5 +22,7 @@ bool SocketLibraryLoaded();
 void ResolveEntry(const char* name);
 // Whether an entry has been resolved since the last reset.
 bool EntryResolved(const char* name);
+// Changes whenever the entries are reset, so cached resolutions know they are stale.
+uint64_t EntriesGeneration();
 // Number of start-up calls made in this process (a second load does not start again).
 int SocketLibraryStartups();

@@ -129,6 +129,21 @@ TEST_F(StackTest, LibraryStartsOncePerProcess) {
   EXPECT_TRUE(EntryResolved("WSAStartup"));
 }
 
+TEST_F(StackTest, EntryUsedWhileTheLibraryIsUnloadedRaisesTheStubError) {
+  UnloadSocketLibrary();
+  char byte = 0;
+  try {
+    Stack().recv(0, &byte, 1, 0);
+    ADD_FAILURE() << "no error";
+  } catch (const ENetWS2StubError& e) {
+    EXPECT_EQ(e.Title(), "Error on call Winsock2 library function recv");
+    EXPECT_EQ(e.Win32Error(), 10093);
+    EXPECT_EQ(e.Message().rfind("Error on call Winsock2 library function recv: ", 0), 0u);
+  }
+  EXPECT_EQ(LoadSocketLibrary(0x0202), 0);
+  EXPECT_FALSE(EntryResolved("recv"));
+}
+
 TEST(StackLifetime, FollowsTheNumberOfNetworkComponents) {
   ASSERT_EQ(GlobalStack, nullptr);
   {
