@@ -86,6 +86,10 @@ int MessageBox(QWidget* owner, const QString& text, const QString& caption, int 
                   LineBreaks(text), withCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok,
                   owner);
   box.setEscapeButton(withCancel ? QMessageBox::Cancel : QMessageBox::Ok);
+  box.setDefaultButton(QMessageBox::Ok);
+  // The platform's boxes on the target systems: the texts refer to [确定] and [取消].
+  box.button(QMessageBox::Ok)->setText(QString::fromUtf8("确定"));
+  if (withCancel) box.button(QMessageBox::Cancel)->setText(QString::fromUtf8("取消"));
   const int result = box.exec();
   return result == QMessageBox::Ok ? IDOK : (withCancel ? IDCANCEL : IDOK);
 }
