@@ -207,6 +207,7 @@ TEST_F(MainWindowTest, ModelNameWithAFolderSeparatorNeverReachesOutsideTheStore)
   EXPECT_EQ(program_.Read("evil_1.htm"), "outside");
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_TRUE(Boxes()[0].Text.startsWith("Cannot create file"));
+  EXPECT_TRUE(form2_->ComboBox1->isEnabled());  // re-enabled although the fetch step raised
 }
 
 struct CloseCase {
