@@ -2,6 +2,7 @@
 # A download cancelled with the cancel button stores nothing and leaves the window usable; a
 # download interrupted by closing the main window stores nothing either, saves the selection
 # and ends the program.
+# shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 
 prepare_served 512k
@@ -32,6 +33,7 @@ shot 03-before-close
 close_window "$main"
 wait_gone "$APP_PID" 20 || fail "the program did not end when its window closed during a download"
 [[ ! -e $package ]] || fail "a download interrupted by closing stored a package"
-ls "$PROG/FirmwareBack" | grep -q '\.tmp' && fail "a temporary file was left in FirmwareBack"
+leftovers=$(find "$PROG/FirmwareBack" -name '*.tmp*')
+[[ -z $leftovers ]] || fail "temporary files left in FirmwareBack: $leftovers"
 [[ $(ini_value "$PROG/user.ini" Main02 ComboBox1) == 3 ]] || fail "user.ini: $(cat -A "$PROG/user.ini")"
 [[ $(ini_value "$PROG/user.ini" Main02 ComboBox2) == 0 ]] || fail "user.ini: $(cat -A "$PROG/user.ini")"

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the whole-program tests: each test sources this file, then drives the real `tavro`
 # in its own Xvfb display with openbox as window manager, with its own runtime, config and home
 # folders, and (where it needs one) nginx serving the demo site on 127.0.0.1:80.
@@ -116,7 +117,8 @@ start_xvfb() {
   pid=$!
   exec {fd}>&-
   if wait_until 15 grep -q '^[0-9][0-9]*$' "$WORK/display"; then
-    export DISPLAY=:$(head -n1 "$WORK/display")
+    DISPLAY=:$(head -n1 "$WORK/display")
+    export DISPLAY
     if wait_until 10 xprop -root; then
       BG_PIDS+=("$pid")
       return 0

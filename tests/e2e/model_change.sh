@@ -2,6 +2,7 @@
 # Picking another model with the mouse and keyboard fetches that model's release notes into
 # FirmwareBack (a Chinese model: GBK bytes in the URL, the file named in UTF-8 on disk), and
 # the new selection is saved when the window closes.
+# shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 
 prepare_served

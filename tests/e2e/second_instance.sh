@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # A second start while the first runs shows the English box once, then ends without a splash
 # window and without touching the catalogue; the first instance goes on.
+# shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 
 prepare_served

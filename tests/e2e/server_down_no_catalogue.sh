@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The update server is down and no catalogue was ever fetched: the stop box, then the program
 # ends without a main window.
+# shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 
 port80_free || fail "something listens on 127.0.0.1:80; this test needs the update server down"

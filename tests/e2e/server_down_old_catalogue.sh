@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The update server is down but an older catalogue is in the program folder: the exclamation
 # box, then the main window on the old catalogue, which stays as it was.
+# shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 
 port80_free || fail "something listens on 127.0.0.1:80; this test needs the update server down"

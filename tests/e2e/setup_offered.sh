@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Without the player software the program offers its setup program: OK starts the setup
 # stand-in found in the program folder (which installs the software) and the program ends.
+# shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 
 start_display

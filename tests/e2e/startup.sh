@@ -2,6 +2,7 @@
 # A first start as a user sees it: the splash window with the version label, then the main
 # window with its title and a fixed size; the catalogue is fetched byte for byte and the first package's release
 # notes are stored; closing the main window ends the program and writes the selection file.
+# shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 
 prepare_served
@@ -19,8 +20,9 @@ cmp "$notes" "$(site_file TavroMP3LiveUpdate2/Firmware/TA-100/TA-100_1.20.asp)" 
 
 # A fixed size: the window tells the window manager so, and a resize request changes nothing.
 hints=$(xprop -id "$MAIN" WM_NORMAL_HINTS)
-grep -q 'minimum size: 692 by 453' <<<"$hints" && grep -q 'maximum size: 692 by 453' <<<"$hints" ||
+if ! grep -q 'minimum size: 692 by 453' <<<"$hints" || ! grep -q 'maximum size: 692 by 453' <<<"$hints"; then
   fail "the main window's size hints do not fix it at 692x453: $hints"
+fi
 xdotool windowsize "$MAIN" 900 700
 sleep 0.5
 [[ $(window_size "$MAIN") == 692x453 ]] || fail "the main window was resized to $(window_size "$MAIN")"

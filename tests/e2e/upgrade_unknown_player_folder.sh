@@ -2,6 +2,7 @@
 # The player software's key is there but names no folder: the package still downloads, but the
 # firmware upgrade button extracts nothing and starts nothing; a box asks to reinstall the
 # player software, and the program goes on.
+# shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 
 start_display

@@ -3,6 +3,7 @@
 # package, download it while the progress panel runs, see the package-ready panel, press the
 # firmware upgrade button, confirm the connect prompt, and find the flashing tool started with
 # "-s" in the player software folder holding the extracted files.
+# shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 
 PACE=${E2E_PACE:-1m}
