@@ -24,6 +24,7 @@
 #include "net/NetFreezeGuard.h"
 #include "net/NetTCPClient.h"
 #include "runtime/MemoryStream.h"
+#include "support/Loopback.h"
 
 namespace {
 
@@ -64,12 +65,8 @@ int RunReader(const std::string& mode, int port) {
     // malloc + memset 0 into a calloc that touches nothing.
     static void* (*volatile fill)(void*, int, size_t) = std::memset;
     if (mode != "plain-untouched") fill(buffer, mode == "plain-ones" ? 1 : 0, kBody);
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) return 1;
+    const int fd = ConnectLoopback(static_cast<uint16_t>(port));
+    if (fd < 0) return 1;
     start = Clock::now();
     int64_t got = 0;
     while (got < kBody) {
@@ -149,15 +146,8 @@ int main(int argc, char** argv) {
   if (argc == 4 && std::string(argv[1]) == "--reader") return RunReader(argv[2], std::atoi(argv[3]));
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
 
-  const int listenFd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t addrLen = sizeof addr;
-  ::bind(listenFd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  ::listen(listenFd, 4);
-  ::getsockname(listenFd, reinterpret_cast<sockaddr*>(&addr), &addrLen);
-  const int port = ntohs(addr.sin_port);
+  const int listenFd = BindLoopback(4);
+  const int port = LocalPort(listenFd);
   const std::vector<char> block = SendBlock();
 
   const std::vector<std::string> modes = {"plain",           "stream",         "stream-presized",

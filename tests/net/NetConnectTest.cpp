@@ -13,21 +13,17 @@
 #include "net/NetFreezeGuard.h"
 #include "net/NetIOHandlerSocket.h"
 #include "support/FakePump.h"
+#include "support/Loopback.h"
 #include "support/StalledListener.h"
 
 namespace {
 
 // A loopback port with nothing listening on it.
 uint16_t ClosedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  const int fd = BindLoopback(-1);
+  const uint16_t port = LocalPort(fd);
   ::close(fd);
-  return ntohs(addr.sin_port);
+  return port;
 }
 
 int OpenDescriptors() {
@@ -157,14 +153,8 @@ TEST_F(ServerTest, NagleOffSetsNoDelayAndTheDefaultLeavesItUnset) {
 
 TEST(Bind, RangeErrorsNameTheRange) {
   TNetComponent user;
-  const int busy = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  socklen_t len = sizeof addr;
-  ASSERT_EQ(::bind(busy, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ::listen(busy, 1);
-  ::getsockname(busy, reinterpret_cast<sockaddr*>(&addr), &len);
-  const int port = ntohs(addr.sin_port);
+  const int busy = BindLoopback(1, true);
+  const int port = LocalPort(busy);
 
   TNetSocketHandle handle;
   handle.OpenSocket(kSockStream, 0);

@@ -1,5 +1,7 @@
 #include "support/ScriptedServer.h"
 
+#include "support/Loopback.h"
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -118,22 +120,8 @@ ConnectionScript& ConnectionScript::Run(std::function<void(int fd)> action) {
 }
 
 ScriptedServer::ScriptedServer() {
-  listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (listenFd_ < 0) throw std::runtime_error("ScriptedServer: socket failed");
-  int one = 1;
-  ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  addr.sin_port = 0;
-  socklen_t len = sizeof addr;
-  if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
-      ::listen(listenFd_, 16) != 0 ||
-      ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-    ::close(listenFd_);
-    throw std::runtime_error("ScriptedServer: cannot listen on 127.0.0.1");
-  }
-  port_ = ntohs(addr.sin_port);
+  listenFd_ = BindLoopback(16);
+  port_ = LocalPort(listenFd_);
 }
 
 ScriptedServer::~ScriptedServer() {

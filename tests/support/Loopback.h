@@ -1,0 +1,16 @@
+// Raw sockets on 127.0.0.1 for test servers, hostile peers and benchmarks.
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstdint>
+
+// The IPv4 loopback address with a port (0: the system chooses).
+sockaddr_in LoopbackAddress(uint16_t port = 0);
+// A stream socket bound to a port of the system's choice on 127.0.0.1 (or on any
+// address), listening with backlog unless backlog < 0. Throws std::runtime_error.
+int BindLoopback(int backlog, bool anyAddress = false);
+// A blocking connect to 127.0.0.1:port; the socket, or -1.
+int ConnectLoopback(uint16_t port);
+// The local port a socket is bound to.
+uint16_t LocalPort(int fd);
