@@ -61,10 +61,11 @@ void TNetIOHandlerSocket::SetSocksInfo(TNetSocksInfo* info) {
 
 void TNetIOHandlerSocket::ConnectTo(const AnsiString& host, int32_t port, int32_t timeout, int32_t boundPortMax,
                                     int32_t boundPortMin, int32_t boundPort, const AnsiString& boundIP) {
-  const TNetSocksVersion socks = SocksInfo().Version();
-  const bool viaSocks = socks != svNoSocks;
-  const AnsiString targetHost = viaSocks ? SocksInfo().Host() : host;
-  const int32_t targetPort = viaSocks ? SocksInfo().Port() : port;
+  // Connecting to a SOCKS server without the negotiation would hand the peer's
+  // protocol to the proxy; this transport connects directly only.
+  if (SocksInfo().Version() != svNoSocks) throw ENetSocksError("SOCKS proxies are not supported.");
+  const AnsiString& targetHost = host;
+  const int32_t targetPort = port;
 
   if (!socketHandle_) PrepareSocket();
   socketHandle_->OpenSocket(kSockStream, 0);
@@ -87,7 +88,6 @@ void TNetIOHandlerSocket::ConnectTo(const AnsiString& host, int32_t port, int32_
   } else {
     GlobalStack->CheckResult(socketHandle_->ConnectPeer(kAFInet));
   }
-  // SOCKS negotiation is not part of this system: a direct connection is made.
 }
 
 void TNetIOHandlerSocket::RunConnectWorker(int32_t timeout) {

@@ -1,6 +1,6 @@
 // TNetSocksInfo: settings of a SOCKS proxy between the client and its peer. This
-// system connects directly (svNoSocks); the settings are carried but no negotiation
-// is implemented.
+// system connects directly (svNoSocks); the settings are carried, and a connect with
+// any other version fails with ENetSocksError, since no negotiation is implemented.
 #pragma once
 
 #include <cstdint>
