@@ -75,6 +75,20 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
+# A watchdog ends the test (with its clean-up) well before CTest's timeout would kill it
+# outright and leave nginx on port 80 behind.
+(
+  sleep "${E2E_TIME_LIMIT:-150}" &
+  sleeper=$!
+  trap 'kill $sleeper 2>/dev/null; exit 0' TERM
+  wait "$sleeper" || exit 0
+  echo "[$E2E_NAME] time limit reached" >&2
+  kill -TERM $$
+  # The test's trap runs once its current command ends: end that command (and this watchdog).
+  pkill -TERM -P $$
+) &
+BG_PIDS+=($!)
+
 fail() {
   log "FAIL: $*"
   shot failure || true
