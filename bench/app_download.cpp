@@ -31,12 +31,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <random>
-#include <ctime>
 #include <string>
 #include <vector>
 
@@ -76,8 +76,33 @@ void WritePseudoRandom(const std::string& file, int64_t size) {
   std::vector<uint64_t> words(1 << 17);  // 1 MiB
   for (int64_t left = size; left > 0; left -= 1 << 20) {
     std::generate(words.begin(), words.end(), std::ref(random));
-    out.write(reinterpret_cast<const char*>(words.data()), static_cast<std::streamsize>(std::min<int64_t>(left, 1 << 20)));
+    out.write(reinterpret_cast<const char*>(words.data()),
+              static_cast<std::streamsize>(std::min<int64_t>(left, 1 << 20)));
   }
+}
+
+// Whether the bytes equal the file's, read in pieces so that the check adds nothing to the
+// resident set that a later round measures.
+bool SameAsFile(const std::string& file, const char* data, int64_t size) {
+  std::ifstream in(file, std::ios::binary);
+  std::vector<char> piece(1 << 20);
+  for (int64_t at = 0; at < size; at += static_cast<int64_t>(piece.size())) {
+    const auto n = static_cast<std::streamsize>(std::min<int64_t>(size - at, piece.size()));
+    if (!in.read(piece.data(), n) || !std::equal(piece.begin(), piece.begin() + n, data + at)) return false;
+  }
+  return in.peek() == std::char_traits<char>::eof();
+}
+
+bool SameFiles(const std::string& a, const std::string& b) {
+  std::ifstream inA(a, std::ios::binary), inB(b, std::ios::binary);
+  std::vector<char> pieceA(1 << 20), pieceB(1 << 20);
+  while (inA && inB) {
+    inA.read(pieceA.data(), static_cast<std::streamsize>(pieceA.size()));
+    inB.read(pieceB.data(), static_cast<std::streamsize>(pieceB.size()));
+    if (inA.gcount() != inB.gcount() || !std::equal(pieceA.begin(), pieceA.begin() + inA.gcount(), pieceB.begin()))
+      return false;
+  }
+  return inA.eof() && inB.eof();
 }
 
 // CPU time of the calling thread (the download runs on it), which the other work on a
@@ -163,8 +188,14 @@ struct BareRound {
 
 class Bench {
  public:
-  Bench(TForm1& form1, const std::string& url, const std::string& storePath, int64_t size, int timer1Interval)
-      : form1_(form1), url_(url), storePath_(storePath), size_(size), timer1Interval_(timer1Interval) {}
+  Bench(TForm1& form1, const std::string& url, const std::string& sitePath, const std::string& storePath, int64_t size,
+        int timer1Interval)
+      : form1_(form1),
+        url_(url),
+        sitePath_(sitePath),
+        storePath_(storePath),
+        size_(size),
+        timer1Interval_(timer1Interval) {}
 
   WindowRound RunWindow() {
     auto form2 = std::make_unique<TForm2>(form1_);
@@ -233,6 +264,7 @@ class Bench {
     if (static_cast<int64_t>(std::filesystem::file_size(storePath_, ec)) != size_ || ec)
       Fail("the window did not store the whole package");
     if (form2->LastWorkCount() != size_) Fail("the window's last work count is not the package size");
+    if (!SameFiles(storePath_, sitePath_)) Fail("the window stored other bytes than the server's");
     r.bodySeconds = Seconds(start, bodyEnd);
     r.handlerSeconds = Seconds(start, done);
     r.cpuSeconds = cpuEnd - cpuStart;
@@ -245,7 +277,8 @@ class Bench {
     r.requestSeconds = Seconds(start, bodyBegin);
     if (getenv("APP_DOWNLOAD_TRACE")) {
       for (auto t : probeTicks) std::fprintf(stderr, "probe %.1f\n", Ms(start, t));
-      std::fprintf(stderr, "begin %.1f end %.1f done %.1f\n", Ms(start, bodyBegin), Ms(start, bodyEnd), Ms(start, done));
+      std::fprintf(stderr, "begin %.1f end %.1f done %.1f\n", Ms(start, bodyBegin), Ms(start, bodyEnd),
+                   Ms(start, done));
     }
     std::filesystem::remove(storePath_);
     form2.reset();
@@ -276,6 +309,7 @@ class Bench {
       ReplaceFileContent(storePath_, body.Memory(), body.Size());
       const Clock::time_point stored = Clock::now();
       r.peakMiB = PeakRssMiB();
+      if (!SameAsFile(sitePath_, body.Memory(), body.Size())) Fail("FetchUrl got other bytes than the server's");
       r.fetchSeconds = Seconds(start, fetched);
       r.requestSeconds = Seconds(start, bodyBegin);
       r.bodySeconds = Seconds(start, bodyEnd);
@@ -289,6 +323,7 @@ class Bench {
  private:
   TForm1& form1_;
   std::string url_;
+  std::string sitePath_;  // the package as the server has it
   std::string storePath_;
   int64_t size_;
   int timer1Interval_;
@@ -340,7 +375,7 @@ int main(int argc, char** argv) {
   form1.Timer1->SetEnabled(false);
   const std::string storePath = program / (std::string("FirmwareBack/") + kPackage + ".zip");
   std::filesystem::create_directories(std::filesystem::path(storePath).parent_path());
-  Bench bench(form1, nginx.Url("/" + firmware + ".zip"), storePath, size, timer1Interval);
+  Bench bench(form1, nginx.Url("/" + firmware + ".zip"), site / (firmware + ".zip"), storePath, size, timer1Interval);
 
   const double rssIdle = PeakRssMiB();
   const bool peakResets = ResetPeak();
@@ -357,12 +392,13 @@ int main(int argc, char** argv) {
     }
     const WindowRound& w = window.back();
     const BareRound& b = bare.back();
-    std::printf("round %d: window %.3f s to body end (body from %.3f s), %.3f s handler; bare FetchUrl %.3f s "
-                "(body from %.3f s), +store %.3f s; Timer1 %d ticks, late %.1f ms; probe late %.1f ms in the body, "
-                "%.1f ms in the handler\n",
-                i + 1, w.bodySeconds, w.requestSeconds, w.handlerSeconds, b.fetchSeconds, b.requestSeconds,
-                b.withStoreSeconds, w.timer1.ticks, w.timer1.LatenessMs(w.timer1Interval), w.probe.LatenessMs(kProbeIntervalMs),
-                w.probeWhole.LatenessMs(kProbeIntervalMs));
+    std::printf(
+        "round %d: window %.3f s to body end (body from %.3f s), %.3f s handler; bare FetchUrl %.3f s "
+        "(body from %.3f s), +store %.3f s; Timer1 %d ticks, late %.1f ms; probe late %.1f ms in the body, "
+        "%.1f ms in the handler\n",
+        i + 1, w.bodySeconds, w.requestSeconds, w.handlerSeconds, b.fetchSeconds, b.requestSeconds, b.withStoreSeconds,
+        w.timer1.ticks, w.timer1.LatenessMs(w.timer1Interval), w.probe.LatenessMs(kProbeIntervalMs),
+        w.probeWhole.LatenessMs(kProbeIntervalMs));
   }
 
   const double mb = static_cast<double>(size) / (1024.0 * 1024.0);
@@ -390,17 +426,19 @@ int main(int argc, char** argv) {
   const double costBest = cost(windowBody, bareFetch, Best);
   std::printf("window's cost of throughput, click to end of body: best %.1f%%, median %.1f%% (target <= 10%%) %s\n",
               costBest, cost(windowBody, bareFetch, Median), costBest <= 10.0 ? "met" : "NOT MET");
-  std::printf("  of which the body alone: best %.1f%%, median %.1f%%; the request before the body: window %.0f ms, "
-              "bare %.0f ms (medians)\n",
-              cost(windowBodyOnly, bareBodyOnly, Best), cost(windowBodyOnly, bareBodyOnly, Median),
-              1000 * Median(Column(window, [](const WindowRound& r) { return r.requestSeconds; })),
-              1000 * Median(Column(bare, [](const BareRound& r) { return r.requestSeconds; })));
+  std::printf(
+      "  of which the body alone: best %.1f%%, median %.1f%%; the request before the body: window %.0f ms, "
+      "bare %.0f ms (medians)\n",
+      cost(windowBodyOnly, bareBodyOnly, Best), cost(windowBodyOnly, bareBodyOnly, Median),
+      1000 * Median(Column(window, [](const WindowRound& r) { return r.requestSeconds; })),
+      1000 * Median(Column(bare, [](const BareRound& r) { return r.requestSeconds; })));
   const auto windowCpu = Column(window, [](const WindowRound& r) { return r.cpuSeconds; });
   const auto bareCpu = Column(bare, [](const BareRound& r) { return r.cpuSeconds; });
-  std::printf("  CPU time of the downloading thread, click to end of body: window %.0f ms, bare %.0f ms (medians); "
-              "the window's extra CPU: best %.1f%%, median %.1f%% of the bare side's\n",
-              1000 * Median(windowCpu), 1000 * Median(bareCpu), 100.0 * (Best(windowCpu) / Best(bareCpu) - 1.0),
-              100.0 * (Median(windowCpu) / Median(bareCpu) - 1.0));
+  std::printf(
+      "  CPU time of the downloading thread, click to end of body: window %.0f ms, bare %.0f ms (medians); "
+      "the window's extra CPU: best %.1f%%, median %.1f%% of the bare side's\n",
+      1000 * Median(windowCpu), 1000 * Median(bareCpu), 100.0 * (Best(windowCpu) / Best(bareCpu) - 1.0),
+      100.0 * (Median(windowCpu) / Median(bareCpu) - 1.0));
   const auto perRound = [&](auto field) { return Median(Column(window, field)); };
   std::printf("  window's body time (medians): %.0f pumps taking %.0f ms, %.0f work events taking %.0f ms\n",
               perRound([](const WindowRound& r) { return double(r.pumps); }),
@@ -414,7 +452,8 @@ int main(int argc, char** argv) {
   const auto late = [&](auto lateness) {
     std::vector<double> l;
     for (const WindowRound& r : window) l.push_back(std::max(0.0, lateness(r)));
-    std::printf("best %.1f ms, median %.1f ms, worst %.1f ms\n", Best(l), Median(l), *std::max_element(l.begin(), l.end()));
+    std::printf("best %.1f ms, median %.1f ms, worst %.1f ms\n", Best(l), Median(l),
+                *std::max_element(l.begin(), l.end()));
     return *std::max_element(l.begin(), l.end());
   };
   int timer1Ticks = 0;
@@ -436,10 +475,11 @@ int main(int argc, char** argv) {
   const auto windowPeak = Column(window, [](const WindowRound& r) { return r.peakMiB; });
   const auto barePeak = Column(bare, [](const BareRound& r) { return r.peakMiB; });
   const double peak = *std::max_element(windowPeak.begin(), windowPeak.end());
-  std::printf("peak RSS during a download: window %.1f MiB, bare %.1f MiB, same process; idle before any download "
-              "%.1f MiB (%s)\n",
-              peak, *std::max_element(barePeak.begin(), barePeak.end()), rssIdle,
-              peakResets ? "peak reset before each download" : "peak NOT resettable: process-wide");
+  std::printf(
+      "peak RSS during a download: window %.1f MiB, bare %.1f MiB, same process; idle before any download "
+      "%.1f MiB (%s)\n",
+      peak, *std::max_element(barePeak.begin(), barePeak.end()), rssIdle,
+      peakResets ? "peak reset before each download" : "peak NOT resettable: process-wide");
   std::printf("window's growth over idle %.1f MiB, target <= body + 64 = %.0f MiB: %s\n", peak - rssIdle, mb + 64,
               peak - rssIdle <= mb + 64 ? "met" : "NOT MET");
   return 0;
