@@ -20,5 +20,15 @@ void TNetConnectThread::Execute() {
   } catch (const std::exception& e) {
     connectError_ = e.what();
   }
-  finished_ = true;
+  {
+    std::lock_guard<std::mutex> lock(finishedMutex_);
+    finished_ = true;
+  }
+  finishedSignal_.notify_all();
+}
+
+bool TNetConnectThread::WaitFinished(int64_t ms) {
+  std::unique_lock<std::mutex> lock(finishedMutex_);
+  if (ms > 0) finishedSignal_.wait_for(lock, std::chrono::milliseconds(ms), [this] { return finished_.load(); });
+  return finished_.load();
 }

@@ -4,6 +4,9 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
 #include <thread>
 
 #include "net/NetSocketHandle.h"
@@ -21,6 +24,9 @@ class TNetConnectThread {
   void Terminate() { terminated_ = true; }
   bool Terminated() const { return terminated_.load(); }
   bool Finished() const { return finished_.load(); }
+  // Sleeps until the worker has finished or ms have passed; returns Finished(). The GUI
+  // thread waits its slices here, so a quick connect does not cost a whole slice.
+  bool WaitFinished(int64_t ms);
   // Empty unless the connect raised; read only after Finished() or Join().
   const AnsiString& ConnectError() const { return connectError_; }
   TNetSocketHandle* SocketHandle() const { return socketHandle_; }
@@ -32,5 +38,7 @@ class TNetConnectThread {
   std::thread thread_;
   std::atomic<bool> finished_{false};
   std::atomic<bool> terminated_{false};
+  std::mutex finishedMutex_;
+  std::condition_variable finishedSignal_;
   AnsiString connectError_;
 };

@@ -115,9 +115,8 @@ void TNetIOHandlerSocket::RunConnectWorker(int32_t timeout) {
   slice = std::max<int32_t>(slice, 1);
   const bool unlimited = timeout == -2;
   int64_t remaining = unlimited ? slice + 1 : timeout;
-  auto sleep = [](int64_t ms) {
-    if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-  };
+  // Each slice ends early when the worker finishes; the pump still follows it.
+  auto sleep = [&worker](int64_t ms) { worker.WaitFinished(ms); };
   while (remaining > slice) {
     sleep(slice);
     remaining = unlimited ? slice + 1 : remaining - slice;
