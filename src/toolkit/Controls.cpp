@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QEvent>
 #include <QFontMetrics>
+#include <QPointer>
 #include <algorithm>
 #include <QTextBlockFormat>
 #include <QTextCursor>
@@ -36,11 +37,40 @@ TLabel::TLabel(QWidget* parent, const char* name, int left, int top, int width, 
   SetCaption(caption);
 }
 
+namespace {
+// Labels whose caption waits for their window's next paint (GUI thread only).
+std::vector<QPointer<TLabel>>& PendingLabels() {
+  static std::vector<QPointer<TLabel>> labels;
+  return labels;
+}
+}  // namespace
+
 void TLabel::SetCaption(const QString& caption) {
+  caption_ = caption;
+  if (!isVisible()) {
+    ApplyCaption();
+    return;
+  }
+  if (!pending_) {
+    pending_ = true;
+    PendingLabels().emplace_back(this);
+    update();  // asks the window for a paint, at which the caption is applied
+  }
+}
+
+void TLabel::ApplyCaption() {
+  pending_ = false;
   // Progress labels are set once per received block; an unchanged caption costs nothing.
-  if (caption == text()) return;
-  setText(caption);
+  if (caption_ == text()) return;
+  setText(caption_);
   FitToCaption();
+}
+
+void TLabel::ApplyPendingCaptions() {
+  std::vector<QPointer<TLabel>> labels;
+  labels.swap(PendingLabels());
+  for (const QPointer<TLabel>& label : labels)
+    if (label && label->pending_) label->ApplyCaption();
 }
 
 void TLabel::changeEvent(QEvent* event) {

@@ -35,17 +35,25 @@ class TLabel : public QLabel {
   // A label that sizes itself to its caption unless autoSize is false.
   TLabel(QWidget* parent, const char* name, int left, int top, int width, int height, const QString& caption,
          bool autoSize = true);
+  // A visible label takes its new caption on screen at its window's next paint (at most
+  // once a frame), so a label set for every received block costs next to nothing;
+  // Caption() gives the new caption at once.
   void SetCaption(const QString& caption);
-  QString Caption() const { return text(); }
+  QString Caption() const { return caption_; }
+  // Puts every pending caption on its label; the window calls it before it paints.
+  static void ApplyPendingCaptions();
 
  protected:
   // A new font resizes a label that sizes itself.
   void changeEvent(QEvent* event) override;
 
  private:
+  void ApplyCaption();
   void FitToCaption();
 
   bool autoSize_;
+  bool pending_ = false;
+  QString caption_;
 };
 
 class TPanel : public QFrame {

@@ -4,8 +4,10 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QScreen>
+#include <QTimer>
 
 #include "toolkit/Application.h"
+#include "toolkit/Controls.h"
 #include "toolkit/ErrorBox.h"
 
 TForm::TForm(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, flags) {}
@@ -30,4 +32,22 @@ void TForm::closeEvent(QCloseEvent* event) {
   }
   event->accept();
   if (Application && Application->MainForm() == this) Application->Terminate();
+}
+
+bool TForm::event(QEvent* event) {
+  if (event->type() == QEvent::UpdateRequest) {
+    if (lastPaint_.isValid() && lastPaint_.elapsed() < kFrameMs) {
+      if (!paintDeferred_) {
+        paintDeferred_ = true;
+        QTimer::singleShot(kFrameMs - static_cast<int>(lastPaint_.elapsed()), this, [this] {
+          paintDeferred_ = false;
+          QCoreApplication::postEvent(this, new QEvent(QEvent::UpdateRequest));
+        });
+      }
+      return true;
+    }
+    lastPaint_.start();
+    TLabel::ApplyPendingCaptions();
+  }
+  return QWidget::event(event);
 }

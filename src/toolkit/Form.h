@@ -7,6 +7,7 @@
 // is still running below a message pump.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include "runtime/Component.h"
@@ -34,4 +35,14 @@ class TForm : public QWidget, public TComponent {
   // OnClose.
   virtual void FormClose(TObject* /*Sender*/) {}
   void closeEvent(QCloseEvent* event) override;
+  // Paints at most once a frame: during a download the labels change with every block
+  // received, and the message pump runs after every block; painting each of those
+  // changes would cost more than receiving the data. A change that arrives within a
+  // frame of the last paint is painted at the end of that frame.
+  bool event(QEvent* event) override;
+
+ private:
+  static constexpr int kFrameMs = 16;
+  QElapsedTimer lastPaint_;
+  bool paintDeferred_ = false;
 };

@@ -4,6 +4,9 @@
 
 TTimer::TTimer(TComponent* owner, bool enabled, int interval)
     : TComponent(owner), enabled_(enabled), interval_(interval) {
+  // A coarse Qt timer may fire up to 5% late (50 ms at one second); the speed label
+  // counts one second per tick, so ticks are kept precise.
+  timer_.setTimerType(Qt::PreciseTimer);
   QObject::connect(&timer_, &QTimer::timeout, [this] { Tick(); });
   Restart();
 }
