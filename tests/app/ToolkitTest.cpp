@@ -21,6 +21,9 @@ struct ErrorTextCase {
   const char* shown;
 };
 
+// Names the case in test output instead of dumping its bytes.
+void PrintTo(const ErrorTextCase& c, std::ostream* os) { *os << c.name; }
+
 class ErrorBoxText_ : public ::testing::TestWithParam<ErrorTextCase> {};
 
 TEST_P(ErrorBoxText_, AppendsFullStopOnlyAfterCharactersSortingAfterIt) {
