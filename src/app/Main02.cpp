@@ -9,6 +9,7 @@
 #include "net/NetFreezeGuard.h"
 #include "runtime/FileUtils.h"
 #include "runtime/IniFile.h"
+#include "runtime/ReplacementFile.h"
 #include "toolkit/Controls.h"
 #include "toolkit/ErrorBox.h"
 #include "toolkit/Fonts.h"
@@ -191,6 +192,8 @@ void TForm2::FormCreate(TObject*) {
   const TAppSettings& settings = form1_.Settings();
   const AnsiString storeFolder = Catalogue::StoreFolder(settings.ProgramFolder);
   if (!DirectoryExists(storeFolder)) ForceDirectories(storeFolder);
+  // Downloads that a crash or a power cut interrupted left their temporary files here.
+  RemoveLeftoverReplacements(storeFolder);
   Button3->hide();
   SelectionIni = std::make_unique<TIniFile>(settings.ProgramFolder + Catalogue::kSelectionFileName);
   ComboBox1->Clear();

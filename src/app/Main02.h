@@ -24,6 +24,7 @@ class TComboBox;
 class TProgressBar;
 class TMemo;
 class TWebBrowser;
+class TReplacementFile;
 
 class TForm2 : public TForm {
  public:
@@ -102,6 +103,9 @@ class TForm2 : public TForm {
   // Back to the idle display after a download: timer off, buttons swapped back,
   // progress panel hidden, lists enabled.
   void EndDownloadDisplay();
+  // Puts a whole downloaded package in place under its name, unless the download was
+  // cancelled or the window closed meanwhile.
+  void StorePackage(TReplacementFile& body);
   // A release-notes fetch with the lists disabled meanwhile.
   bool FetchReleaseNotes(const AnsiString& url, const AnsiString& path);
   void FillVersions();

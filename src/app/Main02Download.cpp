@@ -1,5 +1,8 @@
 // The main window's package download with progress and cancel, and the hand-off of the
 // stored package to the flashing tool.
+#include <chrono>
+#include <future>
+
 #include "app/Catalogue.h"
 #include "app/ComponentSettings.h"
 #include "app/Main01.h"
@@ -8,7 +11,8 @@
 #include "net/NetFreezeGuard.h"
 #include "platform/Shell.h"
 #include "runtime/FileUtils.h"
-#include "runtime/MemoryStream.h"
+#include "runtime/ReplacementFile.h"
+#include "toolkit/Application.h"
 #include "toolkit/Controls.h"
 #include "toolkit/MessageBox.h"
 #include "toolkit/Timer.h"
@@ -26,6 +30,8 @@ void Notice(QWidget* owner, const char* text) {
 }  // namespace
 
 void TForm2::Button1Click(TObject*) {
+  // A click that a message pump delivers while a download is still running starts nothing.
+  if (downloading_) return;
   SetListsEnabled(false);
   Button1->hide();
   Button3->show();
@@ -39,12 +45,25 @@ void TForm2::Button1Click(TObject*) {
   cancelled_ = false;
   downloading_ = true;
 
-  TMemoryStream body;
   const AnsiString model = Model();
   const AnsiString package = Package();
+  // The body goes straight to a temporary file in the store, which becomes the package
+  // only when it is whole: the package-ready panel never offers a partial file for
+  // flashing, and an older package stays until a whole one replaces it.
+  std::unique_ptr<TReplacementFile> body;
   try {
-    NetHTTP1->FetchUrl(Catalogue::PackageUrl(form1_.Settings().Host, model, package), body);
+    const AnsiString path = Catalogue::StorePath(form1_.Settings().ProgramFolder, package, ".zip");
+    Catalogue::CheckStoreName(path, package);
+    body = std::make_unique<TReplacementFile>(path);
+  } catch (...) {
+    downloading_ = false;
+    EndDownloadDisplay();
+    throw;
+  }
+  try {
+    NetHTTP1->FetchUrl(Catalogue::PackageUrl(form1_.Settings().Host, model, package), *body);
   } catch (const std::exception&) {
+    body.reset();
     downloading_ = false;
     EndDownloadDisplay();
     if (!closeRequested_)
@@ -52,19 +71,31 @@ void TForm2::Button1Click(TObject*) {
     ShowHidP3(this);
     return;
   }
+  try {
+    if (!cancelled_ && !closeRequested_ && BodyIsWhole(*NetHTTP1, body->Size())) StorePackage(*body);
+  } catch (...) {
+    downloading_ = false;
+    EndDownloadDisplay();
+    throw;
+  }
+  body.reset();
   downloading_ = false;
   EndDownloadDisplay();
-  // Only a whole package is stored, and atomically: a package-ready panel never offers
-  // a partial file for flashing, and an older package stays until a whole one replaces it.
-  if (!cancelled_ && !closeRequested_ && BodyIsWhole(*NetHTTP1, body.Size())) {
-    const AnsiString path = Catalogue::StorePath(form1_.Settings().ProgramFolder, package, ".zip");
-    Catalogue::CheckStoreName(path, package);
-    ReplaceFileContent(path, body.Memory(), body.Size());
-  }
   Timer1->SetEnabled(false);
   Panel3->show();
   SetListsEnabled(true);
   ShowHidP3(this);
+}
+
+void TForm2::StorePackage(TReplacementFile& body) {
+  // The flush to disk runs on a worker while the window goes on being serviced (it can
+  // take a second for a large package); a cancel or a close meanwhile still wins.
+  auto synced = std::async(std::launch::async, [&body] { return body.SyncData(); });
+  while (synced.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+    Application->ProcessMessages();
+  synced.get();  // a failed flush is reported by Commit, which flushes once more
+  if (cancelled_ || closeRequested_) return;
+  body.Commit();
 }
 
 void TForm2::Button3Click(TObject*) {

@@ -10,59 +10,18 @@
 
 #include "runtime/CodePage.h"
 #include "runtime/Exception.h"
+#include "runtime/ReplacementFile.h"
 
 namespace {
 
 AnsiString SystemReason(int error) { return Utf8ToAnsi(std::strerror(error)); }
 
-[[noreturn]] void RaiseCreateError(const AnsiString& fileName, int error) {
-  throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName.c_str(), SystemReason(error).c_str()));
-}
-
-bool WriteAll(int fd, const char* data, int64_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, static_cast<size_t>(std::min<int64_t>(size, 1 << 30)));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= n;
-  }
-  return true;
-}
-
 }  // namespace
 
 void ReplaceFileContent(const AnsiString& fileName, const void* data, int64_t size) {
-  const std::string target = AnsiPathToSys(fileName);
-  // A file we may not write stays refused, as the platform's create call would refuse it;
-  // a file without any write bit is read-only (faReadOnly) for every user, root included.
-  struct stat existing {};
-  if (::stat(target.c_str(), &existing) == 0 &&
-      ((existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(target.c_str(), W_OK) != 0))
-    RaiseCreateError(fileName, EACCES);
-  std::string temp = target + ".partXXXXXX";
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) RaiseCreateError(fileName, errno);
-  struct stat st {};
-  mode_t mode = 0644;
-  if (::stat(target.c_str(), &st) == 0) mode = st.st_mode & 07777;
-  else {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
-  ::fchmod(fd, mode);
-  int error = 0;
-  if (!WriteAll(fd, static_cast<const char*>(data), size)) error = errno;
-  if (!error && ::fsync(fd) != 0 && errno != EINVAL) error = errno;
-  if (::close(fd) != 0 && !error) error = errno;
-  if (!error && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
-  if (error) {
-    ::unlink(temp.c_str());
-    RaiseCreateError(fileName, error);
-  }
+  TReplacementFile file(fileName);
+  file.Write(data, size);  // a failed write is reported by Commit, with its reason
+  file.Commit();
 }
 
 std::string ReadFileContent(const AnsiString& fileName) {

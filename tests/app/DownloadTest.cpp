@@ -49,6 +49,12 @@ class DownloadTest : public AppTest {
   }
   std::string Package() { return program_.Read("FirmwareBack/ModelB_2.00.zip"); }
   bool HasPackage() { return program_.Exists("FirmwareBack/ModelB_2.00.zip"); }
+  // The body is written into a temporary file beside the package while it arrives.
+  bool HasTemporaryFile() {
+    for (const auto& entry : std::filesystem::directory_iterator(program_.Path() + "FirmwareBack"))
+      if (entry.path().filename().string().find(".part") != std::string::npos) return true;
+    return false;
+  }
 
   std::unique_ptr<TForm1> form1_;
   std::unique_ptr<TForm2> form2_;
@@ -115,6 +121,7 @@ TEST_F(DownloadTest, MissingPackageShowsOneBoxWritesNothingAndKeepsThePreviousSt
   EXPECT_EQ(Boxes()[0].Style, 0x30);
   EXPECT_EQ(Boxes()[0].Owner, form2_.get());
   EXPECT_EQ(Package(), "older");
+  EXPECT_FALSE(HasTemporaryFile());
   ExpectIdle();
   EXPECT_TRUE(Shown(form2_->Panel3));
 }
@@ -132,6 +139,7 @@ TEST_F(DownloadTest, CancelAfterPartOfTheBodyStoresNothingAndKeepsTheOlderPackag
   form2_->Button1->click();
   EXPECT_TRUE(clicked);
   EXPECT_EQ(Package(), "older");
+  EXPECT_FALSE(HasTemporaryFile());
   ExpectIdle();
   EXPECT_EQ(form2_->ProgressBar1->Position(), 0);
 }
@@ -152,6 +160,7 @@ TEST_F(DownloadTest, CancelWhileTheServerKeepsSendingEndsTheDownloadAtOnce) {
   EXPECT_TRUE(clicked);
   EXPECT_LT(lastCount, 1000000);
   EXPECT_FALSE(HasPackage());
+  EXPECT_FALSE(HasTemporaryFile());
   ExpectIdle();
 }
 
@@ -162,6 +171,7 @@ TEST_F(DownloadTest, RedownloadReplacesTheOlderPackageOnlyWhenTheNewOneIsWhole) 
   server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpHead(body.size()) + body.substr(0, 20000)).Close());
   form2_->Button1->click();
   EXPECT_EQ(Package(), "older");
+  EXPECT_FALSE(HasTemporaryFile());
   EXPECT_TRUE(Shown(form2_->Panel3));
   server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpHead(body.size()) + body).Close());
   form2_->Button1->click();
@@ -238,6 +248,7 @@ TEST_F(DownloadTest, ClosingMidDownloadCancelsSavesTheChoiceAndEndsAfterTheHandl
   EXPECT_FALSE(form2_->isVisible());
   EXPECT_TRUE(Application->Terminated());
   EXPECT_FALSE(HasPackage());
+  EXPECT_FALSE(HasTemporaryFile());
   EXPECT_EQ(program_.Read("user.ini"), "[Main02]\r\nComboBox1=0\r\nComboBox2=0\r\n");
   EXPECT_TRUE(Boxes().empty());
 }

@@ -1,0 +1,153 @@
+#include "runtime/ReplacementFile.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+
+#include "runtime/CodePage.h"
+#include "runtime/Exception.h"
+
+namespace {
+
+const char kTempMark[] = ".part";
+constexpr size_t kTempMarkLength = sizeof kTempMark - 1;
+constexpr size_t kTempLetters = 6;  // what mkstemp puts in place of "XXXXXX"
+// Written bytes are handed to the disk in slices of this size as they come.
+constexpr int64_t kWritebackSlice = 8 << 20;
+
+bool IsLeftoverName(const char* name) {
+  const size_t length = std::strlen(name);
+  if (length <= kTempMarkLength + kTempLetters) return false;
+  const char* mark = name + length - kTempLetters - kTempMarkLength;
+  if (std::memcmp(mark, kTempMark, kTempMarkLength) != 0) return false;
+  for (const char* c = mark + kTempMarkLength; *c; ++c)
+    if (!std::isalnum(static_cast<unsigned char>(*c))) return false;
+  return true;
+}
+
+mode_t ModeFor(const std::string& target) {
+  struct stat st {};
+  if (::stat(target.c_str(), &st) == 0) return st.st_mode & 07777;
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+
+}  // namespace
+
+TReplacementFile::TReplacementFile(const AnsiString& fileName)
+    : fileName_(fileName), targetPath_(AnsiPathToSys(fileName)) {
+  // A file we may not write stays refused, as the platform's create call would refuse it;
+  // a file without any write bit is read-only (faReadOnly) for every user, root included.
+  struct stat existing {};
+  if (::stat(targetPath_.c_str(), &existing) == 0 &&
+      ((existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(targetPath_.c_str(), W_OK) != 0))
+    Fail(EACCES);
+  std::string temp = targetPath_ + kTempMark + "XXXXXX";
+  fd_ = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd_ < 0) Fail(errno);
+  tempPath_ = temp;
+  ::fchmod(fd_, ModeFor(targetPath_));
+}
+
+TReplacementFile::~TReplacementFile() { Discard(); }
+
+void TReplacementFile::Fail(int error) {
+  throw EFCreateError(
+      Format("Cannot create file \"%s\". %s", fileName_.c_str(), Utf8ToAnsi(std::strerror(error)).c_str()));
+}
+
+int64_t TReplacementFile::Read(void* buffer, int64_t count) {
+  if (fd_ < 0 || count <= 0) return 0;
+  const ssize_t n = ::pread(fd_, buffer, static_cast<size_t>(std::min<int64_t>(count, 1 << 30)), position_);
+  if (n <= 0) return 0;
+  position_ += n;
+  return n;
+}
+
+int64_t TReplacementFile::Write(const void* buffer, int64_t count) {
+  if (fd_ < 0) return 0;
+  int64_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::pwrite(fd_, static_cast<const char*>(buffer) + done,
+                               static_cast<size_t>(std::min<int64_t>(count - done, 1 << 30)), position_);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      writeError_ = n < 0 ? errno : ENOSPC;
+      break;
+    }
+    done += n;
+    position_ += n;
+  }
+  size_ = std::max(size_, position_);
+  synced_ = false;
+  if (size_ - handedToDisk_ >= kWritebackSlice) StartWriteback();
+  return done;
+}
+
+void TReplacementFile::StartWriteback() {
+  // Starts the writing without waiting for it: the caller keeps its pace, and the sync at
+  // the end only waits for the last slices.
+  ::sync_file_range(fd_, handedToDisk_, size_ - handedToDisk_, SYNC_FILE_RANGE_WRITE);
+  handedToDisk_ = size_;
+}
+
+int64_t TReplacementFile::Seek(int64_t offset, TSeekOrigin origin) {
+  const int64_t base = origin == soBeginning ? 0 : origin == soCurrent ? position_ : size_;
+  if (base + offset >= 0) position_ = base + offset;
+  return position_;
+}
+
+void TReplacementFile::SetSize(int64_t size) {
+  if (fd_ < 0 || size < 0 || ::ftruncate(fd_, size) != 0) throw EWriteError("Stream write error");
+  size_ = size;
+  writeError_ = 0;
+  handedToDisk_ = std::min(handedToDisk_, size);
+  position_ = std::min(position_, size);
+  synced_ = false;
+}
+
+int TReplacementFile::SyncData() {
+  if (fd_ < 0) return EBADF;
+  if (::fdatasync(fd_) != 0 && errno != EINVAL) return errno;
+  synced_ = true;
+  return 0;
+}
+
+void TReplacementFile::Commit() {
+  int error = writeError_ ? writeError_ : synced_ ? 0 : SyncData();
+  if (fd_ >= 0 && ::close(fd_) != 0 && !error) error = errno;
+  fd_ = -1;
+  if (!error && ::rename(tempPath_.c_str(), targetPath_.c_str()) != 0) error = errno;
+  if (error) {
+    Discard();
+    Fail(error);
+  }
+  tempPath_.clear();
+}
+
+void TReplacementFile::Discard() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
+  tempPath_.clear();
+}
+
+int RemoveLeftoverReplacements(const AnsiString& folderName) {
+  const std::string folder = AnsiPathToSys(folderName);
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return 0;
+  int removed = 0;
+  while (const dirent* entry = ::readdir(dir)) {
+    if (!IsLeftoverName(entry->d_name)) continue;
+    if (::unlinkat(::dirfd(dir), entry->d_name, 0) == 0) ++removed;
+  }
+  ::closedir(dir);
+  return removed;
+}
