@@ -6,4 +6,4 @@
 #define TAVRO_UPDATE_SERVER "localhost"
 #endif
 
-TAppSettings TAppSettings::Default() { return {TAVRO_UPDATE_SERVER, ::ProgramFolder()}; }
+TAppSettings TAppSettings::Default() { return {TAVRO_UPDATE_SERVER, DataFolder()}; }

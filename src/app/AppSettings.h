@@ -1,7 +1,8 @@
 // Where the application finds its update server and its program folder.
 //
-// The real program uses the server compiled in (TAVRO_UPDATE_SERVER) and the folder of
-// its own file; tests point the windows at a loopback server and a temporary folder.
+// The real program uses the server compiled in (TAVRO_UPDATE_SERVER) and DataFolder()
+// (the folder of its own file, or the user's data folder for an installed copy); tests
+// point the windows at a loopback server and a temporary folder.
 #pragma once
 
 #include "runtime/SysUtils.h"
@@ -9,7 +10,8 @@
 struct TAppSettings {
   // Host name of the update server, optionally with ":port".
   AnsiString Host;
-  // The program folder, ending in a path separator.
+  // The folder of the catalogue, the selection file and the firmware store, ending in a
+  // path separator.
   AnsiString ProgramFolder;
 
   static TAppSettings Default();

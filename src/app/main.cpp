@@ -1,19 +1,30 @@
 // Tavro MP3 LiveUpdate: the program entry.
 #include <QCoreApplication>
 #include <cstdlib>
+#include <string>
 #include <unistd.h>
 
 #include "app/AppSettings.h"
+#include "app/CommandLine.h"
 #include "app/Main01.h"
+#include "platform/Log.h"
 #include "platform/NamedMutex.h"
 #include "toolkit/Application.h"
 
 int main(int argc, char** argv) {
+  // Answered before the window system or the single-instance guard is touched.
+  const TCommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  const int answered = AnswerCommandLine(commandLine, "tavro");
+  if (answered >= 0) return answered;
+  StartLog(commandLine.LogToStderr);
+
   // The browser engine refuses to start as root without this, and reads it only once,
   // before the application object exists.
   if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-  TApplication application(argc, argv);
+  // Qt is given only the program name: the command line is the program's own.
+  int qtArgc = 1;
+  TApplication application(qtArgc, argv);
 
   // The single-instance guard runs before the program entry's first step; the mutex is
   // closed last, when the process ends.

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/UserFolders.h"
 #include "runtime/CodePage.h"
 #include "runtime/PathUtils.h"
 
@@ -53,6 +54,22 @@ AnsiString ProgramFolder() {
   const AnsiString file = ProgramFileName();
   const size_t slash = file.rfind('/');
   return slash == AnsiString::npos ? AnsiString("./") : file.substr(0, slash + 1);
+}
+
+const char* const kInstalledMarker = "../share/metainfo/com.tavro.LiveUpdate.metainfo.xml";
+
+AnsiString ChooseDataFolder(const AnsiString& programFolder) {
+  const std::string folder = AnsiPathToSys(programFolder);
+  const bool installed = ::access((folder + kInstalledMarker).c_str(), F_OK) == 0;
+  if (!installed && ::access(folder.c_str(), W_OK) == 0) return programFolder;
+  const std::string data = XdgUserFolder("XDG_DATA_HOME", ".local/share") + "/tavro";
+  MakeUserFolder(data);
+  return SysPathToAnsi(data) + "/";
+}
+
+AnsiString DataFolder() {
+  static const AnsiString folder = ChooseDataFolder(ProgramFolder());
+  return folder;
 }
 
 AnsiString ApplicationTitleFromFileName(const AnsiString& fileName) {

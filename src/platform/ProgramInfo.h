@@ -9,6 +9,17 @@
 AnsiString ProgramFileName();
 // The folder of the program file, as ANSI text ending in PathDelim ("/").
 AnsiString ProgramFolder();
+// The folder that holds the catalogue, the selection file and the firmware store, as ANSI
+// text ending in PathDelim. It is the program folder, except when the program is an
+// installed copy (kInstalledMarker lies in the installation's share folder, as
+// `cmake --install` and the package put it) or the user cannot write to the program
+// folder: then it is $XDG_DATA_HOME/tavro/ (default ~/.local/share/tavro/), created when
+// missing. Decided at the first call and kept for the life of the process.
+AnsiString DataFolder();
+// The rule of DataFolder for a given program folder, decided anew at each call.
+AnsiString ChooseDataFolder(const AnsiString& programFolder);
+// Relative to the program folder: the AppStream file an installation puts beside bin/.
+extern const char* const kInstalledMarker;
 // Tests point the program folder elsewhere (an empty text returns to the real one).
 // ProgramFileName() is not affected.
 void SetProgramFolderForTesting(const AnsiString& folder);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/UserFolders.h"
 #include "runtime/CodePage.h"
 #include "runtime/Exception.h"
 
@@ -71,9 +72,7 @@ void TRegistry::SetRootKey(HKEY rootKey) {
 HKEY TRegistry::CurrentKey() const { return open_ ? rootKey_ : 0; }
 
 std::string TRegistry::StoreFileName() {
-  const char* home = std::getenv("HOME");
-  const std::string configHome = EnvOr("XDG_CONFIG_HOME", std::string(home ? home : "") + "/.config");
-  const std::string own = configHome + "/tavro/registry.reg";
+  const std::string own = XdgUserFolder("XDG_CONFIG_HOME", ".config") + "/tavro/registry.reg";
   if (IsFile(own)) return own;
   const std::string dirs = EnvOr("XDG_CONFIG_DIRS", "/etc/xdg");
   size_t start = 0;

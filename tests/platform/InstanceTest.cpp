@@ -1,6 +1,7 @@
 // The named mutex and the window lookup, seen from a second real process.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -134,4 +135,20 @@ TEST(ProgramInfo, FolderOfTheProgramFileAndTheBuildVersion) {
   EXPECT_EQ(ProgramFolder(), "/x/y/");
   SetProgramFolderForTesting("");
   EXPECT_EQ(ProgramFolder(), file.substr(0, file.rfind('/') + 1));
+}
+
+TEST(ProgramInfo, DataFolderIsTheProgramFolderUnlessTheProgramIsAnInstalledCopy) {
+  TempDir root;
+  ::mkdir((root / "bin").c_str(), 0755);
+  const std::string dataHome = root / "data";
+  ::setenv("XDG_DATA_HOME", dataHome.c_str(), 1);
+  EXPECT_EQ(ChooseDataFolder(root / "bin/"), root / "bin/");
+  // `cmake --install` and the package put the AppStream file beside bin/.
+  ::mkdir((root / "share").c_str(), 0755);
+  ::mkdir((root / "share/metainfo").c_str(), 0755);
+  root.Write("bin/" + std::string(kInstalledMarker), "<component/>");
+  EXPECT_EQ(ChooseDataFolder(root / "bin/"), dataHome + "/tavro/");
+  struct stat st {};
+  EXPECT_TRUE(::stat((dataHome + "/tavro").c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+  ::unsetenv("XDG_DATA_HOME");
 }

@@ -1,0 +1,73 @@
+#include "app/CommandLine.h"
+
+#include <cstdio>
+
+#include "app/Main01.h"
+#include "platform/ProgramInfo.h"
+
+namespace {
+
+const char* const kUsage =
+    "Usage: %s [OPTION]...\n"
+    "Fetch firmware for Tavro MP3 players from the update server and hand it to the\n"
+    "player's flashing tool.\n"
+    "\n"
+    "Options:\n"
+    "      --log-stderr  also write the log to standard error\n"
+    "  -h, --help        display this help and exit\n"
+    "  -V, --version     output version information and exit\n"
+    "\n"
+    "Environment:\n"
+    "  http_proxy, https_proxy, no_proxy  the proxy for the update server and the web views\n"
+    "\n"
+    "Files:\n"
+    "  The catalogue, user.ini and FirmwareBack/ lie next to the program, or in\n"
+    "  $XDG_DATA_HOME/tavro/ (default ~/.local/share) when the program is installed or\n"
+    "  its folder is not writable. The log is $XDG_STATE_HOME/tavro/tavro.log\n"
+    "  (default ~/.local/state), with two older files beside it.\n";
+
+}  // namespace
+
+TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
+  TCommandLine result;
+  bool help = false, version = false;
+  for (const std::string& arg : args) {
+    if (arg == "--help" || arg == "-h") {
+      help = true;
+    } else if (arg == "--version" || arg == "-V") {
+      version = true;
+    } else if (arg == "--log-stderr") {
+      result.LogToStderr = true;
+    } else {
+      result.Action = TCommandLine::caError;
+      result.Error = arg.size() > 1 && arg[0] == '-' ? "unrecognized option '" + arg + "'"
+                                                     : "unexpected argument '" + arg + "'";
+      return result;
+    }
+  }
+  if (help) result.Action = TCommandLine::caHelp;
+  else if (version) result.Action = TCommandLine::caVersion;
+  return result;
+}
+
+int AnswerCommandLine(const TCommandLine& commandLine, const char* programName) {
+  switch (commandLine.Action) {
+    case TCommandLine::caRun:
+      return -1;
+    case TCommandLine::caHelp:
+      std::printf(kUsage, programName);
+      return 0;
+    case TCommandLine::caVersion: {
+      TFileVersion v;
+      const bool known = GetProgramFileVersion(v);
+      std::printf("%s (Tavro MP3 LiveUpdate) %u.%u.%u.%u\nBuild %s\n", programName, known ? v.Major : 0u,
+                  known ? v.Minor : 0u, known ? v.Release : 0u, known ? v.Build : 0u, ReadBuildVersion().c_str());
+      return 0;
+    }
+    case TCommandLine::caError:
+      std::fprintf(stderr, "%s: %s\nTry '%s --help' for more information.\n", programName,
+                   commandLine.Error.c_str(), programName);
+      return 2;
+  }
+  return -1;
+}
