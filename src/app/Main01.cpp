@@ -5,6 +5,7 @@
 
 #include "app/Catalogue.h"
 #include "app/ComponentSettings.h"
+#include "app/EnvironmentProxy.h"
 #include "app/Main02.h"
 #include "http/NetHTTP.h"
 #include "platform/NamedMutex.h"
@@ -112,6 +113,7 @@ void TForm1::FormAc(TObject*) {
 bool TForm1::DownloadToFile(const AnsiString& url, const AnsiString& path) {
   TMemoryStream body;
   try {
+    UseEnvironmentProxy(*NetHTTP1, url);
     NetHTTP1->FetchUrl(url, body);
   } catch (const std::exception&) {
     return false;
@@ -140,6 +142,7 @@ bool SecondInstance(TNamedMutex& instanceMutex) {
 
 void RunProgram(const TAppSettings& settings) {
   Application->Initialize();
+  UseEnvironmentProxyForWebViews(Catalogue::HomePageUrl(settings.Host));
   Application->SetTitle("Tavro");
   TForm1 form1(settings);
   form1.Show();

@@ -5,6 +5,7 @@
 
 #include "app/Catalogue.h"
 #include "app/ComponentSettings.h"
+#include "app/EnvironmentProxy.h"
 #include "app/Main01.h"
 #include "app/Main02.h"
 #include "http/NetHTTP.h"
@@ -61,7 +62,9 @@ void TForm2::Button1Click(TObject*) {
     throw;
   }
   try {
-    NetHTTP1->FetchUrl(Catalogue::PackageUrl(form1_.Settings().Host, model, package), *body);
+    const AnsiString url = Catalogue::PackageUrl(form1_.Settings().Host, model, package);
+    UseEnvironmentProxy(*NetHTTP1, url);
+    NetHTTP1->FetchUrl(url, *body);
   } catch (const std::exception&) {
     body.reset();
     downloading_ = false;

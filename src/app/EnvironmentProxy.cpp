@@ -1,0 +1,154 @@
+#include "app/EnvironmentProxy.h"
+
+#include <QNetworkProxy>
+#include <cstdlib>
+
+#include "http/NetHTTP.h"
+#include "http/NetURI.h"
+#include "runtime/CodePage.h"
+#include "toolkit/MessageBox.h"
+
+namespace {
+
+const char* FirstSet(const TEnvironment& env, const char* lower, const char* upper) {
+  const char* value = env(lower);
+  if (value && *value) return value;
+  value = env(upper);
+  return value && *value ? value : nullptr;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+AnsiString PercentDecode(const AnsiString& text) {
+  AnsiString out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && HexDigit(text[i + 1]) >= 0 && HexDigit(text[i + 2]) >= 0) {
+      out += static_cast<char>(HexDigit(text[i + 1]) * 16 + HexDigit(text[i + 2]));
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+bool IsDecimal(const AnsiString& text) {
+  if (text.empty() || text.size() > 5) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+// "[http://][user[:password]@]host[:port][/...]"; false for another scheme or no host.
+bool ParseProxy(AnsiString text, TProxyChoice& choice) {
+  text = Trim(text);
+  const size_t scheme = text.find("://");
+  if (scheme != AnsiString::npos) {
+    if (!SameText(text.substr(0, scheme), "http")) return false;
+    text.erase(0, scheme + 3);
+  }
+  text = text.substr(0, text.find('/'));
+  const size_t at = text.rfind('@');
+  if (at != AnsiString::npos) {
+    const AnsiString userInfo = text.substr(0, at);
+    const size_t colon = userInfo.find(':');
+    choice.Username = PercentDecode(userInfo.substr(0, colon));
+    if (colon != AnsiString::npos) choice.Password = PercentDecode(userInfo.substr(colon + 1));
+    text.erase(0, at + 1);
+  }
+  choice.Port = 1080;
+  const size_t colon = text.rfind(':');
+  if (colon != AnsiString::npos) {
+    if (!IsDecimal(text.substr(colon + 1))) return false;
+    choice.Port = StrToInt(text.substr(colon + 1));
+    text.resize(colon);
+  }
+  choice.Server = text;
+  return !text.empty() && choice.Port > 0 && choice.Port < 65536;
+}
+
+// One no_proxy entry against the URL's host and port.
+bool Bypasses(AnsiString entry, const AnsiString& host, const AnsiString& port) {
+  entry = LowerCase(Trim(entry));
+  if (entry.empty()) return false;
+  if (entry == "*") return true;
+  const size_t colon = entry.rfind(':');
+  if (colon != AnsiString::npos && IsDecimal(entry.substr(colon + 1))) {
+    if (entry.substr(colon + 1) != port) return false;
+    entry.resize(colon);
+  }
+  if (entry.rfind("*.", 0) == 0) entry.erase(0, 1);
+  if (!entry.empty() && entry[0] == '.') entry.erase(0, 1);
+  const AnsiString name = LowerCase(host);
+  if (name == entry) return true;
+  // A domain covers the names below it; an address only itself.
+  const bool address = entry.find_first_not_of("0123456789.") == AnsiString::npos;
+  return !address && name.size() > entry.size() && name.compare(name.size() - entry.size(), entry.size(), entry) == 0 &&
+         name[name.size() - entry.size() - 1] == '.';
+}
+
+}  // namespace
+
+const char* ProcessEnvironment(const char* name) { return std::getenv(name); }
+
+TProxyChoice ProxyForUrl(const AnsiString& url, const TEnvironment& env) {
+  TProxyChoice choice;
+  TNetURI uri(url);
+  const bool https = SameText(uri.Scheme(), "https");
+  const char* proxy = https ? FirstSet(env, "https_proxy", "HTTPS_PROXY") : FirstSet(env, "http_proxy", "HTTP_PROXY");
+  if (!proxy) {
+    choice.Reason = "none";
+    return choice;
+  }
+  const AnsiString port = uri.Port().empty() ? AnsiString(https ? "443" : "80") : uri.Port();
+  if (const char* noProxy = FirstSet(env, "no_proxy", "NO_PROXY")) {
+    for (const AnsiString& entry : AnsiSplit(noProxy, ',')) {
+      if (Bypasses(entry, uri.Host(), port)) {
+        choice.Reason = "no_proxy";
+        return choice;
+      }
+    }
+  }
+  TProxyChoice parsed;
+  if (!ParseProxy(proxy, parsed)) {
+    choice.Reason = https ? "https_proxy not usable" : "http_proxy not usable";
+    return choice;
+  }
+  parsed.Use = true;
+  parsed.Reason = https ? "https_proxy" : "http_proxy";
+  return parsed;
+}
+
+void UseEnvironmentProxy(TNetHTTP& client, const AnsiString& url) {
+  const TProxyChoice choice = ProxyForUrl(url);
+  TNetProxyConnectionInfo& proxy = client.ProxyParams();
+  proxy.SetProxyServer(choice.Server);
+  proxy.SetProxyPort(choice.Port);
+  proxy.ProxyUsername = choice.Username;
+  proxy.ProxyPassword = choice.Password;
+  proxy.BasicAuthentication = !choice.Username.empty();
+}
+
+AnsiString DescribeProxyChoice(const TProxyChoice& choice) {
+  if (!choice.Use) return "direct (" + choice.Reason + ")";
+  return "through proxy " + choice.Server + ":" + IntToStr(choice.Port) +
+         (choice.Username.empty() ? "" : " with credentials") + " (" + choice.Reason + ")";
+}
+
+TProxyChoice UseEnvironmentProxyForWebViews(const AnsiString& url) {
+  const TProxyChoice choice = ProxyForUrl(url);
+  if (choice.Use) {
+    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, AnsiToQString(choice.Server),
+                                                     static_cast<quint16>(choice.Port),
+                                                     AnsiToQString(choice.Username), AnsiToQString(choice.Password)));
+  } else {
+    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+  }
+  return choice;
+}

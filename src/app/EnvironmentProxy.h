@@ -1,0 +1,46 @@
+// The proxy from the environment, as command-line tools take it: http_proxy (else
+// HTTP_PROXY) for http URLs, https_proxy (else HTTPS_PROXY) for https URLs, and no_proxy
+// (else NO_PROXY), a comma list of host names that are reached directly: "*" for all,
+// a domain name for itself and every host below it (a leading "." or "*." changes
+// nothing), or a literal address for that address only. Names compare without regard
+// to case; an entry "name:port" applies to that port only.
+//
+// A proxy is written "[http://][user[:password]@]host[:port][/]"; the port defaults to
+// 1080, and user and password may be percent-encoded. Any other proxy scheme is not
+// spoken by the HTTP client: the URL is then fetched directly.
+//
+// With no proxy variable set the client connects straight to the server, as before.
+#pragma once
+
+#include <functional>
+
+#include "runtime/SysUtils.h"
+
+class TNetHTTP;
+
+struct TProxyChoice {
+  bool Use = false;
+  AnsiString Server;
+  int Port = 0;
+  AnsiString Username, Password;
+  // Why no proxy is used, or which variable gave it ("http_proxy", "no_proxy", "none").
+  AnsiString Reason;
+};
+
+// Reads an environment variable; null when unset. Tests pass their own.
+using TEnvironment = std::function<const char*(const char*)>;
+const char* ProcessEnvironment(const char* name);
+
+TProxyChoice ProxyForUrl(const AnsiString& url, const TEnvironment& env = ProcessEnvironment);
+
+// Gives the client the proxy settings for the URL (or none), just before it fetches it.
+void UseEnvironmentProxy(TNetHTTP& client, const AnsiString& url);
+
+// The web views' proxy: the application proxy of the browser engine, which takes its
+// credentials from it too. It is one setting for every page, so it is chosen for the
+// update server's home page (the pages the views show are all on that server, or local
+// files, which no proxy sees). Called once, before the first web view exists.
+TProxyChoice UseEnvironmentProxyForWebViews(const AnsiString& url);
+
+// The choice in words for the log, without the credentials.
+AnsiString DescribeProxyChoice(const TProxyChoice& choice);
