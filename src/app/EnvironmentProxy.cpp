@@ -125,7 +125,7 @@ TProxyChoice ProxyForUrl(const AnsiString& url, const TEnvironment& env) {
   return parsed;
 }
 
-void UseEnvironmentProxy(TNetHTTP& client, const AnsiString& url) {
+TProxyChoice UseEnvironmentProxy(TNetHTTP& client, const AnsiString& url) {
   const TProxyChoice choice = ProxyForUrl(url);
   TNetProxyConnectionInfo& proxy = client.ProxyParams();
   proxy.SetProxyServer(choice.Server);
@@ -133,10 +133,11 @@ void UseEnvironmentProxy(TNetHTTP& client, const AnsiString& url) {
   proxy.ProxyUsername = choice.Username;
   proxy.ProxyPassword = choice.Password;
   proxy.BasicAuthentication = !choice.Username.empty();
+  return choice;
 }
 
 AnsiString DescribeProxyChoice(const TProxyChoice& choice) {
-  if (!choice.Use) return "direct (" + choice.Reason + ")";
+  if (!choice.Use) return "direct (proxy: " + choice.Reason + ")";
   return "through proxy " + choice.Server + ":" + IntToStr(choice.Port) +
          (choice.Username.empty() ? "" : " with credentials") + " (" + choice.Reason + ")";
 }

@@ -33,8 +33,9 @@ const char* ProcessEnvironment(const char* name);
 
 TProxyChoice ProxyForUrl(const AnsiString& url, const TEnvironment& env = ProcessEnvironment);
 
-// Gives the client the proxy settings for the URL (or none), just before it fetches it.
-void UseEnvironmentProxy(TNetHTTP& client, const AnsiString& url);
+// Gives the client the proxy settings for the URL (or none), just before it fetches it;
+// returns the choice.
+TProxyChoice UseEnvironmentProxy(TNetHTTP& client, const AnsiString& url);
 
 // The web views' proxy: the application proxy of the browser engine, which takes its
 // credentials from it too. It is one setting for every page, so it is chosen for the

@@ -8,6 +8,7 @@
 #include "app/EnvironmentProxy.h"
 #include "app/Main02.h"
 #include "http/NetHTTP.h"
+#include "platform/Log.h"
 #include "platform/NamedMutex.h"
 #include "platform/ProgramInfo.h"
 #include "platform/Registry.h"
@@ -86,6 +87,8 @@ void TForm1::FormAc(TObject*) {
                                                       "单击[确定]立刻开始安装，[取消]为退出本程序。"),
                                     QString::fromUtf8(kNoticeCaption), MB_OKCANCEL | MB_ICONEXCLAMATION);
       if (answer == IDOK) WinExec("SigmaTelSetup.exe", SW_HIDE);
+      LogStep(AnsiString("prerequisite: SigmaTel MSCN Audio Player software not installed; ") +
+              (answer == IDOK ? "setup program SigmaTelSetup.exe started" : "setup declined") + "; ending");
       Application->Terminate();
       return;
     }
@@ -93,11 +96,17 @@ void TForm1::FormAc(TObject*) {
       InstallFolder = registry.ReadString(kInstallFolderValue);
       registry.CloseKey();
     }
+    LogStep(InstallFolder.empty() ? AnsiString("prerequisite: player software installed, its folder unknown")
+                                  : "prerequisite: player software installed in \"" + InstallFolder + "\"");
   }
 
   const AnsiString cataloguePath = settings_.ProgramFolder + Catalogue::kCatalogueFileName;
-  if (DownloadToFile(Catalogue::CatalogueUrl(settings_.Host), cataloguePath)) return;
+  if (DownloadToFile(Catalogue::CatalogueUrl(settings_.Host), cataloguePath)) {
+    LogStep("catalogue: fetched");
+    return;
+  }
   if (FileExists(cataloguePath)) {
+    LogStep("catalogue: not fetched, going on with the copy of an earlier run");
     MessageBox(Handle(),
                QString::fromUtf8("无法从服务器下载最新的配置文件，继续使用上次更新的配置文件\r请检查网络是否连接正常！"),
                QString::fromUtf8("下载配置文件时出错!"), MB_OK | MB_ICONEXCLAMATION);
@@ -107,25 +116,34 @@ void TForm1::FormAc(TObject*) {
              QString::fromUtf8("从服务器下载配置文件时出错,未能从本地找到可用的配置文件。\r"
                                "请检查网络是否连接正常！单击[确定]退出本程序。"),
              QString::fromUtf8("无可用的配置文件!"), MB_OK | MB_ICONHAND);
+  LogStep("catalogue: not fetched and no copy of an earlier run; ending");
   Application->Terminate();
 }
 
 bool TForm1::DownloadToFile(const AnsiString& url, const AnsiString& path) {
   TMemoryStream body;
+  const AnsiString what = "fetch " + url + " ";
   try {
-    UseEnvironmentProxy(*NetHTTP1, url);
+    const TProxyChoice proxy = UseEnvironmentProxy(*NetHTTP1, url);
+    LogStep(what + DescribeProxyChoice(proxy));
     NetHTTP1->FetchUrl(url, body);
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    LogStep(what + "failed: " + e.what());
     return false;
   }
   // A body cut short by the server is not the file: the copy already there stays.
-  if (!BodyIsWhole(*NetHTTP1, body.Size())) return false;
+  if (!BodyIsWhole(*NetHTTP1, body.Size())) {
+    LogStep(what + "cut short after " + IntToStr(body.Size()) + " bytes");
+    return false;
+  }
   ReplaceFileContent(path, body.Memory(), body.Size());
+  LogStep(what + "done: " + IntToStr(body.Size()) + " bytes written to " + path);
   return true;
 }
 
 bool SecondInstance(TNamedMutex& instanceMutex) {
   if (!instanceMutex.AlreadyExisted()) return false;
+  LogStep("start: another instance is running; this one ends");
   MessageBox(nullptr,
              "Another instance of this program is already running.\r"
              "Please wait for the other instance to finish and then try again.",
@@ -142,7 +160,10 @@ bool SecondInstance(TNamedMutex& instanceMutex) {
 
 void RunProgram(const TAppSettings& settings) {
   Application->Initialize();
-  UseEnvironmentProxyForWebViews(Catalogue::HomePageUrl(settings.Host));
+  LogStep("start: Tavro MP3 LiveUpdate Build " + ReadBuildVersion() + ", program " + ProgramFileName() +
+          ", files in " + settings.ProgramFolder + ", update server " + settings.Host);
+  const TProxyChoice webProxy = UseEnvironmentProxyForWebViews(Catalogue::HomePageUrl(settings.Host));
+  LogStep("web views: " + DescribeProxyChoice(webProxy));
   Application->SetTitle("Tavro");
   TForm1 form1(settings);
   form1.Show();

@@ -7,6 +7,7 @@
 #include "app/Main01.h"
 #include "http/NetHTTP.h"
 #include "net/NetFreezeGuard.h"
+#include "platform/Log.h"
 #include "runtime/FileUtils.h"
 #include "runtime/IniFile.h"
 #include "runtime/ReplacementFile.h"
@@ -201,7 +202,9 @@ void TForm2::FormCreate(TObject*) {
   SetCaption(Utf8("Tavro MP3 LiveUpdate 2005 Build ") + AnsiToQString(ReadBuildVersion()));
   WebBrowser1->Navigate(Catalogue::HomePageUrl(settings.Host));
   CatalogueIni = std::make_unique<TIniFile>(settings.ProgramFolder + Catalogue::kCatalogueFileName);
-  ComboBox1->SetAnsiItems(Catalogue::ReadModels(*CatalogueIni));
+  const std::vector<AnsiString> models = Catalogue::ReadModels(*CatalogueIni);
+  LogStep("catalogue: " + IntToStr(static_cast<int64_t>(models.size())) + " models in " + CatalogueIni->FileName());
+  ComboBox1->SetAnsiItems(models);
   ComboBox1->SetItemIndex(Catalogue::ReadSelection(*SelectionIni, "ComboBox1"));
   FillVersions();
   ComboBox2->SetItemIndex(Catalogue::ReadSelection(*SelectionIni, "ComboBox2"));
@@ -237,6 +240,7 @@ bool TForm2::FetchReleaseNotes(const AnsiString& url, const AnsiString& path) {
     ~TListsLock() { form.SetListsEnabled(wasEnabled); }
   } lock{*this, ComboBox1->isEnabled()};
   SetListsEnabled(false);
+  LogStep("selection: model \"" + Model() + "\", version \"" + Version() + "\"");
   Catalogue::CheckStoreName(path, Package());
   return form1_.DownloadToFile(url, path);
 }
@@ -266,6 +270,7 @@ void TForm2::ShowHidP3(TObject*) {
 }
 
 void TForm2::FormClose(TObject*) {
+  LogStep("end: main window closed");
   if (ComboBox1->ItemIndex() < 0) return;
   // A selection that cannot be saved is reported, and the window closes all the same.
   try {

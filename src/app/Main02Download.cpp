@@ -1,6 +1,7 @@
 // The main window's package download with progress and cancel, and the hand-off of the
 // stored package to the flashing tool.
 #include <chrono>
+#include <cstdio>
 #include <future>
 
 #include "app/Catalogue.h"
@@ -10,6 +11,7 @@
 #include "app/Main02.h"
 #include "http/NetHTTP.h"
 #include "net/NetFreezeGuard.h"
+#include "platform/Log.h"
 #include "platform/Shell.h"
 #include "runtime/FileUtils.h"
 #include "runtime/ReplacementFile.h"
@@ -24,6 +26,13 @@ const char* const kNoticeCaption = "Tavro MP3 LiveUpdate 提示";
 
 QString Utf8(const char* text) { return QString::fromUtf8(text); }
 QString Kilobytes(int64_t bytes) { return QString::number(bytes / 1024) + " KB"; }
+
+AnsiString SecondsSince(std::chrono::steady_clock::time_point start) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f s",
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  return text;
+}
 
 void Notice(QWidget* owner, const char* text) {
   MessageBox(owner, Utf8(text), Utf8(kNoticeCaption), MB_OK | MB_ICONEXCLAMATION);
@@ -61,11 +70,20 @@ void TForm2::Button1Click(TObject*) {
     EndDownloadDisplay();
     throw;
   }
+  const auto started = std::chrono::steady_clock::now();
+  const auto ended = [&](const AnsiString& outcome) {
+    LogStep("download ended: " + outcome + ", " + IntToStr(body ? body->Size() : 0) + " bytes of " +
+            IntToStr(announcedSize_) + " announced, " + SecondsSince(started));
+  };
+  const auto interruption = [this] { return AnsiString(cancelled_ ? "cancelled" : "window closed"); };
   try {
     const AnsiString url = Catalogue::PackageUrl(form1_.Settings().Host, model, package);
-    UseEnvironmentProxy(*NetHTTP1, url);
+    const TProxyChoice proxy = UseEnvironmentProxy(*NetHTTP1, url);
+    LogStep("download started: model \"" + model + "\", version \"" + Version() + "\", " + url + " " +
+            DescribeProxyChoice(proxy));
     NetHTTP1->FetchUrl(url, *body);
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    ended(cancelled_ || closeRequested_ ? interruption() : "failed: " + AnsiString(e.what()));
     body.reset();
     downloading_ = false;
     EndDownloadDisplay();
@@ -75,8 +93,16 @@ void TForm2::Button1Click(TObject*) {
     return;
   }
   try {
-    if (!cancelled_ && !closeRequested_ && BodyIsWhole(*NetHTTP1, body->Size())) StorePackage(*body);
+    if (cancelled_ || closeRequested_) {
+      ended(interruption());
+    } else if (!BodyIsWhole(*NetHTTP1, body->Size())) {
+      ended("cut short");
+    } else {
+      StorePackage(*body);
+      ended(cancelled_ || closeRequested_ ? interruption() : "complete, stored as " + body->FileName());
+    }
   } catch (...) {
+    ended("not stored");
     downloading_ = false;
     EndDownloadDisplay();
     throw;
@@ -156,6 +182,7 @@ void TForm2::Timer1Timer(TObject*) {
 void TForm2::Button2Click(TObject*) {
   const AnsiString folder = form1_.InstallFolder;
   if (folder.empty()) {
+    LogStep("unpack: not started, the player software folder is unknown");
     Notice(Handle(), "未能找到SigmaTel MSCN Audio Player软件的安装目录。\r请重新安装该软件后再升级固件。");
     return;
   }
@@ -165,7 +192,10 @@ void TForm2::Button2Click(TObject*) {
     Archiver->OpenZipFile(0x20);
     Archiver->SetBaseDir(folder);
     Archiver->ExtractMatching("*.*", 0x28BF, "");
+    const int entries = Archiver->FileCount();
     Archiver->CloseZipFile();
+    LogStep("unpack: " + Archiver->FileName() + " into " + folder + ": " + IntToStr(entries) + " entries, " +
+            IntToStr(Archiver->LastRunFailures()) + " failed" + (Archiver->LastRunAborted() ? ", aborted" : ""));
     // An unpacking the user aborted in the archiver's failure dialog is never flashed.
     if (Archiver->LastRunAborted()) {
       Notice(Handle(), "固件包解压失败，请重新下载固件包后再试。");
@@ -174,8 +204,15 @@ void TForm2::Button2Click(TObject*) {
     if (MessageBox(Handle(), Utf8("请使用USB连接线将MP3与电脑相连。\r连接好后单击[确定]-[开始]按钮。"),
                    Utf8("将您的MP3播放器与电脑连接"), MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK) {
       const AnsiString tool = folder + "\\stupdaterapp.exe";
-      ShellExecuteA(Handle(), "open", tool.c_str(), "-s", folder.c_str(), SW_SHOWNORMAL);
+      const intptr_t result = ShellExecuteA(Handle(), "open", tool.c_str(), "-s", folder.c_str(), SW_SHOWNORMAL);
+      LogStep("flashing tool: " + tool + " -s in " + folder +
+              (result > 32 ? AnsiString(": started") : ": not started, error " + IntToStr(result)));
+    } else {
+      LogStep("flashing tool: not started, the connect prompt was cancelled");
     }
+  } catch (const std::exception& e) {
+    LogStep("unpack: failed: " + AnsiString(e.what()));
+    Archiver->CloseZipFile();
   } catch (...) {
     Archiver->CloseZipFile();
   }

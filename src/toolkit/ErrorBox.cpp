@@ -1,5 +1,6 @@
 #include "toolkit/ErrorBox.h"
 
+#include "platform/Log.h"
 #include "runtime/Exception.h"
 #include "toolkit/Application.h"
 #include "toolkit/MessageBox.h"
@@ -13,6 +14,7 @@ AnsiString ErrorBoxText(const AnsiString& message) {
 namespace {
 void ShowErrorBox(const AnsiString& message) {
   const AnsiString title = Application ? Application->Title() : AnsiString();
+  LogStep("error box: " + ErrorBoxText(message));
   MessageBoxAnsi(nullptr, ErrorBoxText(message), title, MB_ICONHAND | MB_OK);
 }
 }  // namespace
