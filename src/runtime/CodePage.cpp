@@ -106,12 +106,16 @@ bool IsAscii(const std::string& input) {
 // asciiSame: both encodings write ASCII as the same single bytes, so pure ASCII input
 // needs no conversion.
 // unit: the size of one code unit of the input, skipped as a whole when it does not convert.
+// strict: an invalid or incomplete sequence fails the whole conversion (ok turns false).
 std::string Convert(const char* to, const char* from, const std::string& input, bool asciiSame = true,
-                    size_t unit = 1) {
+                    size_t unit = 1, bool* ok = nullptr) {
   if (input.empty() || (asciiSame && IsAscii(input))) return input;
 
   iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return input;
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    if (ok) *ok = false;
+    return input;
+  }
   std::string out;
   std::vector<char> buffer(input.size() * 4 + 16);
   char* in = const_cast<char*>(input.data());
@@ -123,6 +127,10 @@ std::string Convert(const char* to, const char* from, const std::string& input, 
     out.append(buffer.data(), static_cast<size_t>(outPtr - buffer.data()));
     if (r == static_cast<size_t>(-1)) {
       if (errno == E2BIG) continue;
+      if (ok) {
+        *ok = false;
+        break;
+      }
       // An invalid or incomplete sequence: keep a placeholder and go on.
       out.push_back('?');
       const size_t skip = inLeft < unit ? inLeft : unit;
@@ -139,6 +147,12 @@ std::string Convert(const char* to, const char* from, const std::string& input, 
 AnsiString AnsiToUtf8(const AnsiString& ansi) { return Convert("UTF-8", "GBK", ansi); }
 
 AnsiString Utf8ToAnsi(const std::string& utf8) { return Convert("GBK", "UTF-8", utf8); }
+
+bool TryAnsiToUtf8(const AnsiString& ansi, std::string& utf8) {
+  bool ok = true;
+  utf8 = Convert("UTF-8", "GBK", ansi, true, 1, &ok);
+  return ok;
+}
 
 std::string AnsiPathToSys(const AnsiString& path) {
   AnsiString unified = path;

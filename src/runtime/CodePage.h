@@ -37,6 +37,10 @@ std::vector<AnsiString> AnsiSplit(const AnsiString& text, char c);
 // as '?' so a name never silently loses its length.
 AnsiString AnsiToUtf8(const AnsiString& ansi);
 AnsiString Utf8ToAnsi(const std::string& utf8);
+// Strict conversion: false when any byte sequence is not a character of code page 936
+// (a lead byte followed by "/" or "\", a lone lead byte at the end, 0xFF), so nothing
+// is guessed.
+bool TryAnsiToUtf8(const AnsiString& ansi, std::string& utf8);
 
 // UTF-16LE bytes (as the registry stores text) to ANSI / UTF-8; an odd last byte or a
 // lone surrogate becomes '?'.

@@ -17,6 +17,7 @@ class TZipByteCursor {
   size_t Position() const { return pos_; }
   size_t Left() const { return ok_ ? size_ - pos_ : 0; }
 
+  uint8_t U8() { return static_cast<uint8_t>(Take(1)); }
   uint16_t U16() { return static_cast<uint16_t>(Take(2)); }
   uint32_t U32() { return static_cast<uint32_t>(Take(4)); }
   uint64_t U64() { return Take(8); }

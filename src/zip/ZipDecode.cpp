@@ -77,6 +77,8 @@ bool TZipBaseArchiver::DecodeItem(const TDirItem& item, const AnsiString& name, 
 
   const uint16_t method = item.Header.Method;
   if (method == 9) throw EZipException(55);
+  // Sizes that were never found are not a size of 0.
+  if (item.DescriptorMissing) return false;
   const bool known = method == 0 || method == 8;
   // The library's own block format (other methods, version needed above 1.0) is not read.
   if (!known && item.Header.VersionNeeded > 10) return false;

@@ -1,8 +1,10 @@
 #include "zip/ZipDirManager.h"
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "runtime/Exception.h"
+#include "runtime/FileUtils.h"
 #include "zip/ZipExcept.h"
 #include "zip/ZipNames.h"
 #include "zip/ZipScan.h"
@@ -64,6 +66,26 @@ constexpr size_t kBaseScanWindow = 10000;
 constexpr size_t kRecoveryWindow = 65535;
 constexpr size_t kDirectoryWindow = 65536;
 constexpr uint16_t kMaxRecoveryExtra = 260;
+
+// The entry's name as text: the Unicode Path field's UTF-8 name when it belongs to the
+// header's name, else the header's name (UTF-8 with flag bit 11, else code page 936).
+AnsiString EntryName(const std::string& raw, uint16_t flags, const std::vector<TZipExtraField>& extra) {
+  std::string unicode;
+  if (ZipUnicodePath(extra, raw, unicode)) return ZipStoredNameToText(unicode, true);
+  return ZipStoredNameToText(raw, (flags & kZipFlagUtf8) != 0);
+}
+
+void TakeDescriptor(TDirItem& item, const TZipDescriptor& d) {
+  TZipCentralHeader& c = item.Header;
+  c.Crc32 = d.Crc32;
+  const bool wide = d.CompressedSize >= 0xFFFFFFFF || d.UncompressedSize >= 0xFFFFFFFF;
+  c.CompressedSize = wide ? 0xFFFFFFFF : static_cast<uint32_t>(d.CompressedSize);
+  c.UncompressedSize = wide ? 0xFFFFFFFF : static_cast<uint32_t>(d.UncompressedSize);
+  item.Zip64Values.HasCompressed = item.Zip64Values.HasUncompressed = wide;
+  item.Zip64Values.CompressedSize = d.CompressedSize;
+  item.Zip64Values.UncompressedSize = d.UncompressedSize;
+  item.DescriptorMissing = false;
+}
 
 }  // namespace
 
@@ -161,9 +183,9 @@ void TZipDirManager::LoadEntries(int64_t start, uint64_t count, bool oemFileName
     const size_t variable = size_t{h.NameLength} + h.ExtraLength + h.CommentLength;
     const uint8_t* p = reader.Fetch(pos, variable);
     pos += static_cast<int64_t>(variable);
-    item.FileName = ZipStoredNameToText(std::string(reinterpret_cast<const char*>(p), h.NameLength),
-                                        (h.Flags & kZipFlagUtf8) != 0);
     item.ExtraFields = ParseExtraFields(p + h.NameLength, h.ExtraLength);
+    item.FileName =
+        EntryName(std::string(reinterpret_cast<const char*>(p), h.NameLength), h.Flags, item.ExtraFields);
     for (const TZipExtraField& field : item.ExtraFields)
       if (field.Id == 1 && !item.Zip64) {
         item.Zip64Values = ParseZip64Values(field.Data, h);
@@ -222,55 +244,86 @@ void TZipDirManager::RecoveryScan(bool oemFileNames) {
   (void)oemFileNames;
   const int64_t size = stream_->Size();
   TZipSignatureScanner headers(*stream_, kZipLocalSignature, kRecoveryWindow);
-  TZipSignatureScanner descriptors(*stream_, kZipDescriptorSignature, kRecoveryWindow);
-  // The last descriptor search: once none is found, none lies further on either.
-  int64_t descriptorHit = 0;
+  // Entries waiting for their data descriptor: where their data starts, their index.
+  std::vector<std::pair<int64_t, int>> pending;
   bool anyHit = false;
   for (int64_t hit = headers.Next(0); hit >= 0; hit = headers.Next(hit + 4)) {
     if (size - hit < static_cast<int64_t>(kZipLocalSize)) break;
     anyHit = true;
-    uint8_t buffer[kZipLocalSize];
-    stream_->ReadExactAt(hit, buffer, kZipLocalSize);
-    TZipLocalHeader l;
-    ParseLocalHeader(buffer, sizeof buffer, l);
-    if (static_cast<int64_t>(l.CompressedSize) >= size || l.ExtraLength > kMaxRecoveryExtra) continue;
-
     TDirItem item;
-    TZipCentralHeader& c = item.Header;
-    c.Signature = l.Signature;
-    c.VersionMadeBy = c.VersionNeeded = l.VersionNeeded;
-    c.Flags = l.Flags;
-    c.Method = l.Method;
-    c.ModTime = l.ModTime;
-    c.ModDate = l.ModDate;
-    c.Crc32 = l.Crc32;
-    c.CompressedSize = l.CompressedSize;
-    c.UncompressedSize = l.UncompressedSize;
-    c.NameLength = l.NameLength;
-    c.ExtraLength = l.ExtraLength;
-    c.ExternalAttributes = (l.UncompressedSize > 0 || (l.Flags & kZipFlagDescriptor)) ? 0x20 : 0x10;
-    c.LocalHeaderOffset = static_cast<uint32_t>(std::min<int64_t>(hit, 0xFFFFFFFF));
-    item.LocalHeaderOffset = static_cast<uint64_t>(hit);
-    // The whole name is kept (a name too long to extract fails there); a name that runs
-    // past the end of the file is left empty.
-    const int64_t nameStart = hit + static_cast<int64_t>(kZipLocalSize);
-    if (l.NameLength <= size - nameStart) {
-      std::string raw(l.NameLength, '\0');
-      stream_->ReadExactAt(nameStart, raw.data(), l.NameLength);
-      item.FileName = ZipStoredNameToText(raw, (l.Flags & kZipFlagUtf8) != 0);
-    }
-    if (l.Flags & kZipFlagDescriptor) {
-      if (descriptorHit >= 0 && descriptorHit < hit) descriptorHit = descriptors.Next(hit);
-      uint8_t d[kZipDescriptorSize];
-      TZipDescriptor descriptor;
-      if (descriptorHit >= 0 && stream_->ReadAt(descriptorHit, d, sizeof d) == static_cast<int64_t>(sizeof d) &&
-          ParseDescriptor(d, sizeof d, descriptor)) {
-        c.Crc32 = descriptor.Crc32;
-        c.CompressedSize = descriptor.CompressedSize;
-        c.UncompressedSize = descriptor.UncompressedSize;
-      }
+    if (!RecoverEntry(hit, item)) continue;
+    if (item.Header.Flags & kZipFlagDescriptor) {
+      item.DescriptorMissing = true;
+      const int64_t dataStart = hit + static_cast<int64_t>(kZipLocalSize) + item.Header.NameLength +
+                                item.Header.ExtraLength;
+      pending.emplace_back(dataStart, Items.Count());
     }
     Items.Append(std::move(item));
   }
   if (!anyHit) throw EZipException(35);
+  AttachDescriptors(pending);
+}
+
+bool TZipDirManager::RecoverEntry(int64_t hit, TDirItem& item) {
+  const int64_t size = stream_->Size();
+  uint8_t buffer[kZipLocalSize];
+  stream_->ReadExactAt(hit, buffer, kZipLocalSize);
+  TZipLocalHeader l;
+  ParseLocalHeader(buffer, sizeof buffer, l);
+  if (static_cast<int64_t>(l.CompressedSize) >= size || l.ExtraLength > kMaxRecoveryExtra) return false;
+
+  TZipCentralHeader& c = item.Header;
+  c.Signature = l.Signature;
+  c.VersionMadeBy = c.VersionNeeded = l.VersionNeeded;
+  c.Flags = l.Flags;
+  c.Method = l.Method;
+  c.ModTime = l.ModTime;
+  c.ModDate = l.ModDate;
+  c.Crc32 = l.Crc32;
+  c.CompressedSize = l.CompressedSize;
+  c.UncompressedSize = l.UncompressedSize;
+  c.NameLength = l.NameLength;
+  c.ExtraLength = l.ExtraLength;
+  c.ExternalAttributes = (l.UncompressedSize > 0 || (l.Flags & kZipFlagDescriptor)) ? faArchive : faDirectory;
+  c.LocalHeaderOffset = static_cast<uint32_t>(std::min<int64_t>(hit, 0xFFFFFFFF));
+  item.LocalHeaderOffset = static_cast<uint64_t>(hit);
+  // The whole name is kept (a name too long to extract fails there); a name that runs
+  // past the end of the file is left empty, and so is an extra field.
+  const int64_t nameStart = hit + static_cast<int64_t>(kZipLocalSize);
+  if (l.NameLength <= size - nameStart) {
+    std::string raw(l.NameLength, '\0');
+    stream_->ReadExactAt(nameStart, raw.data(), l.NameLength);
+    std::vector<uint8_t> extra(l.ExtraLength);
+    if (l.ExtraLength <= size - nameStart - l.NameLength) {
+      stream_->ReadExactAt(nameStart + l.NameLength, extra.data(), l.ExtraLength);
+      item.ExtraFields = ParseExtraFields(extra.data(), extra.size());
+    }
+    item.FileName = EntryName(raw, l.Flags, item.ExtraFields);
+  }
+  return true;
+}
+
+// One forward pass over the file: a descriptor belongs to the entry whose data it ends
+// (its compressed size reaches back exactly to where the entry's data starts); the
+// first such descriptor is the entry's. Entries left without one keep DescriptorMissing.
+void TZipDirManager::AttachDescriptors(const std::vector<std::pair<int64_t, int>>& pending) {
+  if (pending.empty()) return;
+  std::unordered_multimap<int64_t, int> waiting(pending.begin(), pending.end());
+  TZipSignatureScanner descriptors(*stream_, kZipDescriptorSignature, kRecoveryWindow);
+  for (int64_t pos = descriptors.Next(pending.front().first); pos >= 0 && !waiting.empty();
+       pos = descriptors.Next(pos + 1)) {
+    uint8_t d[kZip64DescriptorSize];
+    const size_t have = static_cast<size_t>(stream_->ReadAt(pos, d, sizeof d));
+    for (const bool zip64 : {false, true}) {
+      TZipDescriptor descriptor;
+      if (!ParseDescriptor(d, have, zip64, descriptor) || descriptor.CompressedSize > static_cast<uint64_t>(pos))
+        continue;
+      const auto found = waiting.find(pos - static_cast<int64_t>(descriptor.CompressedSize));
+      if (found == waiting.end()) continue;
+      TDirItem& item = Items.Items(found->second);
+      waiting.erase(found);
+      TakeDescriptor(item, descriptor);
+      break;
+    }
+  }
 }

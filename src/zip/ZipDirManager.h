@@ -19,6 +19,9 @@ struct TDirItem {
   bool Zip64 = false;                   // a Zip64 sub-field was parsed
   TZip64Values Zip64Values;
   uint64_t LocalHeaderOffset = 0;       // where the local header is, after the offset shift
+  // Recovered from a local header whose sizes live in a data descriptor that was not
+  // found: the entry's sizes are unknown and extracting it fails.
+  bool DescriptorMissing = false;
   bool Selected = false;
   TZipProcessOperation Operation = poExtract;
 
@@ -84,6 +87,10 @@ class TZipDirManager {
   void DetectBaseOffset();
   void ShiftOffsets();
   void RecoveryScan(bool oemFileNames);
+  // One entry from the local header at hit; false when the header is not taken.
+  bool RecoverEntry(int64_t hit, TDirItem& item);
+  // Gives each recovered entry with flag bit 3 the sizes and CRC of its data descriptor.
+  void AttachDescriptors(const std::vector<std::pair<int64_t, int>>& pending);
 
   TZipFileStream* stream_;
 };

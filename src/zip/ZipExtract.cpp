@@ -35,9 +35,10 @@ AnsiString FolderOf(const AnsiString& slashName) {
   return last == AnsiString::npos ? AnsiString() : name.substr(0, last + 1);
 }
 
-AnsiString Join(const std::vector<AnsiString>& parts) {
+// Components in the system's encoding back to an ANSI path part for messages.
+AnsiString Join(const std::vector<std::string>& sysParts) {
   AnsiString out;
-  for (const AnsiString& part : parts) out += part + "\\";
+  for (const std::string& part : sysParts) out += Utf8ToAnsi(part) + "\\";
   return out;
 }
 
@@ -133,10 +134,10 @@ void TZipBaseArchiver::ExtractItem(int index, const AnsiString& storedName, cons
   DoExtractFile(name, attr, item.Comment);
 
   // Every output stays below the base folder: a name that would leave it is refused.
-  std::vector<AnsiString> parts;
+  std::vector<std::string> parts;
   bool isFolderName = false;
   if (!ZipSplitSafeName(name, parts, isFolderName)) throw EZipException(19, {name}, this);
-  AnsiString leaf = isFolderName ? AnsiString() : parts.back();
+  std::string leaf = isFolderName ? std::string() : parts.back();
   if (!isFolderName) parts.pop_back();
 
   TZipFolder folder;
@@ -144,10 +145,10 @@ void TZipBaseArchiver::ExtractItem(int index, const AnsiString& storedName, cons
   if (options_.CreateDirs) {
     folder = TZipFolder::Open(base, true).Descend(parts, true);
     if (!folder.IsOpen()) throw EZipException(20, {base + Join(parts)}, this);
-    dest = base + Join(parts) + leaf;
+    dest = base + Join(parts) + Utf8ToAnsi(leaf);
   } else {
     folder = TZipFolder::Open(base, false);
-    dest = base + leaf;
+    dest = base + Utf8ToAnsi(leaf);
   }
   // A folder entry is done once its folder exists. Some tools (bsdtar) mark folders only
   // by the trailing "/" of the name, without the directory attribute; they are folders too.
@@ -175,7 +176,7 @@ void TZipBaseArchiver::ExtractItem(int index, const AnsiString& storedName, cons
           // The handler chose another path (the application's own choice, taken as given).
           const size_t slash = ZipLastDelimiter(chosen, "\\/");
           folder = TZipFolder::Open(slash == AnsiString::npos ? AnsiString() : chosen.substr(0, slash + 1), false);
-          leaf = slash == AnsiString::npos ? chosen : chosen.substr(slash + 1);
+          leaf = AnsiToUtf8(slash == AnsiString::npos ? chosen : chosen.substr(slash + 1));
           dest = chosen;
           if (!folder.IsOpen() || leaf.empty()) throw EZipException(19, {dest}, this);
           existing = ZipInspect(folder, leaf);

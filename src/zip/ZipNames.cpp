@@ -31,37 +31,33 @@ size_t ZipLastDelimiter(const AnsiString& path, const char* delimiters) {
   return last;
 }
 
-bool ZipSplitSafeName(const AnsiString& name, std::vector<AnsiString>& components, bool& endsWithSeparator) {
-  components.clear();
+bool ZipSplitSafeName(const AnsiString& name, std::vector<std::string>& sysComponents, bool& endsWithSeparator) {
+  sysComponents.clear();
   endsWithSeparator = false;
   if (name.empty() || name.size() > kZipMaxNameLength) return false;
-  if (name.find('\0') != AnsiString::npos) return false;
-  const AnsiString unified = ZipReplaceSeparator(name, '/', '\\');
-  AnsiString part;
-  for (size_t i = 0; i < unified.size(); ++i) {
-    const unsigned char c = static_cast<unsigned char>(unified[i]);
-    if (IsLeadByte(c) && i + 1 < unified.size()) {
-      part.push_back(unified[i]);
-      part.push_back(unified[++i]);
+  std::string sys;
+  if (name.find('\0') != AnsiString::npos || !TryAnsiToUtf8(name, sys)) return false;
+  // In UTF-8 every byte below 0x80 is a character of its own: "/", "\" and ":" here
+  // are exactly the separators and drive marks the file system will act on.
+  if (sys.find(':') != std::string::npos) return false;
+  std::string part;
+  for (size_t i = 0; i <= sys.size(); ++i) {
+    const bool atEnd = i == sys.size();
+    if (!atEnd && sys[i] != '/' && sys[i] != '\\') {
+      part.push_back(sys[i]);
       continue;
     }
-    if (c == ':') return false;
-    if (c != '\\') {
-      part.push_back(static_cast<char>(c));
-      continue;
+    // A name ending in a separator, or in ".", names a folder.
+    if (atEnd && (part.empty() || part == ".")) {
+      endsWithSeparator = true;
+      break;
     }
-    // A separator: the part before it must be a real component (this also refuses a
-    // leading separator, which would make the name absolute).
-    if (part.empty() || part == "." || part == "..") return false;
-    components.push_back(part);
+    // An empty part before a separator is a leading separator (an absolute name) or a
+    // doubled one.
+    if (part.empty() || part == "..") return false;
+    if (part != ".") sysComponents.push_back(part);
     part.clear();
   }
-  if (part.empty()) {
-    endsWithSeparator = true;
-    return !components.empty();
-  }
-  if (part == "." || part == "..") return false;
-  components.push_back(part);
   return true;
 }
 

@@ -25,11 +25,16 @@ AnsiString ZipReplaceSeparator(const AnsiString& text, char from, char to);
 // Index of the last "\", "/" or ":" of a path (a character, not a trail byte); npos if none.
 size_t ZipLastDelimiter(const AnsiString& path, const char* delimiters);
 
-// Splits a relative name with "\" separators into its components. Returns false when
-// the name may not be written below a base folder: empty, longer than
-// kZipMaxNameLength, containing NUL or ":", absolute, with an empty component other
-// than a final one (folder entries end in "\"), or with a "." or ".." component.
-bool ZipSplitSafeName(const AnsiString& name, std::vector<AnsiString>& components, bool& endsWithSeparator);
+// Splits a relative name into the components the file system will see: the name is
+// converted to the system's encoding first (strictly: a byte sequence that is not a
+// character of code page 936 refuses the name, so a lead byte can never swallow or
+// hide a separator), then split at every "/" and "\". "." components are skipped.
+// Returns false when the name may not be written below a base folder: empty, longer
+// than kZipMaxNameLength, not valid code page 936, containing NUL or ":", absolute,
+// with an empty component other than a final one (folder entries end in a separator),
+// or with a ".." component. A name that names the base folder itself ("./") is a
+// folder name without components.
+bool ZipSplitSafeName(const AnsiString& name, std::vector<std::string>& sysComponents, bool& endsWithSeparator);
 
 // The drive part of a path: "X:" or a "\\server\share" prefix; empty when there is none.
 AnsiString ZipExtractFileDrive(const AnsiString& path);

@@ -30,11 +30,10 @@ TZipFolder TZipFolder::Open(const AnsiString& path, bool create) {
   return TZipFolder(::open(sys.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
-TZipFolder TZipFolder::Descend(const std::vector<AnsiString>& components, bool create) const {
+TZipFolder TZipFolder::Descend(const std::vector<std::string>& sysComponents, bool create) const {
   if (fd_ < 0) return TZipFolder();
   TZipFolder current(::dup(fd_));
-  for (const AnsiString& component : components) {
-    const std::string name = AnsiToUtf8(component);
+  for (const std::string& name : sysComponents) {
     if (create && ::mkdirat(current.Fd(), name.c_str(), 0777) != 0 && errno != EEXIST) return TZipFolder();
     TZipFolder next(::openat(current.Fd(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!next.IsOpen()) return TZipFolder();
@@ -43,10 +42,10 @@ TZipFolder TZipFolder::Descend(const std::vector<AnsiString>& components, bool c
   return current;
 }
 
-TZipDestInfo ZipInspect(const TZipFolder& folder, const AnsiString& leaf) {
+TZipDestInfo ZipInspect(const TZipFolder& folder, const std::string& sysLeaf) {
   TZipDestInfo info;
   struct stat st {};
-  if (::fstatat(folder.Fd(), AnsiToUtf8(leaf).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return info;
+  if (::fstatat(folder.Fd(), sysLeaf.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return info;
   info.Exists = true;
   info.IsFolder = S_ISDIR(st.st_mode);
   info.ReadOnly = !S_ISLNK(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
@@ -98,7 +97,7 @@ bool TZipOutputFile::ReadBack(const std::function<void(const uint8_t*, size_t)>&
   }
 }
 
-bool TZipOutputFile::Commit(const AnsiString& leaf, int32_t dosDateTime, bool applyAttr, uint32_t attr,
+bool TZipOutputFile::Commit(const std::string& sysLeaf, int32_t dosDateTime, bool applyAttr, uint32_t attr,
                             bool flush) {
   bool ok = fd_ >= 0;
   const time_t t = FileDateToDateTime(dosDateTime);
@@ -115,7 +114,7 @@ bool TZipOutputFile::Commit(const AnsiString& leaf, int32_t dosDateTime, bool ap
   if (ok && flush && ::fsync(fd_) != 0 && errno != EINVAL) ok = false;
   if (fd_ >= 0 && ::close(fd_) != 0) ok = false;
   fd_ = -1;
-  if (ok && ::renameat(dirFd_, tempName_.c_str(), dirFd_, AnsiToUtf8(leaf).c_str()) != 0) ok = false;
+  if (ok && ::renameat(dirFd_, tempName_.c_str(), dirFd_, sysLeaf.c_str()) != 0) ok = false;
   if (ok) {
     tempName_.clear();
     ::close(dirFd_);

@@ -24,9 +24,10 @@ class TZipFolder {
   // Opens an ANSI folder path ("" is the current folder), creating it with its
   // parents first when create is set.
   static TZipFolder Open(const AnsiString& path, bool create);
-  // Opens (creating when asked) each component below this folder in turn. A component
-  // that is a symbolic link or not a folder fails. Returns a closed folder on failure.
-  TZipFolder Descend(const std::vector<AnsiString>& components, bool create) const;
+  // Opens (creating when asked) each component (in the system's encoding, see
+  // ZipSplitSafeName) below this folder in turn. A component that is a symbolic link or
+  // not a folder fails. Returns a closed folder on failure.
+  TZipFolder Descend(const std::vector<std::string>& sysComponents, bool create) const;
 
  private:
   int fd_ = -1;
@@ -39,7 +40,8 @@ struct TZipDestInfo {
   bool ReadOnly = false;
   int32_t DosDateTime = 0;
 };
-TZipDestInfo ZipInspect(const TZipFolder& folder, const AnsiString& leaf);
+// sysLeaf is one component in the system's encoding.
+TZipDestInfo ZipInspect(const TZipFolder& folder, const std::string& sysLeaf);
 
 class TZipOutputFile {
  public:
@@ -56,8 +58,9 @@ class TZipOutputFile {
   bool ReadBack(const std::function<void(const uint8_t*, size_t)>& sink) const;
   // Sets the last-write time (a DOS date-time, local), applies the DOS read-only bit
   // when setReadOnly, flushes to the disk when flush, closes, and renames the file
-  // over leaf. False when any step fails; the temporary file is then removed.
-  bool Commit(const AnsiString& leaf, int32_t dosDateTime, bool applyAttr, uint32_t attr, bool flush);
+  // over sysLeaf (in the system's encoding). False when any step fails; the temporary
+  // file is then removed.
+  bool Commit(const std::string& sysLeaf, int32_t dosDateTime, bool applyAttr, uint32_t attr, bool flush);
   // Removes the temporary file now.
   void Discard();
 

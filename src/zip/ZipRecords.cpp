@@ -1,5 +1,7 @@
 #include "zip/ZipRecords.h"
 
+#include <zlib.h>
+
 #include "zip/ZipByteCursor.h"
 
 namespace {
@@ -78,12 +80,12 @@ bool ParseLocalHeader(const uint8_t* data, size_t size, TZipLocalHeader& out) {
   return c.Ok();
 }
 
-bool ParseDescriptor(const uint8_t* data, size_t size, TZipDescriptor& out) {
+bool ParseDescriptor(const uint8_t* data, size_t size, bool zip64, TZipDescriptor& out) {
   TZipByteCursor c(data, size);
   if (c.U32() != kZipDescriptorSignature) return false;
   out.Crc32 = c.U32();
-  out.CompressedSize = c.U32();
-  out.UncompressedSize = c.U32();
+  out.CompressedSize = zip64 ? c.U64() : c.U32();
+  out.UncompressedSize = zip64 ? c.U64() : c.U32();
   return c.Ok();
 }
 
@@ -122,4 +124,19 @@ TZip64Values ParseZip64Values(const std::vector<uint8_t>& field, const TZipCentr
     v.HasDisk = true;
   }
   return v;
+}
+
+bool ZipUnicodePath(const std::vector<TZipExtraField>& fields, const std::string& rawName, std::string& utf8) {
+  const uLong nameCrc =
+      crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(rawName.data()), static_cast<uInt>(rawName.size()));
+  for (const TZipExtraField& field : fields) {
+    if (field.Id != kZipUnicodePathId) continue;
+    TZipByteCursor c(field.Data.data(), field.Data.size());
+    const uint8_t version = static_cast<uint8_t>(c.U8());
+    const uint32_t crc = c.U32();
+    if (!c.Ok() || version != 1 || crc != static_cast<uint32_t>(nameCrc)) continue;
+    utf8.assign(reinterpret_cast<const char*>(field.Data.data()) + c.Position(), c.Left());
+    return true;
+  }
+  return false;
 }

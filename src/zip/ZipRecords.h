@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 constexpr uint32_t kZipLocalSignature = 0x04034B50;
@@ -21,6 +22,7 @@ constexpr size_t kZip64EndSize = 56;
 constexpr size_t kZipCentralSize = 46;
 constexpr size_t kZipLocalSize = 30;
 constexpr size_t kZipDescriptorSize = 16;
+constexpr size_t kZip64DescriptorSize = 24;
 
 constexpr uint16_t kZipFlagEncrypted = 0x0001;
 constexpr uint16_t kZipFlagDescriptor = 0x0008;
@@ -93,10 +95,11 @@ struct TZipLocalHeader {
   uint16_t ExtraLength = 0;
 };
 
+// A data descriptor; the sizes are 8 bytes wide in the Zip64 form (24 bytes).
 struct TZipDescriptor {
   uint32_t Crc32 = 0;
-  uint32_t CompressedSize = 0;
-  uint32_t UncompressedSize = 0;
+  uint64_t CompressedSize = 0;
+  uint64_t UncompressedSize = 0;
 };
 
 struct TZipExtraField {
@@ -120,7 +123,8 @@ bool ParseZip64Locator(const uint8_t* data, size_t size, TZip64Locator& out);
 bool ParseZip64EndRecord(const uint8_t* data, size_t size, TZip64EndRecord& out);
 bool ParseCentralHeader(const uint8_t* data, size_t size, TZipCentralHeader& out);
 bool ParseLocalHeader(const uint8_t* data, size_t size, TZipLocalHeader& out);
-bool ParseDescriptor(const uint8_t* data, size_t size, TZipDescriptor& out);
+// A data descriptor with its signature, in the 16-byte form or (zip64) the 24-byte one.
+bool ParseDescriptor(const uint8_t* data, size_t size, bool zip64, TZipDescriptor& out);
 
 // Splits an extra field into its sub-fields in file order. A sub-field whose size
 // exceeds what is left is cut to what is left; a head that does not fit ends the list.
@@ -128,3 +132,10 @@ std::vector<TZipExtraField> ParseExtraFields(const uint8_t* data, size_t size);
 // Reads a Zip64 sub-field (id 1): each value only when its header field is all ones and
 // the sub-field still holds it.
 TZip64Values ParseZip64Values(const std::vector<uint8_t>& field, const TZipCentralHeader& header);
+
+// Id of the Info-ZIP Unicode Path extra field: version 1, CRC-32 of the header's name
+// bytes, then the name in UTF-8.
+constexpr uint16_t kZipUnicodePathId = 0x7075;
+// The UTF-8 name of a Unicode Path field that belongs to rawName (its CRC matches);
+// false when there is none, or it is stale (the header name was changed after it).
+bool ZipUnicodePath(const std::vector<TZipExtraField>& fields, const std::string& rawName, std::string& utf8);

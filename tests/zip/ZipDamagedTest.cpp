@@ -60,6 +60,17 @@ std::vector<DamageCase> Cases() {
        kExtracts, 0, {8}, {{"sub/b.txt", std::string(5000, 'b')}}});
   add({"SizeMismatch", [] { auto a = TwoFiles(); a.entries[1].uncompressedSize = 4999; return BuildZip(a); },
        kExtracts, 0, {8}, {{"a.txt", "first file\n"}}});
+  // The data is whole by its CRC, but shorter than the size the directory declares.
+  add({"DecodesShortOfDeclaredSize", [] { auto a = TwoFiles(); a.entries[1].uncompressedSize = 5001; return BuildZip(a); },
+       kExtracts, 0, {8}, {{"a.txt", "first file\n"}}});
+  add({"RecoveredEntryWithoutItsDescriptor",
+       [] { auto a = TwoFiles(); a.entries[0].flags = 0x08; a.writeEnd = false; return BuildZip(a); },
+       kExtracts, 0, {8}, {{"sub/b.txt", std::string(5000, 'b')}}});
+  add({"StaleUnicodePathFieldIsIgnored",
+       [] { auto a = TwoFiles();
+            a.entries[0].extra = std::string("\x75\x70\x0A\x00\x01\x00\x00\x00\x00", 9) + "x.txt";
+            return BuildZip(a); },
+       kExtracts, 0, {}, kTwoFiles});
   add({"TruncatedData",
        [] { auto a = Plain({File("big.bin", std::string(70000, 'q'), 0)}); std::string z = BuildZip(a);
             // Cut the data; the directory and end record stay (their offsets no longer match).

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <random>
 
+#include "runtime/FileUtils.h"
 #include "support/TempDir.h"
 #include "support/ZipTools.h"
 #include "ZipTestUtil.h"
@@ -16,7 +18,22 @@ struct ToolRecipe {
   const char* command;     // run in the work folder: source tree "d", archive "a.zip"
   const char* password;
   bool readOnlyBit;        // the tool records the DOS read-only bit
+  bool withoutDirectory = false;  // cut the central directory and end record off before extracting
 };
+
+// Source files carry a time far from the test run, so a file that did not get the
+// entry's time shows.
+constexpr int32_t kSourceTime = 0x4ECF528F;  // 2019-06-15 10:20:30
+
+// Truncates an archive (without a comment) where its central directory starts.
+void CutDirectory(const std::string& archive) {
+  const std::uintmax_t size = std::filesystem::file_size(archive);
+  std::ifstream in(archive, std::ios::binary);
+  in.seekg(static_cast<std::streamoff>(size - 22 + 16));
+  unsigned char offset[4] = {};
+  in.read(reinterpret_cast<char*>(offset), 4);
+  std::filesystem::resize_file(archive, offset[0] | offset[1] << 8 | offset[2] << 16 | uint32_t{offset[3]} << 24);
+}
 
 std::string Random(size_t size, unsigned seed) {
   std::mt19937 gen(seed);
@@ -40,6 +57,8 @@ void MakeSourceTree(const TempDir& work, bool withReadOnly) {
                                                         std::filesystem::perms::group_read |
                                                         std::filesystem::perms::others_read);
   }
+  for (auto& e : std::filesystem::recursive_directory_iterator(work / "d"))
+    if (e.is_regular_file()) FileSetDate(e.path().string(), kSourceTime);
 }
 
 class RealToolArchive : public ::testing::TestWithParam<ToolRecipe> {};
@@ -55,6 +74,7 @@ TEST_P(RealToolArchive, ExtractsTheSameFilesAsUnzip) {
   ASSERT_LE(RunTool("LC_ALL=C.UTF-8 unzip -o -q " + unzipArgs + ShellQuote(archive) + " -d " +
                     ShellQuote(work / "want") + " 2>/dev/null"),
             1);
+  if (r.withoutDirectory) CutDirectory(archive);
 
   RecordingArchiver zip;
   zip.archiver.SetPassword(r.password);
@@ -62,6 +82,18 @@ TEST_P(RealToolArchive, ExtractsTheSameFilesAsUnzip) {
   EXPECT_TRUE(zip.failures.empty()) << zip.failures.front().message;
   EXPECT_EQ("", CompareTrees(work / "want", work / "got"));
 }
+
+// Python's zipfile writing to a stream it cannot seek: every entry's sizes follow its
+// data in a data descriptor.
+constexpr const char* kPythonStreamingZip =
+    "python3 -c \"import zipfile,os,sys\n"
+    "class S:\n"
+    "  def __init__(s,f): s.f=f\n"
+    "  def write(s,b): return s.f.write(b)\n"
+    "  def flush(s): s.f.flush()\n"
+    "with open('a.zip','wb') as out, zipfile.ZipFile(S(out),'w',zipfile.ZIP_DEFLATED) as z:\n"
+    "  for root,dirs,files in os.walk('d'):\n"
+    "    for f in files: z.write(os.path.join(root,f))\"";
 
 const ToolRecipe kRecipes[] = {
     {"ZipDeflated", "zip -q -r a.zip d", "", true},
@@ -84,16 +116,8 @@ const ToolRecipe kRecipes[] = {
      "      with open(p,'rb') as src, z.open(zipfile.ZipInfo.from_file(p),'w',force_zip64=True) as dst: "
      "dst.write(src.read())\"",
      "", false},
-    {"PythonDataDescriptors",
-     "python3 -c \"import zipfile,os,sys\n"
-     "class S:\n"
-     "  def __init__(s,f): s.f=f\n"
-     "  def write(s,b): return s.f.write(b)\n"
-     "  def flush(s): s.f.flush()\n"
-     "with open('a.zip','wb') as out, zipfile.ZipFile(S(out),'w',zipfile.ZIP_DEFLATED) as z:\n"
-     "  for root,dirs,files in os.walk('d'):\n"
-     "    for f in files: z.write(os.path.join(root,f))\"",
-     "", false},
+    {"PythonDataDescriptors", kPythonStreamingZip, "", false},
+    {"PythonDataDescriptorsWithoutDirectory", kPythonStreamingZip, "", false, true},
     {"PythonUtf8Names",
      "mkdir -p d/中文目录 && printf 'utf8' > d/中文目录/名字.txt && python3 -c \"import zipfile,os\n"
      "with zipfile.ZipFile('a.zip','w',zipfile.ZIP_DEFLATED) as z:\n"
@@ -102,6 +126,18 @@ const ToolRecipe kRecipes[] = {
      "", false},
     {"SevenZip", "7z a -tzip a.zip d", "", true},
     {"Bsdtar", "bsdtar --format zip -cf a.zip d", "", false},
+    {"BsdtarSingleFileWithoutDirectory", "bsdtar --format zip -cf a.zip d/sub/b.bin", "", false, true},
+    {"BsdtarOfDotStoresDotSlashNames", "cd d && bsdtar --format zip -cf ../a.zip .", "", false},
+    // A native (here Big5) name in the header and the Info-ZIP Unicode Path field
+    // (0x7075) beside it, as archivers on Windows write them.
+    {"UnicodePathField",
+     "python3 -c \"import zipfile,struct,zlib\n"
+     "u='名字.txt'.encode(); raw='名字.txt'.encode('big5'); ph=b'N'*(len(raw)-4)+b'.txt'\n"
+     "zi=zipfile.ZipInfo(ph.decode(),(2019,6,15,10,20,30))\n"
+     "zi.extra=struct.pack('<HHBI',0x7075,5+len(u),1,zlib.crc32(raw))+u\n"
+     "with zipfile.ZipFile('a.zip','w') as z: z.writestr(zi,'unicode path')\n"
+     "b=open('a.zip','rb').read(); open('a.zip','wb').write(b.replace(ph,raw))\"",
+     "", false},
 };
 
 INSTANTIATE_TEST_SUITE_P(Tools, RealToolArchive, ::testing::ValuesIn(kRecipes),

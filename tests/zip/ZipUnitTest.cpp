@@ -96,10 +96,13 @@ INSTANTIATE_TEST_SUITE_P(
     Table, ZipEntryName,
     ::testing::Values(NameCase{"a.txt", true, 1}, NameCase{"a\\b\\c.dat", true, 3}, NameCase{"sub\\", true, 1},
                       NameCase{"a/b", true, 2}, NameCase{"..", false, 0}, NameCase{"a\\..\\b", false, 0},
-                      NameCase{".\\a", false, 0}, NameCase{"\\a", false, 0}, NameCase{"a\\\\b", false, 0},
+                      NameCase{".\\a", true, 1}, NameCase{"./", true, 0}, NameCase{"a/./b/.", true, 2}, NameCase{"\\a", false, 0}, NameCase{"a\\\\b", false, 0},
                       NameCase{"c:a", false, 0}, NameCase{"", false, 0}, NameCase{"\\", false, 0},
                       // "\" as the trail byte of a Chinese character is no separator.
-                      NameCase{"\xD5\x5C.txt", true, 1}, NameCase{"\xB9\x5C\\x", true, 2}));
+                      NameCase{"\xD5\x5C.txt", true, 1}, NameCase{"\xB9\x5C\\x", true, 2},
+                      // A lead byte before "/" is no character: the separator stays one.
+                      NameCase{"link\x81/x", false, 0}, NameCase{"\x81/../x", false, 0},
+                      NameCase{"a\xFF", false, 0}));
 
 TEST(ZipArchiverProperties, StartWithTheComponentDefaults) {
   TZipArchiver a;
