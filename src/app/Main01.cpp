@@ -2,6 +2,7 @@
 
 #include <QPixmap>
 #include <QThread>
+#include <QWindow>
 
 #include "app/Catalogue.h"
 #include "app/ComponentSettings.h"
@@ -22,6 +23,7 @@
 #include "toolkit/Fonts.h"
 #include "toolkit/MessageBox.h"
 #include "toolkit/Timer.h"
+#include "toolkit/WebBrowser.h"
 
 const char* const kInstanceMutexName = "RunOnlyOnce_Tavro";
 
@@ -169,9 +171,17 @@ void RunProgram(const TAppSettings& settings) {
   form1.Show();
   form1.Repaint();
   // Polls until the splash timer's first tick has run the prerequisite check; the short
-  // sleep keeps the poll from spinning a core for the whole second.
+  // sleep keeps the poll from spinning a core for the whole second. The second is idle
+  // otherwise: once the splash is on the screen, the browser engine of the main window's
+  // web views starts in it, so that creating the main window after the tick does not wait
+  // for it. Nothing is shown or fetched by that start.
+  bool engineStarted = false;
   while (form1.Timer1->Enabled() && !Application->Terminated()) {
     Application->ProcessMessages();
+    if (!engineStarted && form1.windowHandle() && form1.windowHandle()->isExposed()) {
+      engineStarted = true;
+      TWebBrowser::StartEngine();
+    }
     QThread::msleep(1);
   }
   if (Application->Terminated()) return;

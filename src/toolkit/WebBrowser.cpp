@@ -1,8 +1,12 @@
 #include "toolkit/WebBrowser.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QPointer>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineView>
 
 #include "runtime/CodePage.h"
@@ -10,12 +14,19 @@
 
 namespace {
 bool recordingView = false;
+// The page that started the engine ahead of the first view; released once a view exists.
+QPointer<QWebEnginePage> enginePage;
 
 bool IsUrl(const AnsiString& target) {
   const AnsiString lower = LowerCase(target.substr(0, 8));
   return lower.starts_with("http://") || lower.starts_with("https://") || lower.starts_with("file:");
 }
 }  // namespace
+
+void TWebBrowser::StartEngine() {
+  if (recordingView || enginePage) return;
+  enginePage = new QWebEnginePage(QWebEngineProfile::defaultProfile(), qApp);
+}
 
 void TWebBrowser::SetUseRecordingView(bool recording) { recordingView = recording; }
 bool TWebBrowser::UseRecordingView() { return recordingView; }
@@ -30,6 +41,7 @@ TWebBrowser::TWebBrowser(QWidget* parent) : QWidget(parent) {
     view_ = label;
   } else {
     view_ = new QWebEngineView(this);
+    delete enginePage;  // the view keeps the engine going from here
   }
   layout->addWidget(view_);
 }

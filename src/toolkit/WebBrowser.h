@@ -20,6 +20,10 @@ class TWebBrowser : public QWidget {
   // What the view was last asked to show, as the view itself takes it.
   const QString& LastLocation() const { return lastLocation_; }
 
+  // Starts the browser engine ahead of the first view: the start takes a good part of a
+  // second on the GUI thread, which the first view's first navigation would otherwise
+  // spend. Shows nothing, loads nothing, and does nothing while views are recording.
+  static void StartEngine();
   static void SetUseRecordingView(bool recording);
   static bool UseRecordingView();
 
