@@ -7,6 +7,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
+
+#include "app/ResumePlan.h"
 
 #include "net/NetComponent.h"
 #include "toolkit/Form.h"
@@ -82,6 +85,9 @@ class TForm2 : public TForm {
   int32_t LastWorkCount() const { return lastWorkCount_; }
   int32_t SpeedTicks() const { return speedTicks_; }
   bool Downloading() const { return downloading_; }
+  // The waits before the retries of a package download whose body broke off (one retry
+  // per entry); each retry resumes where the bytes so far end when it safely can.
+  std::vector<int> RetryWaitsMs{1000, 2000, 4000};
   bool CloseRequested() const { return closeRequested_; }
 
   std::unique_ptr<TIniFile> SelectionIni;
@@ -103,6 +109,14 @@ class TForm2 : public TForm {
   // Back to the idle display after a download: timer off, buttons swapped back,
   // progress panel hidden, lists enabled.
   void EndDownloadDisplay();
+  // Fetches the package into the body, retrying after a break; true when the body is
+  // whole, false when cancelled or closed meanwhile. Raises the last failure when the
+  // retries are used up or the failure is not a break (an error status, a full disk).
+  bool FetchPackage(const AnsiString& url, TReplacementFile& body);
+  // The wait before a retry, with the window serviced; false when cancelled meanwhile.
+  bool WaitBeforeRetry(int ms);
+  // At the first body event of an attempt: append, replace or refuse its answer.
+  void JudgeAttempt();
   // Puts a whole downloaded package in place under its name, unless the download was
   // cancelled or the window closed meanwhile.
   void StorePackage(TReplacementFile& body);
@@ -114,6 +128,14 @@ class TForm2 : public TForm {
   int32_t announcedSize_ = 0;
   int32_t lastWorkCount_ = 0;
   int32_t speedTicks_ = 0;
+  // The download in progress: its file, its attempts, and the bytes that came in all of
+  // its attempts (the speed counts these). An appended attempt's counts start at base_.
+  TReplacementFile* body_ = nullptr;
+  TResumePlan resume_;
+  bool attemptJudged_ = true;
+  int64_t base_ = 0;
+  int64_t received_ = 0;
+  int32_t attemptCount_ = 0;
   bool downloading_ = false;
   bool cancelled_ = false;
   bool closeRequested_ = false;

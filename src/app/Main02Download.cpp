@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <future>
+#include <thread>
 
 #include "app/Catalogue.h"
 #include "app/ComponentSettings.h"
@@ -10,12 +11,14 @@
 #include "app/Main01.h"
 #include "app/Main02.h"
 #include "http/NetHTTP.h"
+#include "net/NetException.h"
 #include "net/NetFreezeGuard.h"
 #include "platform/Log.h"
 #include "platform/Shell.h"
 #include "runtime/FileUtils.h"
+#include "runtime/Exception.h"
+#include "runtime/Hooks.h"
 #include "runtime/ReplacementFile.h"
-#include "toolkit/Application.h"
 #include "toolkit/Controls.h"
 #include "toolkit/MessageBox.h"
 #include "toolkit/Timer.h"
@@ -52,6 +55,8 @@ void TForm2::Button1Click(TObject*) {
   // whether this one is complete.
   announcedSize_ = 0;
   lastWorkCount_ = 0;
+  received_ = 0;
+  base_ = 0;
   cancelled_ = false;
   downloading_ = true;
 
@@ -76,12 +81,13 @@ void TForm2::Button1Click(TObject*) {
             IntToStr(announcedSize_) + " announced, " + SecondsSince(started));
   };
   const auto interruption = [this] { return AnsiString(cancelled_ ? "cancelled" : "window closed"); };
+  bool whole = false;
   try {
     const AnsiString url = Catalogue::PackageUrl(form1_.Settings().Host, model, package);
     const TProxyChoice proxy = UseEnvironmentProxy(*NetHTTP1, url);
     LogStep("download started: model \"" + model + "\", version \"" + Version() + "\", " + url + " " +
             DescribeProxyChoice(proxy));
-    NetHTTP1->FetchUrl(url, *body);
+    whole = FetchPackage(url, *body);
   } catch (const std::exception& e) {
     ended(cancelled_ || closeRequested_ ? interruption() : "failed: " + AnsiString(e.what()));
     body.reset();
@@ -93,10 +99,8 @@ void TForm2::Button1Click(TObject*) {
     return;
   }
   try {
-    if (cancelled_ || closeRequested_) {
+    if (!whole) {
       ended(interruption());
-    } else if (!BodyIsWhole(*NetHTTP1, body->Size())) {
-      ended("cut short");
     } else {
       StorePackage(*body);
       ended(cancelled_ || closeRequested_ ? interruption() : "complete, stored as " + body->FileName());
@@ -116,12 +120,93 @@ void TForm2::Button1Click(TObject*) {
   ShowHidP3(this);
 }
 
+namespace {
+// The server would not resume in a way that fits: the attempt starts over at once.
+struct TStartOver {};
+}  // namespace
+
+bool TForm2::FetchPackage(const AnsiString& url, TReplacementFile& body) {
+  body_ = &body;
+  resume_.Forget();
+  received_ = 0;
+  struct TDone {
+    TForm2& form;
+    ~TDone() {
+      form.body_ = nullptr;
+      form.attemptJudged_ = true;
+      TResumePlan::ClearRequest(*form.NetHTTP1);
+    }
+  } done{*this};
+  size_t retries = 0;
+  bool bodyBegan = false;  // only a body that broke off is tried again
+  for (;;) {
+    const int64_t from = resume_.PrepareRequest(*NetHTTP1, body.Size());
+    if (from == 0) body.SetSize(0);
+    body.Seek(from, soBeginning);
+    base_ = 0;
+    attemptJudged_ = false;
+    std::exception_ptr failure;
+    try {
+      NetHTTP1->FetchUrl(url, body);
+      if (cancelled_ || closeRequested_) return false;
+      if (BodyIsWhole(*NetHTTP1, body.Size() - base_)) return true;
+      // The server closed the connection before the announced length: a break.
+      failure = std::make_exception_ptr(ENetConnClosedGracefully());
+    } catch (const TStartOver&) {
+      NetHTTP1->CloseConnection();
+      resume_.Forget();
+      continue;
+    } catch (const ENetHTTPProtocolException& e) {
+      if (from == 0 || e.ErrorCode() != 416) throw;
+      resume_.Forget();
+      continue;
+    } catch (const EConvertError&) {
+      if (from == 0) throw;  // a Content-Range that is no range at all
+      resume_.Forget();
+      continue;
+    } catch (const ENetException&) {
+      if (cancelled_ || closeRequested_ || !(bodyBegan || attemptJudged_)) throw;
+      failure = std::current_exception();
+    }
+    bodyBegan = true;
+    if (retries == RetryWaitsMs.size()) std::rethrow_exception(failure);
+    LogStep("download broke off with " + IntToStr(body.Size()) + " bytes in the file; retry " +
+            IntToStr(static_cast<int64_t>(retries + 1)) + " in " + IntToStr(RetryWaitsMs[retries]) + " ms");
+    if (!WaitBeforeRetry(RetryWaitsMs[retries++])) return false;
+  }
+}
+
+bool TForm2::WaitBeforeRetry(int ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!cancelled_ && !closeRequested_ && std::chrono::steady_clock::now() < end) {
+    HookProcessMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return !cancelled_ && !closeRequested_;
+}
+
+void TForm2::JudgeAttempt() {
+  attemptJudged_ = true;
+  switch (resume_.Judge(*NetHTTP1)) {
+    case TResumePlan::rvAppend:
+      base_ = body_->Position();  // the size may already hold room made for the rest
+      break;
+    case TResumePlan::rvReplace:
+      // The body written so far is discarded: nothing of it belongs to this answer.
+      body_->SetSize(0);
+      body_->Seek(0, soBeginning);
+      break;
+    case TResumePlan::rvRefuse:
+      throw TStartOver{};
+  }
+}
+
 void TForm2::StorePackage(TReplacementFile& body) {
   // The flush to disk runs on a worker while the window goes on being serviced (it can
   // take a second for a large package); a cancel or a close meanwhile still wins.
   auto synced = std::async(std::launch::async, [&body] { return body.SyncData(); });
   while (synced.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
-    Application->ProcessMessages();
+    HookProcessMessages();
   synced.get();  // a failed flush is reported by Commit, which flushes once more
   if (cancelled_ || closeRequested_) return;
   body.Commit();
@@ -138,9 +223,12 @@ void TForm2::Button3Click(TObject*) {
 }
 
 void TForm2::NetHTTP1WorkBegin(TObject*, TWorkMode, int32_t AWorkCountMax) {
+  if (!attemptJudged_) JudgeAttempt();
   Panel2->show();
   Panel3->hide();
-  announcedSize_ = AWorkCountMax;
+  // A resumed attempt announces the rest; the display counts the whole package.
+  announcedSize_ = static_cast<int32_t>(base_ + AWorkCountMax);
+  attemptCount_ = 0;
   Label1->SetCaption(Kilobytes(announcedSize_));
   ProgressBar1->SetMin(0);
   ProgressBar1->SetMax(100);
@@ -149,13 +237,16 @@ void TForm2::NetHTTP1WorkBegin(TObject*, TWorkMode, int32_t AWorkCountMax) {
 }
 
 void TForm2::NetHTTP1Work(TObject*, TWorkMode, int32_t AWorkCount) {
+  received_ += AWorkCount - attemptCount_;
+  attemptCount_ = AWorkCount;
+  const int64_t count = base_ + AWorkCount;
   // In 64 bits: the 32-bit product wraps for packages above 21,474,836 bytes. Without an
   // announced size the percentage stays 0 while the received amount keeps counting.
-  const int64_t percent = announcedSize_ > 0 ? int64_t{AWorkCount} * 100 / announcedSize_ : 0;
+  const int64_t percent = announcedSize_ > 0 ? count * 100 / announcedSize_ : 0;
   Label4->SetCaption(QString::number(percent) + "%");
   ProgressBar1->SetPosition(static_cast<int>(percent));
-  Label5->SetCaption(Kilobytes(AWorkCount));
-  lastWorkCount_ = AWorkCount;
+  Label5->SetCaption(Kilobytes(count));
+  lastWorkCount_ = static_cast<int32_t>(count);
 }
 
 void TForm2::NetHTTP1WorkEnd(TObject*, TWorkMode) {
@@ -176,7 +267,8 @@ void TForm2::EndDownloadDisplay() {
 
 void TForm2::Timer1Timer(TObject*) {
   ++speedTicks_;
-  Label10->SetCaption(Kilobytes(int64_t{lastWorkCount_} / speedTicks_));
+  // Only bytes that came in this download, in all its attempts, over its whole time.
+  Label10->SetCaption(Kilobytes(received_ / speedTicks_));
 }
 
 void TForm2::Button2Click(TObject*) {

@@ -2,8 +2,12 @@
 // failures, cancel, large, unsized and chunked bodies, and closing mid-download.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+
 #include <QTimer>
 #include <filesystem>
+#include <functional>
+#include <mutex>
 
 #include "AppTestSupport.h"
 #include "app/Main01.h"
@@ -167,15 +171,136 @@ TEST_F(DownloadTest, CancelWhileTheServerKeepsSendingEndsTheDownloadAtOnce) {
 TEST_F(DownloadTest, RedownloadReplacesTheOlderPackageOnlyWhenTheNewOneIsWhole) {
   program_.Write("FirmwareBack/ModelB_2.00.zip", "older");
   const std::string body = PackageBytes(50000);
-  // The server closes early: the body is short although the exchange ends normally.
+  // The server closes early: the body is short although the exchange ends normally,
+  // and without retries that is reported at once.
+  form2_->RetryWaitsMs.clear();
   server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpHead(body.size()) + body.substr(0, 20000)).Close());
   form2_->Button1->click();
+  EXPECT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(Package(), "older");
   EXPECT_FALSE(HasTemporaryFile());
   EXPECT_TRUE(Shown(form2_->Panel3));
   server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpHead(body.size()) + body).Close());
   form2_->Button1->click();
   EXPECT_EQ(Package(), body);
+}
+
+// A download whose body breaks off is tried again, resuming where the bytes so far end
+// when the first answer's validator vouches for the rest. Each answer is made from the
+// offset its request asks for (-1: no range).
+using Answer = std::function<std::string(int64_t from)>;
+struct ResumeCase {
+  const char* name;
+  std::vector<Answer> answers;  // one connection each, closed after the answer
+  // Per request: text its head must hold ("" none), and whether it asks for a range.
+  std::vector<std::pair<std::string, bool>> requests;
+  bool stored;
+};
+
+const std::string kResumeBody = PackageBytes(100000);
+const std::string kETag = "ETag: \"v1\"\r\n";
+const std::string kDate = "Last-Modified: Tue, 01 Dec 2026 10:00:00 GMT\r\n";
+
+std::string Reply(const std::string& status, const std::string& headers, size_t from, size_t to) {
+  return "HTTP/1.1 " + status + "\r\nConnection: close\r\n" + headers + "\r\n" + kResumeBody.substr(from, to - from);
+}
+// The whole package, or its first upTo bytes before the server closes.
+Answer Whole(const std::string& validator, size_t upTo = 100000) {
+  return [=](int64_t) { return Reply("200 OK", "Content-Length: 100000\r\n" + validator, 0, upTo); };
+}
+// The rest from the asked offset moved by shift, as a 206.
+Answer Rest(const std::string& validator, int64_t shift = 0) {
+  return [=](int64_t from) {
+    const size_t at = static_cast<size_t>(from + shift);
+    return Reply("206 Partial Content",
+                 "Content-Range: bytes " + std::to_string(at) + "-99999/100000\r\nContent-Length: " +
+                     std::to_string(100000 - at) + "\r\n" + validator,
+                 at, 100000);
+  };
+}
+
+class DownloadResume : public DownloadTest, public ::testing::WithParamInterface<ResumeCase> {
+ protected:
+  // Reads the request head, keeps it, sends the answer for its range and closes.
+  ConnectionScript Answering(Answer answer) {
+    return ConnectionScript()
+        .Run([this, answer](int fd) {
+          std::string head;
+          char c = 0;
+          while (head.find("\r\n\r\n") == std::string::npos && ::recv(fd, &c, 1, 0) == 1) head += c;
+          const size_t range = head.find("Range: bytes=");
+          const std::string reply = answer(range == std::string::npos ? -1 : std::stoll(head.substr(range + 13)));
+          {
+            std::lock_guard<std::mutex> lock(mutex_);
+            heads_.push_back(head);
+          }
+          ::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+        })
+        .Close();
+  }
+  std::mutex mutex_;
+  std::vector<std::string> heads_;
+};
+
+TEST_P(DownloadResume, StoresTheWholePackageOnlyAndNeverMixesTwoVersions) {
+  form2_->RetryWaitsMs = {5, 5, 5};
+  for (const Answer& answer : GetParam().answers) server_.AddConnection(Answering(answer));
+  std::vector<int> percents;
+  OnEveryWork([&](int32_t) { percents.push_back(form2_->ProgressBar1->Position()); });
+  form2_->Button1->click();
+  std::lock_guard<std::mutex> lock(mutex_);
+  ASSERT_EQ(heads_.size(), GetParam().requests.size());
+  for (size_t i = 0; i < heads_.size(); ++i) {
+    EXPECT_NE(heads_[i].find(GetParam().requests[i].first), std::string::npos) << heads_[i];
+    EXPECT_EQ(heads_[i].find("Range: bytes=") != std::string::npos, GetParam().requests[i].second) << heads_[i];
+  }
+  EXPECT_EQ(HasPackage(), GetParam().stored);
+  if (GetParam().stored) {
+    EXPECT_TRUE(Package() == kResumeBody);  // (not printed: 100,000 bytes)
+  }
+  EXPECT_EQ(Boxes().size(), GetParam().stored ? 0u : 1u);
+  EXPECT_FALSE(HasTemporaryFile());
+  ASSERT_FALSE(percents.empty());
+  EXPECT_LE(*std::max_element(percents.begin(), percents.end()), 100);
+  // An appended rest counts on from where the first attempt stopped.
+  if (GetParam().requests.size() == 2 && GetParam().requests[1].second) {
+    EXPECT_TRUE(std::is_sorted(percents.begin(), percents.end()));
+  }
+  ExpectIdle();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DownloadResume,
+    ::testing::Values(
+        ResumeCase{"CutAt40PercentThenTheRest", {Whole(kETag, 40000), Rest(kETag)},
+                   {{"", false}, {"If-Range: \"v1\"\r\n", true}}, true},
+        ResumeCase{"LastModifiedWithoutETag", {Whole(kDate, 40000), Rest("")},
+                   {{"", false}, {"If-Range: Tue, 01 Dec 2026 10:00:00 GMT\r\n", true}}, true},
+        ResumeCase{"RangeAnsweredWithTheWhole", {Whole(kETag, 40000), Whole(kETag)}, {{"", false}, {"", true}}, true},
+        ResumeCase{"ETagChangedStartsOver", {Whole(kETag, 40000), Rest("ETag: \"v2\"\r\n"), Whole(kETag)},
+                   {{"", false}, {"", true}, {"", false}}, true},
+        ResumeCase{"RangeStartingElsewhereStartsOver", {Whole(kETag, 40000), Rest(kETag, -1000), Whole(kETag)},
+                   {{"", false}, {"", true}, {"", false}}, true},
+        ResumeCase{"NoValidatorNeverResumes", {Whole("", 40000), Whole("")}, {{"", false}, {"", false}}, true},
+        ResumeCase{"FourCutsShowTheFailureBox",
+                   {Whole(kETag, 40000), Whole(kETag, 40000), Whole(kETag, 40000), Whole(kETag, 40000)},
+                   {{"", false}, {"", true}, {"", true}, {"", true}}, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DownloadTest, CancelDuringTheWaitBeforeARetryStoresNothing) {
+  form2_->RetryWaitsMs = {20000};
+  server_.AddConnection(ConnectionScript().ExpectRequest().Send(Whole(kETag, 40000)(-1)).Close());
+  bool posted = false;
+  OnEveryWork([&](int32_t) {
+    if (!posted) QTimer::singleShot(300, form2_->Button3, &QPushButton::click);
+    posted = true;
+  });
+  form2_->Button1->click();
+  EXPECT_EQ(server_.AcceptedCount(), 2u);
+  EXPECT_FALSE(HasPackage());
+  EXPECT_FALSE(HasTemporaryFile());
+  EXPECT_TRUE(Boxes().empty());
+  ExpectIdle();
 }
 
 TEST_F(DownloadTest, PackageAbove21MBShowsRisingPercentagesUpTo100) {
