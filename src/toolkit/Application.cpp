@@ -11,14 +11,6 @@
 
 TApplication* Application = nullptr;
 
-AnsiString DefaultApplicationTitle(const AnsiString& exeName) {
-  const size_t slash = exeName.find_last_of("/\\");
-  AnsiString name = slash == AnsiString::npos ? exeName : exeName.substr(slash + 1);
-  name = name.substr(0, name.find('.'));
-  if (name.size() > 1) name = name.substr(0, 1) + LowerCase(name.substr(1));
-  return name;
-}
-
 TApplication::TApplication(int& argc, char** argv) : qt_(std::make_unique<QApplication>(argc, argv)) {
   Application = this;
   SetMainThread();
@@ -29,7 +21,7 @@ TApplication::TApplication(int& argc, char** argv) : qt_(std::make_unique<QAppli
   hooks.HandleOneMessage = [this] { return HandleMessage(); };
   hooks.MessageDlg = ShowMessageDlg;
   hooks.InputQuery = ShowInputQuery;
-  SetTitle(DefaultApplicationTitle(ExeName()));
+  SetTitle(ApplicationTitleFromFileName(ExeName()));
 }
 
 TApplication::~TApplication() {

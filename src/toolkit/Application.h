@@ -77,5 +77,3 @@ class TApplication {
 // The one application object (null before it is created and after it is gone).
 extern TApplication* Application;
 
-// The default title for a program file name (see above).
-AnsiString DefaultApplicationTitle(const AnsiString& exeName);

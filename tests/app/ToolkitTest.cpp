@@ -93,12 +93,6 @@ TEST_F(ToolkitTest, RuntimeDialogHookReachesTheSeamWithItsButtons) {
   EXPECT_FALSE(HookInputQuery("Password", "Enter", value));
 }
 
-TEST(ApplicationTitle, DefaultIsTheFileNameUpToItsFirstDotWithTheRestInLowerCase) {
-  EXPECT_EQ(DefaultApplicationTitle("/opt/x/tavro"), "tavro");
-  EXPECT_EQ(DefaultApplicationTitle("/opt/x.y/TAVRO.Bin.exe"), "Tavro");
-  EXPECT_EQ(DefaultApplicationTitle("C:\\Tools\\LiveUpdate.exe"), "Liveupdate");
-}
-
 TEST_F(ToolkitTest, HandleMessageNeverWaitsAndReportsWhetherSomethingWasHandled) {
   ProcessEvents();
   QElapsedTimer clock;

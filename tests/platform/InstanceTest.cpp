@@ -116,6 +116,9 @@ TEST_F(Instances, AnEntryWhoseProcessIdNowBelongsToAnotherProgramIsSkipped) {
 TEST(ProgramInfo, DefaultTitleIsTheNameUpToItsFirstDotWithTheRestInLowerCase) {
   EXPECT_EQ(ApplicationTitleFromFileName("/opt/tavro"), "tavro");
   EXPECT_EQ(ApplicationTitleFromFileName("C:\\Tools\\TAVRO.Update.EXE"), "Tavro");
+  EXPECT_EQ(ApplicationTitleFromFileName("/opt/x.y/TAVRO.Bin.exe"), "Tavro");
+  EXPECT_EQ(ApplicationTitleFromFileName("C:\\Tools\\LiveUpdate.exe"), "Liveupdate");
+  // A double-byte first character stays whole; only what follows it is lowered.
   EXPECT_EQ(ApplicationTitleFromFileName("/x.y/\xD6\xD0" "AB.exe"), "\xD6\xD0" "ab");
   EXPECT_EQ(DefaultApplicationTitle(), "platform_tests");
 }
