@@ -7,12 +7,7 @@ TComponent::TComponent(TComponent* owner) : owner_(owner) {
 }
 
 TComponent::~TComponent() {
-  while (!components_.empty()) {
-    TComponent* last = components_.back();
-    components_.pop_back();
-    last->owner_ = nullptr;
-    delete last;
-  }
+  for (TComponent* component : components_) component->owner_ = nullptr;
   if (owner_) owner_->Remove(this);
 }
 

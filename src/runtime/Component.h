@@ -1,8 +1,9 @@
 // TObject and TComponent: the base of every component of the system.
 //
-// A component may have an owner; the owner frees its owned components when it is
-// destroyed (in reverse order of insertion). A component freed on its own removes
-// itself from its owner's list first.
+// A component may have an owner, which lists it (Components) but never frees it: every
+// component is freed by the one std::unique_ptr (or scope) that holds it, so no object has
+// two owners. A component freed first removes itself from its owner's list; an owner freed
+// first lets its components go (their Owner() becomes null).
 #pragma once
 
 #include <vector>

@@ -1,5 +1,5 @@
 // TIniFile: INI (profile) files with the semantics of the platform's private-profile
-// functions, read afresh on every call and written in place.
+// functions, read afresh on every call; each write replaces the whole file atomically.
 //
 // Reading (the file is taken as ANSI bytes; a UTF-16LE file with its mark is converted,
 // a UTF-8 mark is skipped):
