@@ -232,7 +232,8 @@ void TForm2::NetHTTP1WorkBegin(TObject*, TWorkMode, int32_t AWorkCountMax) {
   Label1->SetCaption(Kilobytes(announcedSize_));
   ProgressBar1->SetMin(0);
   ProgressBar1->SetMax(100);
-  ProgressBar1->SetPosition(0);
+  // 0 for a body from the start; an appended rest goes on from where the bar stood.
+  ProgressBar1->SetPosition(announcedSize_ > 0 ? static_cast<int>(base_ * 100 / announcedSize_) : 0);
   Timer1->SetEnabled(true);
 }
 

@@ -6,14 +6,8 @@
 source "$(dirname "$0")/lib.sh"
 
 prepare_served 512k
-start_app
-main=$(wait_window 30 "$MAIN_TITLE" "$APP_PID") || fail "no main window"
-sleep 1
-click "$main" 360 18          # ComboBox1: the fourth model, TA-500, with the large package
-sleep 0.5
-xdotool key --delay 150 Down Down Down Return
-wait_until 15 test -s "$PROG/FirmwareBack/TA-500_3.00.htm" || fail "release notes of TA-500 3.00 not stored"
-package=$PROG/FirmwareBack/TA-500_3.00.zip
+start_with_large_package
+main=$MAIN package=$PACKAGE
 
 click "$main" 644 17          # Button1, "下载"
 sleep 2
@@ -33,7 +27,7 @@ shot 03-before-close
 close_window "$main"
 wait_gone "$APP_PID" 20 || fail "the program did not end when its window closed during a download"
 [[ ! -e $package ]] || fail "a download interrupted by closing stored a package"
-leftovers=$(find "$PROG/FirmwareBack" -name '*.tmp*')
+leftovers=$(find "$PROG/FirmwareBack" -name '*.part*')
 [[ -z $leftovers ]] || fail "temporary files left in FirmwareBack: $leftovers"
 [[ $(ini_value "$PROG/user.ini" Main02 ComboBox1) == 3 ]] || fail "user.ini: $(cat -A "$PROG/user.ini")"
 [[ $(ini_value "$PROG/user.ini" Main02 ComboBox2) == 0 ]] || fail "user.ini: $(cat -A "$PROG/user.ini")"

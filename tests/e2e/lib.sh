@@ -281,6 +281,19 @@ click() {
 
 close_window() { press "$1" alt+F4; }
 
+# start_with_large_package: starts the program and picks the fourth model, TA-500, whose
+# package is the large one; MAIN holds the main window's id, PACKAGE the package's store path.
+start_with_large_package() {
+  start_app
+  MAIN=$(wait_window 30 "$MAIN_TITLE" "$APP_PID") || fail "no main window"
+  sleep 1
+  click "$MAIN" 360 18          # ComboBox1
+  sleep 0.5
+  xdotool key --delay 150 Down Down Down Return
+  wait_until 15 test -s "$PROG/FirmwareBack/TA-500_3.00.htm" || fail "release notes of TA-500 3.00 not stored"
+  PACKAGE=$PROG/FirmwareBack/TA-500_3.00.zip
+}
+
 # ini_value FILE SECTION KEY: the value as written (CR removed).
 ini_value() {
   tr -d '\r' <"$1" | awk -F= -v s="[$2]" -v k="$3" '
