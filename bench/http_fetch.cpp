@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchSite.h"
 #include "http/NetHTTP.h"
 #include "runtime/MemoryStream.h"
 #include "support/NginxServer.h"
@@ -31,24 +32,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double>(b - a).count(); }
-
-void WriteSite(const std::string& file, int64_t size) {
-  std::ofstream out(file, std::ios::binary);
-  std::vector<char> block(1 << 20);
-  uint32_t x = 2463534242u;
-  for (int64_t done = 0; done < size; done += static_cast<int64_t>(block.size())) {
-    for (char& c : block) {
-      x ^= x << 13;
-      x ^= x >> 17;
-      x ^= x << 5;
-      c = static_cast<char>(x);
-    }
-    out.write(block.data(), static_cast<std::streamsize>(std::min<int64_t>(size - done, block.size())));
-  }
-}
+using bench::Clock;
+using bench::Seconds;
+using bench::WriteSite;
 
 // Runs curl to a file (/dev/null, or a file in memory); the time includes starting the
 // process, as a user would see it.

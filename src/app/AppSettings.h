@@ -8,7 +8,8 @@
 #include "runtime/SysUtils.h"
 
 struct TAppSettings {
-  // Host name of the update server, optionally with ":port".
+  // The update server: a host name, optionally with ":port", spoken to over plain
+  // HTTP; or "https://host[:port]", which makes every URL of the program https.
   AnsiString Host;
   // The folder of the catalogue, the selection file and the firmware store, ending in a
   // path separator.

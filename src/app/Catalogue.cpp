@@ -14,24 +14,34 @@ namespace {
 const char* const kSiteRoot = "/TavroMP3LiveUpdate2";
 const char* const kSelectionSection = "Main02";
 
-AnsiString FirmwareUrl(const AnsiString& host, const AnsiString& model, const AnsiString& name,
+AnsiString FirmwareUrl(const AnsiString& server, const AnsiString& model, const AnsiString& name,
                        const char* ext) {
-  return "http://" + host + kSiteRoot + "/Firmware/" + model + "/" + name + ext;
+  return ServerRoot(server) + kSiteRoot + "/Firmware/" + model + "/" + name + ext;
 }
 }  // namespace
 
-AnsiString CatalogueUrl(const AnsiString& host) {
-  return "http://" + host + kSiteRoot + "/" + kCatalogueFileName;
+AnsiString ServerRoot(const AnsiString& server) {
+  const AnsiString lower = LowerCase(server);
+  if (lower.starts_with("https://") || lower.starts_with("http://")) {
+    AnsiString root = server;
+    while (!root.empty() && root.back() == '/') root.pop_back();
+    return root;
+  }
+  return "http://" + server;
 }
 
-AnsiString HomePageUrl(const AnsiString& host) { return "http://" + host + kSiteRoot; }
-
-AnsiString ReleaseNotesUrl(const AnsiString& host, const AnsiString& model, const AnsiString& name) {
-  return FirmwareUrl(host, model, name, ".asp");
+AnsiString CatalogueUrl(const AnsiString& server) {
+  return ServerRoot(server) + kSiteRoot + "/" + kCatalogueFileName;
 }
 
-AnsiString PackageUrl(const AnsiString& host, const AnsiString& model, const AnsiString& name) {
-  return FirmwareUrl(host, model, name, ".zip");
+AnsiString HomePageUrl(const AnsiString& server) { return ServerRoot(server) + kSiteRoot; }
+
+AnsiString ReleaseNotesUrl(const AnsiString& server, const AnsiString& model, const AnsiString& name) {
+  return FirmwareUrl(server, model, name, ".asp");
+}
+
+AnsiString PackageUrl(const AnsiString& server, const AnsiString& model, const AnsiString& name) {
+  return FirmwareUrl(server, model, name, ".zip");
 }
 
 AnsiString PackageName(const AnsiString& model, const AnsiString& version) { return model + "_" + version; }

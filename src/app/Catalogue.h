@@ -20,11 +20,16 @@ extern const char* const kCatalogueFileName;   // "TavroMP3LiveUpdate.ini"
 extern const char* const kSelectionFileName;   // "user.ini"
 extern const char* const kStoreFolderName;     // "FirmwareBack"
 
-AnsiString CatalogueUrl(const AnsiString& host);
-AnsiString HomePageUrl(const AnsiString& host);
+// The update server is named by a host, optionally with ":port", for plain HTTP, or by
+// "https://host[:port]" (or "http://host[:port]"). ServerRoot gives its URL without a
+// trailing "/": "http://" + a bare host, the scheme form unchanged. Every URL below
+// starts with it, so an https server makes every URL of the program https.
+AnsiString ServerRoot(const AnsiString& server);
+AnsiString CatalogueUrl(const AnsiString& server);
+AnsiString HomePageUrl(const AnsiString& server);
 // Release notes (".asp") and package (".zip") of package name N for model M.
-AnsiString ReleaseNotesUrl(const AnsiString& host, const AnsiString& model, const AnsiString& name);
-AnsiString PackageUrl(const AnsiString& host, const AnsiString& model, const AnsiString& name);
+AnsiString ReleaseNotesUrl(const AnsiString& server, const AnsiString& model, const AnsiString& name);
+AnsiString PackageUrl(const AnsiString& server, const AnsiString& model, const AnsiString& name);
 
 // Model and version joined by "_" without any change.
 AnsiString PackageName(const AnsiString& model, const AnsiString& version);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "net/NetIOHandlerTLS.h"
 #include "runtime/Exception.h"
 #include "runtime/MemoryStream.h"
 
@@ -189,8 +190,17 @@ void TNetCustomHTTP::EnsureConnection() {
     }
     kind = secure ? ckSecureProxy : ckProxy;
   }
-  // No secure I/O handler exists in this library, so https cannot be spoken.
-  if (kind == ckSecure || kind == ckSecureProxy) throw ENetIOHandlerPropInvalid();
+  // https through a proxy (a CONNECT tunnel) is not spoken; nor can a handler assigned
+  // from outside that does not speak TLS carry https.
+  if (kind == ckSecureProxy) throw ENetIOHandlerPropInvalid();
+  if (kind == ckSecure && IOHandler() && !FreeHandlerOnDisconnect() && !dynamic_cast<TNetIOHandlerTLS*>(IOHandler()))
+    throw ENetIOHandlerPropInvalid();
+  // A connection is reused only for the same host, port and kind: never https for
+  // http or the other way round.
+  if (secure != UseTLS()) {
+    if (IsConnected()) CloseConnection();
+    SetUseTLS(secure);
+  }
   request_.ConnectionKind = kind;
   if (kind == ckProxy) request_.URL = location_.URI();
   if (protocolVersion_ == pv1_0 && request_.Connection.empty()) {

@@ -11,6 +11,11 @@
 // the bytes received are the growth of the caller's stream (a server that closes
 // early leaves a shorter body without an error when a length was declared).
 //
+// "https://" URLs (default port 443) are spoken over TLS: the client's connection then
+// creates a TNetIOHandlerTLS, trusting the system's certificates or TLSCAFile(). An open
+// connection is reused only for the same scheme, host and port. A failed handshake
+// raises ENetTLSHandshakeError saying why.
+//
 // Error answers raise ENetHTTPProtocolException with the status code, the status line
 // as message and up to 64 KiB of the body as ErrorBody; the caller's stream is never
 // written by them. FetchUrl is not re-entrant: a call on a client that is already

@@ -30,6 +30,17 @@ inline constexpr const char* ReadTimeout = "Read Timeout";
 inline constexpr const char* MaxLineLengthExceeded = "Max line length exceeded.";
 inline constexpr const char* AlreadyConnected = "Already connected.";
 inline constexpr const char* OnlyOneFreezeGuard = "Only one TNetFreezeGuard can exist per application.";
+// TLS ("https"): the handshake's failure is "TLS handshake with <host> failed: <why>.".
+inline constexpr const char* TLSHandshakeFailed = "TLS handshake with %s failed: %s.";
+inline constexpr const char* TLSUntrusted = "the server's certificate is not trusted (%s)";
+inline constexpr const char* TLSNameMismatch = "the server's certificate is not valid for the name %s";
+inline constexpr const char* TLSExpired = "the server's certificate has expired";
+inline constexpr const char* TLSNotYetValid = "the server's certificate is not valid yet";
+inline constexpr const char* TLSProtocolTooOld = "the server offers only a protocol older than TLS 1.2";
+inline constexpr const char* TLSServerClosed = "the server closed the connection";
+inline constexpr const char* TLSNoAnswer = "the server did not answer in time";
+inline constexpr const char* TLSCAFileUnreadable = "the trusted certificates file %s cannot be read";
+inline constexpr const char* TLSFailed = "TLS error: %s.";
 }  // namespace NetText
 
 // A class whose default message is a fixed text.
@@ -96,3 +107,28 @@ TAVRO_NET_EXCEPTION(ENetIOHandlerPropInvalid, ENetTCPConnectionError, NetText::I
 TAVRO_NET_EXCEPTION(ENetReadTimeout, ENetException, NetText::ReadTimeout)
 TAVRO_NET_EXCEPTION(ENetReadLnMaxLineLengthExceeded, ENetException, NetText::MaxLineLengthExceeded)
 TAVRO_NET_EXCEPTION(ENetAlreadyConnected, ENetException, NetText::AlreadyConnected)
+
+// TLS ("https"). A failure of the protocol on an established connection.
+TAVRO_DECLARE_EXCEPTION(ENetTLSError, ENetException)
+
+// Why a TLS handshake failed.
+enum TNetTLSFailure {
+  tfUntrusted,       // the chain does not end at a trusted certificate
+  tfNameMismatch,    // the certificate names another host
+  tfExpired,
+  tfNotYetValid,
+  tfProtocolTooOld,  // the server speaks nothing newer than TLS 1.1
+  tfClosed,          // the server closed the connection during the handshake
+  tfTimeout,
+  tfOther
+};
+
+class ENetTLSHandshakeError : public ENetTLSError {
+ public:
+  ENetTLSHandshakeError(TNetTLSFailure failure, AnsiString message)
+      : ENetTLSError(std::move(message)), failure_(failure) {}
+  TNetTLSFailure Failure() const { return failure_; }
+
+ private:
+  TNetTLSFailure failure_;
+};

@@ -1,7 +1,7 @@
 #include "net/NetTCPClient.h"
 
 #include "net/NetException.h"
-#include "net/NetIOHandlerSocket.h"
+#include "net/NetIOHandlerTLS.h"
 #include "runtime/MemoryStream.h"
 
 TNetTCPClient::TNetTCPClient(TComponent* owner) : TNetTCPConnection(owner) {}
@@ -13,14 +13,22 @@ void TNetTCPClient::DoOnConnected() {
 }
 
 void TNetTCPClient::OpenConnection(int32_t timeout) {
+  if (IOHandler() && IOHandler()->IsConnected()) throw ENetAlreadyConnected();
+  // A handler left from a failed connect of the other kind is replaced.
+  if (IOHandler() && FreeHandlerOnDisconnect() && (dynamic_cast<TNetIOHandlerTLS*>(IOHandler()) != nullptr) != useTLS_)
+    SetIOHandler(nullptr);
   if (!IOHandler()) {
-    auto handler = std::make_shared<TNetIOHandlerSocket>();
+    std::shared_ptr<TNetIOHandlerSocket> handler;
+    if (useTLS_) {
+      handler = std::make_shared<TNetIOHandlerTLS>();
+    } else {
+      handler = std::make_shared<TNetIOHandlerSocket>();
+    }
     handler->OnStatus = OnStatus;
     AssignOwnedHandler(handler);
     SetFreeHandlerOnDisconnect(true);
-  } else if (IOHandler()->IsConnected()) {
-    throw ENetAlreadyConnected();
   }
+  if (auto* tls = dynamic_cast<TNetIOHandlerTLS*>(IOHandler()); tls && FreeHandlerOnDisconnect()) tls->SetCAFile(tlsCAFile_);
   // Held for the whole connect: a pump inside it may release the connection's reference.
   const std::shared_ptr<TNetIOHandler> handler = HandlerRef();
   try {

@@ -1,6 +1,6 @@
 // TNetTCPClient: a connection that connects itself to Host:Port. On its first
-// OpenConnection it creates its own TNetIOHandlerSocket, which CloseConnection
-// releases again.
+// OpenConnection it creates its own TNetIOHandlerSocket (a TNetIOHandlerTLS when
+// UseTLS is set), which CloseConnection releases again.
 #pragma once
 
 #include "net/NetTCPConnection.h"
@@ -22,6 +22,12 @@ class TNetTCPClient : public TNetTCPConnection {
   virtual void SetHost(const AnsiString& value) { host_ = value; }
   int32_t Port() const { return port_; }
   virtual void SetPort(int32_t value) { port_ = value; }
+  // The handler OpenConnection creates speaks TLS to Host (see TNetIOHandlerTLS).
+  bool UseTLS() const { return useTLS_; }
+  void SetUseTLS(bool value) { useTLS_ = value; }
+  // PEM file of the certificates a TLS connection trusts; empty: the system's.
+  const AnsiString& TLSCAFile() const { return tlsCAFile_; }
+  void SetTLSCAFile(const AnsiString& value) { tlsCAFile_ = value; }
 
   TNotifyEvent OnConnected;
 
@@ -42,4 +48,6 @@ class TNetTCPClient : public TNetTCPConnection {
   int32_t boundPortMin_ = 0;
   AnsiString host_;
   int32_t port_ = 0;
+  bool useTLS_ = false;
+  AnsiString tlsCAFile_;
 };

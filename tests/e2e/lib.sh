@@ -10,6 +10,9 @@
 #   E2E_ARTIFACTS     where screenshots and logs are kept, one folder per test
 #   E2E_WORK          optional: the work folder (kept afterwards) instead of a fresh temp folder
 #                     (scripts/demo runs the whole-job test this way)
+#   E2E_TLS           optional: 1 serves the site over https on 127.0.0.1:443 with certificates
+#                     made for the run, whose CA the program and its web views trust
+#   E2E_NAME          optional: the test's name (default: the script's name)
 #
 # Every wait is bounded; every process started here is ended at exit.
 set -euo pipefail
@@ -17,7 +20,7 @@ export LC_ALL=C.UTF-8
 
 : "${TAVRO_BIN:?}" "${TAVRO_SOURCE_DIR:?}" "${E2E_ARTIFACTS:?}"
 TOOLS=$TAVRO_SOURCE_DIR/tools
-E2E_NAME=$(basename "$0" .sh)
+E2E_NAME=${E2E_NAME:-$(basename "$0" .sh)}
 
 # One whole-program test at a time on this machine, whichever build runs it: they all need
 # 127.0.0.1:80 (CTest's RESOURCE_LOCK covers only one ctest run).
@@ -187,9 +190,25 @@ install_player() {
 
 port80_free() { ! (exec 3<>/dev/tcp/127.0.0.1/80) 2>/dev/null; }
 
+# trust_test_ca: certificates for localhost made for this run; their CA is trusted by the
+# program's own client (SSL_CERT_FILE, read by OpenSSL) and by its web views (QtWebEngine reads
+# the NSS database in $HOME/.pki/nssdb). Nothing outside the test's folders is touched.
+trust_test_ca() {
+  bash "$TAVRO_SOURCE_DIR/tests/support/make-test-certs.sh" "$WORK/certs" || fail "test certificates not made"
+  export SSL_CERT_FILE=$WORK/certs/ca.pem
+  local db=$HOME/.pki/nssdb
+  mkdir -p "$db"
+  certutil -N -d "sql:$db" --empty-password || fail "no NSS database"
+  certutil -A -d "sql:$db" -n "Tavro Test CA" -t "C,," -i "$WORK/certs/ca.pem" || fail "test CA not trusted"
+}
+
 start_site() { # [pace]
   local args=()
   if [[ -n ${1:-} ]]; then args=(--pace "$1"); fi
+  if [[ -n ${E2E_TLS:-} ]]; then
+    trust_test_ca
+    args+=(--tls "$WORK/certs/localhost.pem" "$WORK/certs/localhost.key")
+  fi
   : "${E2E_SITE:?}"
   if ! "$TOOLS/demo-nginx.sh" start "$WORK/nginx" "$E2E_SITE" "${args[@]}"; then
     if [[ $(id -u) -ne 0 ]] && port80_free; then

@@ -1,9 +1,13 @@
-// The client against a real nginx on 127.0.0.1 serving a generated site.
+// The client against a real nginx on 127.0.0.1 serving a generated site, over plain
+// HTTP and over TLS with certificates made at test time.
 #include <gtest/gtest.h>
 
 #include "HttpTestSupport.h"
+#include "net/NetException.h"
 #include "support/NginxServer.h"
+#include "support/ScriptedServer.h"
 #include "support/TempDir.h"
+#include "support/TestCertificates.h"
 
 namespace {
 
@@ -17,25 +21,45 @@ std::string PatternFile(size_t size) {
   return s;
 }
 
-class AgainstNginx : public ::testing::Test {
+// The site of these tests served by nginx, with the certificate of the given name
+// (none: plain HTTP).
+std::unique_ptr<NginxServer> StartSite(const TempDir& site, const TestCertificates* certs, const std::string& cert,
+                                       NginxServer::Options options = {}) {
+  options.Root = site.Path();
+  if (certs && !cert.empty()) {
+    options.TlsCertificate = certs->Pem(cert);
+    options.TlsKey = certs->Key(cert);
+  }
+  auto nginx = std::make_unique<NginxServer>(options);
+  EXPECT_TRUE(nginx->Start()) << nginx->LastError();
+  return nginx;
+}
+
+// The same tests over plain HTTP (false) and over TLS (true).
+class AgainstNginx : public ::testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
     if (!NginxServer::Available()) GTEST_SKIP() << "nginx is not installed";
+    ASSERT_TRUE(certs.Made());
     site.Write("TavroMP3LiveUpdate2/TavroMP3LiveUpdate.ini", "[Models]\r\nCount=1\r\n");
     site.Write("TavroMP3LiveUpdate2/Firmware/M1/p.zip", PatternFile(24 * 1024 * 1024 + 7));
-    nginx = std::make_unique<NginxServer>(site.Path());
-    ASSERT_TRUE(nginx->Start()) << nginx->LastError();
+    nginx = StartSite(site, &certs, GetParam() ? "localhost" : "");
     ConfigureLikeTheApplication(http);
+    http.SetTLSCAFile(certs.CA());
     http.OnConnected = [this](TObject*) { ++connects; };
   }
 
+  const TestCertificates& certs = TestCertificates::Shared();
   TempDir site;
   std::unique_ptr<NginxServer> nginx;
   TNetHTTP http;
   int connects = 0;
 };
 
-TEST_F(AgainstNginx, StaticFilesArriveWholeOverOneKeptConnection) {
+INSTANTIATE_TEST_SUITE_P(PlainAndTLS, AgainstNginx, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "TLS" : "Plain"; });
+
+TEST_P(AgainstNginx, StaticFilesArriveWholeOverOneKeptConnection) {
   TMemoryStream first, second;
   http.FetchUrl(nginx->Url("/TavroMP3LiveUpdate2/TavroMP3LiveUpdate.ini"), first);
   EXPECT_EQ(StreamText(first), "[Models]\r\nCount=1\r\n");
@@ -48,7 +72,7 @@ TEST_F(AgainstNginx, StaticFilesArriveWholeOverOneKeptConnection) {
   EXPECT_EQ(connects, 1);
 }
 
-TEST_F(AgainstNginx, MissingFileRaisesWithTheErrorPageAsBody) {
+TEST_P(AgainstNginx, MissingFileRaisesWithTheErrorPageAsBody) {
   TMemoryStream s;
   try {
     http.FetchUrl(nginx->Url("/TavroMP3LiveUpdate2/Firmware/M1/none.asp"), s);
@@ -65,7 +89,7 @@ TEST_F(AgainstNginx, MissingFileRaisesWithTheErrorPageAsBody) {
   EXPECT_EQ(connects, 1);
 }
 
-TEST_F(AgainstNginx, LargeFileArrivesWholeWithProgress) {
+TEST_P(AgainstNginx, LargeFileArrivesWholeWithProgress) {
   int32_t begin = -1, last = 0, works = 0;
   http.OnWorkBegin = [&](TObject*, TWorkMode m, int32_t max) { if (m == wmRead) begin = max; };
   http.OnWork = [&](TObject*, TWorkMode m, int32_t n) {
@@ -83,5 +107,108 @@ TEST_F(AgainstNginx, LargeFileArrivesWholeWithProgress) {
   EXPECT_EQ(last, begin);
   EXPECT_GT(works, 100);
 }
+
+TEST_P(AgainstNginx, AConnectionIsReusedOnlyForTheSameSchemeHostAndPort) {
+  auto other = StartSite(site, &certs, GetParam() ? "" : "localhost");
+  TMemoryStream s1, s2, s3;
+  http.FetchUrl(nginx->Url("/TavroMP3LiveUpdate2/TavroMP3LiveUpdate.ini"), s1);
+  http.FetchUrl(other->Url("/TavroMP3LiveUpdate2/TavroMP3LiveUpdate.ini"), s2);
+  http.FetchUrl(nginx->Url("/TavroMP3LiveUpdate2/TavroMP3LiveUpdate.ini"), s3);
+  EXPECT_EQ(StreamText(s2), StreamText(s1));
+  EXPECT_EQ(StreamText(s3), StreamText(s1));
+  EXPECT_EQ(connects, 3);
+}
+
+// A handshake that fails says why, and leaves nothing connected.
+struct HandshakeCase {
+  const char* name;
+  const char* cert;        // the server's certificate
+  const char* protocols;   // nginx ssl_protocols
+  TNetTLSFailure failure;
+  const char* why;
+};
+
+class TLSHandshake : public ::testing::TestWithParam<HandshakeCase> {};
+
+TEST_P(TLSHandshake, FailureRaisesWithItsReason) {
+  if (!NginxServer::Available()) GTEST_SKIP() << "nginx is not installed";
+  const HandshakeCase& c = GetParam();
+  const TestCertificates& certs = TestCertificates::Shared();
+  ASSERT_TRUE(certs.Made());
+  TempDir site;
+  site.Write("a.txt", "a");
+  NginxServer::Options options;
+  options.TlsProtocols = c.protocols;
+  // An old protocol needs old ciphers, which today's security level refuses.
+  if (std::string(c.protocols) == "TLSv1") options.TlsCiphers = "DEFAULT@SECLEVEL=0";
+  auto nginx = StartSite(site, &certs, c.cert, options);
+  TNetHTTP http;
+  http.SetTLSCAFile(certs.CA());
+  TMemoryStream s;
+  try {
+    http.FetchUrl(nginx->Url("/a.txt"), s);
+    FAIL() << "no exception";
+  } catch (const ENetTLSHandshakeError& e) {
+    EXPECT_EQ(e.Failure(), c.failure) << e.Message();
+    EXPECT_EQ(e.Message(), "TLS handshake with localhost failed: " + std::string(c.why) + ".");
+  }
+  EXPECT_FALSE(http.IsConnected());
+  EXPECT_EQ(s.Size(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, TLSHandshake,
+    ::testing::Values(
+        HandshakeCase{"UntrustedCA", "untrusted", "TLSv1.2 TLSv1.3", tfUntrusted,
+                      "the server's certificate is not trusted (unable to get local issuer certificate)"},
+        HandshakeCase{"WrongHostName", "wronghost", "TLSv1.2 TLSv1.3", tfNameMismatch,
+                      "the server's certificate is not valid for the name localhost"},
+        HandshakeCase{"Expired", "expired", "TLSv1.2 TLSv1.3", tfExpired, "the server's certificate has expired"},
+        HandshakeCase{"TLS10Only", "localhost", "TLSv1", tfProtocolTooOld,
+                      "the server offers only a protocol older than TLS 1.2"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Servers that never finish the handshake: one closes after the ClientHello, one
+// never answers it within the connect's time limit.
+struct SilentServerCase {
+  const char* name;
+  bool closes;
+  TNetTLSFailure failure;
+  const char* why;
+};
+
+class TLSHandshakeWithoutNginx : public ::testing::TestWithParam<SilentServerCase> {};
+
+TEST_P(TLSHandshakeWithoutNginx, EndsWithItsReason) {
+  const SilentServerCase& c = GetParam();
+  ScriptedServer server;
+  ConnectionScript script;
+  script.ExpectBytes(5);
+  if (c.closes) {
+    script.Close();
+  } else {
+    script.WaitClientClose();
+  }
+  server.AddConnection(script);
+  server.Start();
+  TNetHTTP http;
+  http.SetReadTimeout(300);  // also the connect's limit
+  TMemoryStream s;
+  try {
+    http.FetchUrl("https://127.0.0.1:" + std::to_string(server.Port()) + "/x", s);
+    FAIL() << "no exception";
+  } catch (const ENetTLSHandshakeError& e) {
+    EXPECT_EQ(e.Failure(), c.failure);
+    EXPECT_EQ(e.Message(), "TLS handshake with 127.0.0.1 failed: " + std::string(c.why) + ".");
+  }
+  EXPECT_FALSE(http.IsConnected());
+  server.Stop();
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TLSHandshakeWithoutNginx,
+                         ::testing::Values(SilentServerCase{"Closes", true, tfClosed, "the server closed the connection"},
+                                           SilentServerCase{"NeverAnswers", false, tfTimeout,
+                                                            "the server did not answer in time"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

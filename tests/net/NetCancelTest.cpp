@@ -114,6 +114,23 @@ TEST_F(Cancel, DuringAConnectEndsWithoutALeftoverConnection) {
   EXPECT_FALSE(client.IsConnected());
 }
 
+TEST_F(Cancel, DuringATLSHandshakeEndsNotConnected) {
+  // The server takes the ClientHello and never answers it.
+  server.AddConnection(ConnectionScript().ExpectBytes(5).SignalGate("hello").WaitClientClose());
+  client.SetUseTLS(true);
+  bool cancelled = false;
+  pump.Every([&](int) {
+    if (!cancelled && server.WaitGate("hello", 0)) {
+      cancelled = true;
+      client.CloseConnection();
+    }
+  });
+  EXPECT_THROW(client.OpenConnection(), ENetNotConnected);
+  EXPECT_TRUE(cancelled);
+  EXPECT_EQ(client.IOHandler(), nullptr);
+  EXPECT_FALSE(client.IsConnected());
+}
+
 TEST_F(Cancel, ReconnectingInsideThePumpLeavesTheInterruptedReadOnItsOwnHandler) {
   server.AddConnection(ConnectionScript().Send("HEAD\n").Pause(3000));
   server.AddConnection(ConnectionScript().Send("second\n").Pause(3000));

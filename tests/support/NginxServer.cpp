@@ -67,12 +67,21 @@ NginxServer::~NginxServer() { Stop(); }
 bool NginxServer::Available() { return ::access(kNginx, X_OK) == 0; }
 
 std::string NginxServer::Url(const std::string& path) const {
+  if (!options_.TlsCertificate.empty()) return "https://localhost:" + std::to_string(port_) + path;
   return "http://127.0.0.1:" + std::to_string(port_) + path;
 }
 
 std::string NginxServer::ConfigDir() const { return dir_ ? dir_->Path() : std::string(); }
 std::string NginxServer::ErrorLog() const { return ConfigDir() + "error.log"; }
 std::string NginxServer::AccessLog() const { return ConfigDir() + "access.log"; }
+
+std::string NginxServer::TlsDirectives() const {
+  if (options_.TlsCertificate.empty()) return std::string();
+  std::string d = "    ssl_certificate " + options_.TlsCertificate + ";\n    ssl_certificate_key " + options_.TlsKey +
+                  ";\n    ssl_protocols " + options_.TlsProtocols + ";\n";
+  if (!options_.TlsCiphers.empty()) d += "    ssl_ciphers " + options_.TlsCiphers + ";\n";
+  return d;
+}
 
 std::string NginxServer::Config() const {
   const std::string d = dir_->Path();
@@ -93,7 +102,8 @@ std::string NginxServer::Config() const {
     << "  sendfile on;\n  tcp_nopush on;\n"
     << "  keepalive_timeout " << options_.KeepaliveTimeoutSec << ";\n"
     << "  keepalive_requests " << options_.KeepaliveRequests << ";\n"
-    << "  server {\n    listen 127.0.0.1:" << port_ << ";\n    server_name localhost;\n"
+    << "  server {\n    listen 127.0.0.1:" << port_ << (options_.TlsCertificate.empty() ? "" : " ssl") << ";\n"
+    << "    server_name localhost;\n" << TlsDirectives()
     << "    root " << options_.Root << ";\n" << options_.ServerDirectives << "\n  }\n"
     << "}\n";
   return c.str();

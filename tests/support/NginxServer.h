@@ -12,6 +12,7 @@
 //   http.FetchUrl(nginx.Url("/a/b.ini"), stream);
 //
 // In a GoogleTest SetUp, skip when nginx is missing: if (!NginxServer::Available()) GTEST_SKIP().
+// Options.TlsCertificate and TlsKey make it an https server.
 // Options.Port 80 serves the application's default update server (needs root).
 // Call Start() from a thread that lives as long as the server: nginx is told to end
 // when the thread that started it ends.
@@ -33,6 +34,11 @@ class NginxServer {
     std::string ServerDirectives;  // extra lines inside server { } (locations, error pages, ...)
     int KeepaliveRequests = 1000;
     int KeepaliveTimeoutSec = 65;
+    // TLS: with a certificate (PEM) and its key the server speaks only https.
+    std::string TlsCertificate;
+    std::string TlsKey;
+    std::string TlsProtocols = "TLSv1.2 TLSv1.3";
+    std::string TlsCiphers;  // empty: nginx's default
   };
 
   explicit NginxServer(const std::string& root);
@@ -48,7 +54,8 @@ class NginxServer {
   bool Running() const { return pid_ > 0; }
 
   uint16_t Port() const { return port_; }
-  // "http://127.0.0.1:<port>" + path (path begins with "/").
+  // "http://127.0.0.1:<port>" + path (path begins with "/"); with TLS
+  // "https://localhost:<port>" + path, the name the test certificates carry.
   std::string Url(const std::string& path) const;
   const std::string& LastError() const { return lastError_; }
   // The folder holding nginx.conf, error.log and access.log.
@@ -59,6 +66,7 @@ class NginxServer {
  private:
   bool StartOnce();
   std::string Config() const;
+  std::string TlsDirectives() const;
 
   Options options_;
   std::unique_ptr<TempDir> dir_;
