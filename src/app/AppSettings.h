@@ -5,6 +5,8 @@
 // point the windows at a loopback server and a temporary folder.
 #pragma once
 
+#include <cstdint>
+
 #include "runtime/SysUtils.h"
 
 struct TAppSettings {
@@ -14,6 +16,10 @@ struct TAppSettings {
   // The folder of the catalogue, the selection file and the firmware store, ending in a
   // path separator.
   AnsiString ProgramFolder;
+  // Connect and read limit, in ms, of the splash window's client (the catalogue at
+  // start-up and every release-notes page): a server that accepts and stays silent must
+  // neither hold the splash window, which cannot be closed, nor the main window's close.
+  int32_t FetchTimeoutMs = 30000;
 
   static TAppSettings Default();
 };

@@ -51,6 +51,8 @@ TForm1::TForm1(const TAppSettings& settings)
   NetHTTP1 = std::make_unique<TNetHTTP>(nullptr);
   NetHTTP1->SetName("NetHTTP1");
   ConfigureHttpClient(*NetHTTP1);
+  // The client connects within the same limit it reads with.
+  NetHTTP1->SetReadTimeout(settings_.FetchTimeoutMs);
 
   Image1 = new QLabel(this);
   PlaceControl(Image1, "Image1", 0, 0, 504, 275);

@@ -237,11 +237,15 @@ bool TForm2::FetchReleaseNotes(const AnsiString& url, const AnsiString& path) {
   struct TListsLock {
     TForm2& form;
     bool wasEnabled;
-    ~TListsLock() { form.SetListsEnabled(wasEnabled); }
+    ~TListsLock() {
+      form.fetchingNotes_ = false;
+      form.SetListsEnabled(wasEnabled);
+    }
   } lock{*this, ComboBox1->isEnabled()};
   SetListsEnabled(false);
   LogStep("selection: model \"" + Model() + "\", version \"" + Version() + "\"");
   Catalogue::CheckStoreName(path, Package());
+  fetchingNotes_ = true;
   return form1_.DownloadToFile(url, path);
 }
 
@@ -287,5 +291,7 @@ bool TForm2::CloseQuery() {
   // it waits for and close once it has returned.
   closeRequested_ = true;
   if (downloading_) Button3Click(this);
+  // Release notes are not worth waiting for: the fetch ends as failed, nothing is written.
+  if (fetchingNotes_) form1_.NetHTTP1->CloseConnection();
   return false;
 }

@@ -139,5 +139,6 @@ class TForm2 : public TForm {
   bool downloading_ = false;
   bool cancelled_ = false;
   bool closeRequested_ = false;
+  bool fetchingNotes_ = false;
   int handlerDepth_ = 0;
 };

@@ -53,6 +53,23 @@ QMessageBox::StandardButton StandardButtonOf(TMsgDlgBtn button) {
   return QMessageBox::NoButton;
 }
 
+// The captions the platform's boxes carry on the target systems.
+const char* ChineseCaptionOf(TMsgDlgBtn button) {
+  switch (button) {
+    case mbYes: return "是";
+    case mbNo: return "否";
+    case mbOK: return "确定";
+    case mbCancel: return "取消";
+    case mbAbort: return "中止";
+    case mbRetry: return "重试";
+    case mbIgnore: return "忽略";
+    case mbAll: return "全部";
+    case mbNoToAll: return "全否";
+    case mbYesToAll: return "全是";
+  }
+  return "";
+}
+
 int ModalResultOf(QMessageBox::StandardButton button) {
   switch (button) {
     case QMessageBox::Yes: return mrYes;
@@ -117,7 +134,8 @@ int ShowMessageDlg(const AnsiString& text, TMsgDlgType type, const std::vector<T
   }
   QMessageBox box(icon, dialog.Caption, LineBreaks(dialog.Text), QMessageBox::NoButton,
                   QApplication::activeWindow());
-  for (TMsgDlgBtn button : buttons) box.addButton(StandardButtonOf(button));
+  for (TMsgDlgBtn button : buttons)
+    box.addButton(StandardButtonOf(button))->setText(QString::fromUtf8(ChineseCaptionOf(button)));
   const auto result = static_cast<QMessageBox::StandardButton>(box.exec());
   // Closing the box without a button counts as Cancel (the archiver reads it as Abort).
   return ModalResultOf(result);

@@ -146,8 +146,10 @@ TEST_F(StartupTest, NonTextInstallFolderIsReportedAndSkipsTheFetch) {
 struct FailedFetchCase {
   const char* name;
   bool olderCatalogue;
-  bool serverAnswers;  // an error status, else nobody listens
+  enum { kNobodyListens, kErrorStatus, kSilentPastTheLimit } server;
 };
+
+void PrintTo(const FailedFetchCase& c, std::ostream* os) { *os << c.name; }
 
 class FailedCatalogueFetch : public StartupTest, public ::testing::WithParamInterface<FailedFetchCase> {};
 
@@ -155,11 +157,14 @@ TEST_P(FailedCatalogueFetch, WarnsAndGoesOnWithAnOlderCatalogueElseStopsTheProgr
   WriteRegistry(true, "\"Install Folder\"=\"/p\"");
   if (GetParam().olderCatalogue) program_.Write("TavroMP3LiveUpdate.ini", "[Old]\r\n");
   TAppSettings settings{"127.0.0.1:1", program_.Path()};
-  if (GetParam().serverAnswers) {
+  if (GetParam().server == FailedFetchCase::kErrorStatus)
     server_.AddConnection(
         ConnectionScript().ExpectRequest().Send(HttpReply("<html>missing</html>", "404 Not Found")).Close());
-    settings = Settings();
-  }
+  // Answers well, but only long after the fetch's limit.
+  if (GetParam().server == FailedFetchCase::kSilentPastTheLimit)
+    server_.AddConnection(ConnectionScript().ExpectRequest().Pause(3000).Send(HttpReply("[New]\r\n")).Close());
+  if (GetParam().server != FailedFetchCase::kNobodyListens) settings = Settings();
+  settings.FetchTimeoutMs = 300;
   TForm1 form1(settings);
   form1.Timer1->SetEnabled(false);
   form1.FormAc(&form1);
@@ -182,10 +187,12 @@ TEST_P(FailedCatalogueFetch, WarnsAndGoesOnWithAnOlderCatalogueElseStopsTheProgr
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FailedCatalogueFetch,
-                         ::testing::Values(FailedFetchCase{"UnreachableWithOlder", true, false},
-                                           FailedFetchCase{"UnreachableFirstRun", false, false},
-                                           FailedFetchCase{"ErrorStatusWithOlder", true, true},
-                                           FailedFetchCase{"ErrorStatusFirstRun", false, true}),
+                         ::testing::Values(FailedFetchCase{"UnreachableWithOlder", true, FailedFetchCase::kNobodyListens},
+                                           FailedFetchCase{"UnreachableFirstRun", false, FailedFetchCase::kNobodyListens},
+                                           FailedFetchCase{"ErrorStatusWithOlder", true, FailedFetchCase::kErrorStatus},
+                                           FailedFetchCase{"ErrorStatusFirstRun", false, FailedFetchCase::kErrorStatus},
+                                           FailedFetchCase{"SilentWithOlder", true, FailedFetchCase::kSilentPastTheLimit},
+                                           FailedFetchCase{"SilentFirstRun", false, FailedFetchCase::kSilentPastTheLimit}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(StartupTest, CatalogueCutShortByTheServerLeavesTheOlderOne) {

@@ -2,8 +2,11 @@
 // styles, the timers' enable rules, the default title and the one-message pump.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 
 #include "AppTestSupport.h"
@@ -91,6 +94,22 @@ TEST_F(ToolkitTest, RuntimeDialogHookReachesTheSeamWithItsButtons) {
   EXPECT_EQ(value, "secret");
   AnswerBoxes(mrCancel);
   EXPECT_FALSE(HookInputQuery("Password", "Enter", value));
+}
+
+TEST_F(ToolkitTest, ArchiverFailureDialogLabelsItsButtonsLikeThePlatformsChineseBoxes) {
+  TDialogSeam::Responder = nullptr;
+  QStringList labels;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    for (QAbstractButton* button : box->buttons()) labels << button->text();
+    box->button(QMessageBox::Ignore)->click();
+  });
+  EXPECT_EQ(HookMessageDlg("x", mtError, {mbAbort, mbRetry, mbIgnore}), mrIgnore);
+  labels.sort();
+  QStringList expected{QString::fromUtf8("中止"), QString::fromUtf8("重试"), QString::fromUtf8("忽略")};
+  expected.sort();
+  EXPECT_EQ(labels, expected);
 }
 
 TEST_F(ToolkitTest, HandleMessageNeverWaitsAndReportsWhetherSomethingWasHandled) {
