@@ -10,14 +10,10 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "platform/UserFolders.h"
 #include "platform/WinTypes.h"
 
 namespace {
-
-bool IsRegularFile(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
 
 bool IsExecutableFile(const std::string& path) { return IsRegularFile(path) && ::access(path.c_str(), X_OK) == 0; }
 
@@ -111,18 +107,8 @@ std::vector<std::string> SplitCommandLine(const std::string& line) {
 }
 
 std::vector<std::string> PathFolders() {
-  std::vector<std::string> folders;
   const char* path = std::getenv("PATH");
-  std::string all = path ? path : "/usr/local/bin:/usr/bin:/bin";
-  size_t start = 0;
-  for (;;) {
-    const size_t colon = all.find(':', start);
-    std::string folder = all.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-    if (!folder.empty()) folders.push_back(folder);
-    if (colon == std::string::npos) break;
-    start = colon + 1;
-  }
-  return folders;
+  return SplitSearchList(path ? path : "/usr/local/bin:/usr/bin:/bin");
 }
 
 std::string FindFileIn(const std::vector<std::string>& folders, const std::string& name) {

@@ -141,7 +141,7 @@ bool TRegFile::Parse(const std::string& content) {
     }
     // A hex list goes on over the next lines while a line ends in "\".
     while (TrimRight(line).size() > 0 && TrimRight(line).back() == '\\' && i + 1 < lines.size() &&
-           AnsiPos("=hex", line) != std::string::npos) {
+           AnsiFindText("=hex", line) != std::string::npos) {
       line = TrimRight(line);
       line.pop_back();
       line += TrimLeft(lines[++i]);

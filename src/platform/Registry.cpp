@@ -20,16 +20,6 @@ constexpr REGSAM kWriteRights = KEY_SET_VALUE | KEY_CREATE_SUB_KEY | KEY_CREATE_
                                 0x00040000 /* WRITE_DAC */ | 0x00080000 /* WRITE_OWNER */ |
                                 0x40000000 /* GENERIC_WRITE */ | 0x10000000 /* GENERIC_ALL */;
 
-std::string EnvOr(const char* name, const std::string& fallback) {
-  const char* value = std::getenv(name);
-  return value && *value ? std::string(value) : fallback;
-}
-
-bool IsFile(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
 bool InGroup(gid_t gid) {
   if (gid == ::getegid()) return true;
   const int n = ::getgroups(0, nullptr);
@@ -73,16 +63,9 @@ HKEY TRegistry::CurrentKey() const { return open_ ? rootKey_ : 0; }
 
 std::string TRegistry::StoreFileName() {
   const std::string own = XdgUserFolder("XDG_CONFIG_HOME", ".config") + "/tavro/registry.reg";
-  if (IsFile(own)) return own;
-  const std::string dirs = EnvOr("XDG_CONFIG_DIRS", "/etc/xdg");
-  size_t start = 0;
-  for (;;) {
-    const size_t colon = dirs.find(':', start);
-    const std::string dir = dirs.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
-    if (!dir.empty() && IsFile(dir + "/tavro/registry.reg")) return dir + "/tavro/registry.reg";
-    if (colon == std::string::npos) break;
-    start = colon + 1;
-  }
+  if (IsRegularFile(own)) return own;
+  for (const std::string& dir : SplitSearchList(EnvOr("XDG_CONFIG_DIRS", "/etc/xdg")))
+    if (IsRegularFile(dir + "/tavro/registry.reg")) return dir + "/tavro/registry.reg";
   return std::string();
 }
 

@@ -7,15 +7,11 @@
 
 #include "platform/Launch.h"
 #include "platform/ProgramInfo.h"
+#include "platform/UserFolders.h"
 #include "runtime/CodePage.h"
 
 namespace {
 constexpr intptr_t kStarted = 42;
-
-bool IsDirectory(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 std::string ResolveFile(const std::string& file, const std::string& dir) {
   if (file[0] == '/') return FindFileIn({""}, file);

@@ -4,6 +4,33 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <utility>
+
+std::string EnvOr(const char* name, const std::string& fallback) {
+  const char* value = std::getenv(name);
+  return value && *value ? std::string(value) : fallback;
+}
+
+std::vector<std::string> SplitSearchList(const std::string& list) {
+  std::vector<std::string> folders;
+  for (size_t start = 0;;) {
+    const size_t colon = list.find(':', start);
+    std::string folder = list.substr(start, colon == std::string::npos ? std::string::npos : colon - start);
+    if (!folder.empty()) folders.push_back(std::move(folder));
+    if (colon == std::string::npos) return folders;
+    start = colon + 1;
+  }
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
 
 std::string XdgUserFolder(const char* variable, const char* fallbackBelowHome) {
   std::string folder;
@@ -24,6 +51,5 @@ bool MakeUserFolder(const std::string& path) {
     if (!part.empty() && ::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
     if (slash == std::string::npos) break;
   }
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return IsDirectory(path);
 }

@@ -1,7 +1,17 @@
-// The per-user base folders of the XDG base directory rules.
+// The per-user base folders of the XDG base directory rules, the search lists of the
+// environment ($PATH, $XDG_CONFIG_DIRS) and the file-kind checks the platform layer uses.
 #pragma once
 
 #include <string>
+#include <vector>
+
+// The variable's value, or fallback when it is unset or empty.
+std::string EnvOr(const char* name, const std::string& fallback);
+// The folders of a ":"-separated search list, in order, empty entries left out.
+std::vector<std::string> SplitSearchList(const std::string& list);
+
+bool IsRegularFile(const std::string& path);
+bool IsDirectory(const std::string& path);
 
 // The folder named by the environment variable when it holds an absolute path, else
 // $HOME followed by "/" and fallbackBelowHome (".config", ".local/share", ".local/state").

@@ -73,7 +73,7 @@ size_t AnsiFindLastChar(const AnsiString& text, char c, size_t end) {
   return found;
 }
 
-size_t AnsiPos(const AnsiString& sub, const AnsiString& text) {
+size_t AnsiFindText(const AnsiString& sub, const AnsiString& text) {
   if (sub.empty()) return AnsiString::npos;
   for (size_t i = 0; i + sub.size() <= text.size(); ++i) {
     if (text.compare(i, sub.size(), sub) == 0) return i;

@@ -28,8 +28,9 @@ int AnsiCompareText(const AnsiString& a, const AnsiString& b);
 // npos when there is none. Meant for ASCII c ("\", "/", ".", ":").
 size_t AnsiFindChar(const AnsiString& text, char c, size_t from = 0);
 size_t AnsiFindLastChar(const AnsiString& text, char c, size_t end = AnsiString::npos);
-// The index of the first occurrence of sub that starts on a character boundary; npos if none.
-size_t AnsiPos(const AnsiString& sub, const AnsiString& text);
+// The 0-based index of the first occurrence of sub that starts on a character boundary; npos
+// if none. (The HTTP client's NetSearch::AnsiPos is 1-based, as its callers count.)
+size_t AnsiFindText(const AnsiString& sub, const AnsiString& text);
 // Splits at every separator byte c outside double-byte characters (empty parts kept).
 std::vector<AnsiString> AnsiSplit(const AnsiString& text, char c);
 

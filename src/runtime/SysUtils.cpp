@@ -96,9 +96,6 @@ AnsiString UpperCase(const AnsiString& text) { return AnsiUpperCase(text); }
 
 AnsiString LowerCase(const AnsiString& text) { return AnsiLowerCase(text); }
 
-int CompareText(const AnsiString& a, const AnsiString& b) {
-  const AnsiString ua = UpperCase(a), ub = UpperCase(b);
-  return ua.compare(ub) < 0 ? -1 : (ua == ub ? 0 : 1);
-}
+int CompareText(const AnsiString& a, const AnsiString& b) { return AnsiCompareText(a, b); }
 
-bool SameText(const AnsiString& a, const AnsiString& b) { return CompareText(a, b) == 0; }
+bool SameText(const AnsiString& a, const AnsiString& b) { return AnsiSameText(a, b); }

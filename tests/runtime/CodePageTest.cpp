@@ -51,7 +51,7 @@ TEST(CodePage, BackslashInsideADoubleByteCharacterIsNoSeparator) {
   EXPECT_EQ(IncludeTrailingPathDelimiter("d/" + kTrailSlash), "d/" + kTrailSlash + "/");
   EXPECT_EQ(AnsiPathToSys("a\\" + kTrailSlash + "\\b"), "a/" + AnsiToUtf8(kTrailSlash) + "/b");
   EXPECT_EQ(AnsiFindChar(kTrailSlash + "\\", '\\'), 2u);
-  EXPECT_EQ(AnsiPos("\\", kTrailSlash), AnsiString::npos);
+  EXPECT_EQ(AnsiFindText("\\", kTrailSlash), AnsiString::npos);
 }
 
 TEST(CodePage, CaseMappingLeavesDoubleByteCharactersAlone) {
