@@ -59,8 +59,6 @@ void TRegistry::SetRootKey(HKEY rootKey) {
   rootKey_ = rootKey;
 }
 
-HKEY TRegistry::CurrentKey() const { return open_ ? rootKey_ : 0; }
-
 std::string TRegistry::StoreFileName() {
   const std::string own = XdgUserFolder("XDG_CONFIG_HOME", ".config") + "/tavro/registry.reg";
   if (IsRegularFile(own)) return own;
@@ -114,20 +112,6 @@ void TRegistry::CloseKey() {
 
 const TRegValue* TRegistry::Find(const AnsiString& name) const {
   return open_ ? open_->FindValue(rootKey_, currentPath_, name) : nullptr;
-}
-
-bool TRegistry::ValueExists(const AnsiString& name) const { return Find(name) != nullptr; }
-
-TRegDataType TRegistry::GetDataType(const AnsiString& name) const {
-  const TRegValue* value = Find(name);
-  if (!value) return rdUnknown;
-  switch (value->Type) {
-    case REG_SZ: return rdString;
-    case REG_EXPAND_SZ: return rdExpandString;
-    case REG_DWORD: return rdInteger;
-    case REG_BINARY: return rdBinary;
-    default: return rdUnknown;
-  }
 }
 
 AnsiString TRegistry::ReadString(const AnsiString& name) const {

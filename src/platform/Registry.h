@@ -41,8 +41,6 @@ class TRegistry : public TObject {
   void SetRootKey(HKEY rootKey);
   REGSAM Access() const { return access_; }
   void SetAccess(REGSAM access) { access_ = access; }
-  // Non-zero while a key is open.
-  HKEY CurrentKey() const;
   // The open key's path below the root ("software\x\y"), as given; empty when none is open.
   const AnsiString& CurrentPath() const { return currentPath_; }
 
@@ -58,8 +56,6 @@ class TRegistry : public TObject {
   bool OpenKeyReadOnly(const AnsiString& key);
   void CloseKey();
 
-  bool ValueExists(const AnsiString& name) const;
-  TRegDataType GetDataType(const AnsiString& name) const;
   // The text of a REG_SZ or REG_EXPAND_SZ value (taken unchanged, no variables expanded),
   // cut at its first NUL; "" when the value is missing or empty (or no key is open). Any
   // other type raises ERegistryException "Invalid data type for '%s'" (the value name).

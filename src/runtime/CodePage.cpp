@@ -170,8 +170,6 @@ AnsiString SysPathToAnsi(const std::string& path) { return Utf8ToAnsi(path); }
 
 AnsiString Utf16LeToAnsi(const std::string& bytes) { return Convert("GBK", "UTF-16LE", bytes, false, 2); }
 
-std::string Utf16LeToUtf8(const std::string& bytes) { return Convert("UTF-8", "UTF-16LE", bytes, false, 2); }
-
 std::string AnsiToUtf16Le(const AnsiString& ansi) { return Convert("UTF-16LE", "GBK", ansi, false); }
 
 bool IsValidUtf8(const std::string& text) {

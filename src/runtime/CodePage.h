@@ -43,10 +43,9 @@ AnsiString Utf8ToAnsi(const std::string& utf8);
 // is guessed.
 bool TryAnsiToUtf8(const AnsiString& ansi, std::string& utf8);
 
-// UTF-16LE bytes (as the registry stores text) to ANSI / UTF-8; an odd last byte or a
+// UTF-16LE bytes (as the registry stores text) to ANSI; an odd last byte or a
 // lone surrogate becomes '?'.
 AnsiString Utf16LeToAnsi(const std::string& bytes);
-std::string Utf16LeToUtf8(const std::string& bytes);
 std::string AnsiToUtf16Le(const AnsiString& ansi);
 // True when the bytes are well-formed UTF-8 (no overlong forms, no surrogates).
 bool IsValidUtf8(const std::string& text);

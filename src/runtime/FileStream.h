@@ -5,7 +5,7 @@
 // without any write bit is read-only for every user (root included), as faReadOnly is on
 // the original platform. Share modes are accepted and not enforced (the system has no
 // mandatory locks). fmCreate empties an existing file in place; to replace a whole file
-// safely use TMemoryStream::SaveToFile or ReplaceFileContent.
+// safely use ReplaceFileContent or TReplacementFile.
 #pragma once
 
 #include "runtime/Stream.h"

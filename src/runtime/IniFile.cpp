@@ -146,10 +146,6 @@ std::vector<AnsiString> TIniFile::ReadSection(const AnsiString& section) const {
   return strings;
 }
 
-bool TIniFile::SectionExists(const AnsiString& section) const {
-  return FindSection(Load(fileName_), section) != std::string::npos;
-}
-
 bool TIniFile::ValueExists(const AnsiString& section, const AnsiString& ident) const {
   return FindKey(Load(fileName_), section, ident) != std::string::npos;
 }
@@ -172,10 +168,6 @@ int32_t TIniFile::ReadInteger(const AnsiString& section, const AnsiString& ident
   AnsiString text = ReadString(section, ident, "");
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text = "$" + text.substr(2);
   return StrToIntDef(text, fallback);
-}
-
-bool TIniFile::ReadBool(const AnsiString& section, const AnsiString& ident, bool fallback) const {
-  return ReadInteger(section, ident, fallback ? 1 : 0) != 0;
 }
 
 namespace {
@@ -233,25 +225,4 @@ void TIniFile::WriteString(const AnsiString& section, const AnsiString& ident, c
 
 void TIniFile::WriteInteger(const AnsiString& section, const AnsiString& ident, int32_t value) {
   WriteString(section, ident, IntToStr(value));
-}
-
-void TIniFile::WriteBool(const AnsiString& section, const AnsiString& ident, bool value) {
-  WriteString(section, ident, value ? "1" : "0");
-}
-
-void TIniFile::DeleteKey(const AnsiString& section, const AnsiString& ident) {
-  IniText ini = LoadForChange(fileName_);
-  const size_t k = FindKey(ini, section, ident);
-  if (k == std::string::npos) return;
-  ini.lines.erase(ini.lines.begin() + static_cast<std::ptrdiff_t>(k));
-  Save(fileName_, ini);
-}
-
-void TIniFile::EraseSection(const AnsiString& section) {
-  IniText ini = LoadForChange(fileName_);
-  const size_t s = FindSection(ini, section);
-  if (s == std::string::npos) return;
-  ini.lines.erase(ini.lines.begin() + static_cast<std::ptrdiff_t>(s),
-                  ini.lines.begin() + static_cast<std::ptrdiff_t>(SectionEnd(ini, s)));
-  Save(fileName_, ini);
 }

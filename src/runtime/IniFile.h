@@ -40,7 +40,6 @@ class TIniFile : public TObject {
   // Key names of the first section of that name, in file order; values are not read.
   void ReadSection(const AnsiString& section, std::vector<AnsiString>& strings) const;
   std::vector<AnsiString> ReadSection(const AnsiString& section) const;
-  bool SectionExists(const AnsiString& section) const;
   bool ValueExists(const AnsiString& section, const AnsiString& ident) const;
 
   // The key's value with one pair of enclosing quotes (' or ") removed, cut to
@@ -49,7 +48,6 @@ class TIniFile : public TObject {
   // The value as an integer: decimal, or hexadecimal after "$", or after "0x"/"0X" when
   // the text is longer than two characters; fallback when missing or not a number.
   int32_t ReadInteger(const AnsiString& section, const AnsiString& ident, int32_t fallback) const;
-  bool ReadBool(const AnsiString& section, const AnsiString& ident, bool fallback) const;
 
   // Sets the key's value: an existing key line (first match) is rewritten with its name
   // as it stands; a new key goes after the last key line of the section; a new section
@@ -57,10 +55,6 @@ class TIniFile : public TObject {
   // break cannot be written and raise EIniFileException like any failed write.
   void WriteString(const AnsiString& section, const AnsiString& ident, const AnsiString& value);
   void WriteInteger(const AnsiString& section, const AnsiString& ident, int32_t value);
-  void WriteBool(const AnsiString& section, const AnsiString& ident, bool value);
-  // Removes the key line (first match) / the whole section; nothing when missing.
-  void DeleteKey(const AnsiString& section, const AnsiString& ident);
-  void EraseSection(const AnsiString& section);
 
  private:
   AnsiString fileName_;

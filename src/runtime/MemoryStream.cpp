@@ -60,10 +60,6 @@ void TMemoryStream::Clear() {
 
 // Saving and loading go through the atomic file helpers, so a failed save never
 // leaves a partial file where a whole one was.
-void TMemoryStream::SaveToFile(const AnsiString& fileName) {
-  ReplaceFileContent(fileName, data_.get(), size_);
-}
-
 void TMemoryStream::LoadFromFile(const AnsiString& fileName) {
   std::string content = ReadFileContent(fileName);
   Clear();

@@ -25,8 +25,6 @@ class TMemoryStream : public TStream {
   int64_t Capacity() const { return capacity_; }
   void Clear();
 
-  // Writes the whole content to a file, replacing it (EFCreateError when it cannot).
-  void SaveToFile(const AnsiString& fileName);
   void LoadFromFile(const AnsiString& fileName);
 
  private:

@@ -19,19 +19,3 @@ void TStream::ReadBuffer(void* buffer, int64_t count) {
 void TStream::WriteBuffer(const void* buffer, int64_t count) {
   if (count != 0 && Write(buffer, count) != count) throw EWriteError("Stream write error");
 }
-
-int64_t TStream::CopyFrom(TStream& source, int64_t count) {
-  if (count == 0) {
-    source.SetPosition(0);
-    count = source.Size();
-  }
-  const int64_t total = count;
-  std::vector<char> buffer(static_cast<size_t>(std::min<int64_t>(count, 1 << 16)) + 1);
-  while (count > 0) {
-    const int64_t n = std::min<int64_t>(count, static_cast<int64_t>(buffer.size()));
-    source.ReadBuffer(buffer.data(), n);
-    WriteBuffer(buffer.data(), n);
-    count -= n;
-  }
-  return total;
-}

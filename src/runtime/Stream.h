@@ -23,6 +23,4 @@ class TStream : public TObject {
   // Whole reads and writes: EReadError "Stream read error" / EWriteError "Stream write error".
   void ReadBuffer(void* buffer, int64_t count);
   void WriteBuffer(const void* buffer, int64_t count);
-  // Copies count bytes from source's position (count 0: the whole source from its start).
-  int64_t CopyFrom(TStream& source, int64_t count);
 };
