@@ -10,11 +10,14 @@
 
 #include "runtime/Stream.h"
 
+// The platform's 16-bit file-open mode word, shared by every open in the program (the
+// archiver's OpenZipFile takes it too): access in the low bits, sharing in bits 4-6,
+// and 0xFFFF for "create".
 enum : uint16_t {
   fmOpenRead = 0x0000, fmOpenWrite = 0x0001, fmOpenReadWrite = 0x0002,
   fmShareCompat = 0x0000, fmShareExclusive = 0x0010, fmShareDenyWrite = 0x0020,
   fmShareDenyRead = 0x0030, fmShareDenyNone = 0x0040,
-  fmCreate = 0xFF00
+  fmCreate = 0xFFFF
 };
 
 class TFileStream : public TStream {

@@ -30,7 +30,7 @@ void TZipBaseArchiver::SetCompressionLevel(TZipCompressionLevel value) {
 }
 
 void TZipBaseArchiver::SetCompressionMode(int value) {
-  if (value < 0 || value > 9) throw EZipException(5, this);
+  if (value < 0 || value > 9) throw EZipException(zecCompressionMode, this);
   compressionMode_ = value;
   compressionLevel_ = value == 0 ? clNone : value <= 3 ? clFastest : value <= 6 ? clNormal : clMax;
 }
@@ -38,7 +38,7 @@ void TZipBaseArchiver::SetCompressionMode(int value) {
 int TZipBaseArchiver::FileCount() const { return directory_ ? directory_->Items.Count() : 0; }
 
 const TDirItem& TZipBaseArchiver::DirItem(int index) const {
-  if (!isOpen_ || !directory_) throw EZipException(13, this);
+  if (!isOpen_ || !directory_) throw EZipException(zecNotOpen, this);
   return directory_->Items.Items(index);
 }
 
@@ -49,11 +49,11 @@ AnsiString TZipBaseArchiver::ArchiveComment() const { return directory_ ? direct
 void TZipBaseArchiver::OpenZipFile(uint16_t mode) {
   const size_t delimiter = ZipLastDelimiter(fileName_, "\\/:");
   const AnsiString namePart = delimiter == AnsiString::npos ? fileName_ : fileName_.substr(delimiter + 1);
-  if (!inMemory_ && namePart.empty()) throw EZipException(10, this);
+  if (!inMemory_ && namePart.empty()) throw EZipException(zecBlankFileName, this);
   // No drive of this platform is removable, so a missing file is never a volume to ask for.
   if (mode != fmCreate && !FileExists(fileName_) && spanningMode_ != smSpanning)
-    throw EZipException(12, {fileName_}, this);
-  if (mode != fmCreate && inMemory_) throw EZipException(28, {fileName_}, this);
+    throw EZipException(zecArchiveNotFound, {fileName_}, this);
+  if (mode != fmCreate && inMemory_) throw EZipException(zecInMemoryOnly, {fileName_}, this);
   CloseZipFile();
   openMode_ = mode;
   if (mode == fmCreate || inMemory_) {
@@ -64,7 +64,7 @@ void TZipBaseArchiver::OpenZipFile(uint16_t mode) {
     try {
       stream_ = std::make_unique<TZipFileStream>(fileName_, mode);
       directory_ = std::make_unique<TZipDirManager>(stream_.get());
-      if (!recoverMissingDirectory_ && !directory_->FindEndRecord()) throw EZipException(48, this);
+      if (!recoverMissingDirectory_ && !directory_->FindEndRecord()) throw EZipException(zecDamaged, this);
       directory_->Load(options_.OEMFileNames, this);
     } catch (...) {
       directory_.reset();

@@ -5,7 +5,10 @@
 // called synchronously. Errors of the open and of the checks at the start of
 // ExtractMatching raise (EZipException, or the stream layer's EFOpenError/EReadError);
 // failures of single entries go to OnProcessFileFailure (default: an Abort/Retry/Ignore
-// dialog through the runtime's dialog hook) and never reach the caller. After
+// dialog through the runtime's dialog hook) and do not reach the caller, with one
+// exception, as designed: an entry whose local header lies past the end of the file
+// raises EReadError "Stream read error" out of ExtractMatching (its output removed, the
+// run's lock released). Other runtime errors (out of memory) propagate too. After
 // ExtractMatching, LastRunAborted() tells whether the run was ended by an Abort (or a
 // Cancel from an event) before every selected entry was processed.
 #pragma once
@@ -129,8 +132,25 @@ class TZipBaseArchiver : public TComponent {
   void SelectMatching(const AnsiString& nameMask, uint16_t searchAttr, const AnsiString& excludeMask);
   // One attempt at one entry (name with "\" separators); raises EZipException on failure.
   void ExtractItem(int index, const AnsiString& name, const AnsiString& base, TRunState& run);
+  struct TDestination;
+  // The folder (made when CreateDirs) and the file an entry goes to; false for a folder
+  // entry, which is done once its folder exists.
+  bool ChooseDestination(const TDirItem& item, const AnsiString& name, const AnsiString& base, TRunState& run,
+                         TDestination& dest);
+  // Whether an existing file may be replaced, by ReplaceReadOnly and OverwriteMode (an
+  // OnConfirmOverwrite handler may choose another destination).
+  bool MayOverwrite(const TDirItem& item, const AnsiString& name, TDestination& dest);
+  // Decodes the entry into a new output and puts it in place.
+  void WriteItem(const TDirItem& item, const AnsiString& name, uint32_t attr, TDestination& dest, TRunState& run);
+  struct TEntryData;
   // Decodes an entry's data into out; returns false when the entry failed its checks.
   bool DecodeItem(const TDirItem& item, const AnsiString& name, TZipOutputFile& out, TRunState& run);
+  // Finds an entry's data behind its local header and, for an encrypted entry, checks
+  // the password and reads the encryption header. False when the entry fails (or the
+  // user declined a password: run.skipFile is then set).
+  bool OpenEntryData(const TDirItem& item, const AnsiString& name, TRunState& run, TEntryData& data);
+  // Reads count bytes of the data at offset, decrypted; false on a short read.
+  bool ReadEntryData(TEntryData& data, uint64_t offset, uint8_t* buffer, size_t count);
   // Asks for passwords until one fits the entry's encryption header; false when the
   // user declined (run.skipFile is then set) or the header cannot be read.
   bool CheckPassword(const TZipLocalHeader& local, const AnsiString& name, int64_t dataPos, TRunState& run);

@@ -7,29 +7,14 @@
 
 #include "runtime/Exception.h"
 #include "zip/ZipArchiver.h"
+#include "zip/ZipConst.h"
 #include "zip/ZipCrypt.h"
+#include "zip/ZipEntryDecoder.h"
 #include "zip/ZipExcept.h"
 #include "zip/ZipOutput.h"
 #include "zip/ZipRunState.h"
 
 namespace {
-
-// A raw inflate stream: ZIP data is deflate data without the zlib header and trailer.
-class TInflater {
- public:
-  TInflater() { ok_ = inflateInit2(&stream_, -MAX_WBITS) == Z_OK; }
-  ~TInflater() {
-    if (ok_) inflateEnd(&stream_);
-  }
-  TInflater(const TInflater&) = delete;
-  TInflater& operator=(const TInflater&) = delete;
-  bool Ok() const { return ok_; }
-  z_stream& Stream() { return stream_; }
-
- private:
-  z_stream stream_{};
-  bool ok_ = false;
-};
 
 // Bytes after the end of the deflate data: one to three are absorbed; from four on,
 // the first four must be the Adler-32 of the output (as a zlib stream's trailer would be).
@@ -44,6 +29,13 @@ bool TrailerAccepted(const uint8_t* trailer, size_t available, const TZipOutputF
 }
 
 }  // namespace
+
+// Where an entry's data is and how to read it.
+struct TZipBaseArchiver::TEntryData {
+  int64_t pos = 0;    // the first byte of the data (after an encryption header)
+  uint64_t size = 0;  // its length
+  std::optional<TZipDecrypter> decrypter;
+};
 
 bool TZipBaseArchiver::CheckPassword(const TZipLocalHeader& local, const AnsiString& name, int64_t dataPos,
                                      TRunState& run) {
@@ -64,109 +56,69 @@ bool TZipBaseArchiver::CheckPassword(const TZipLocalHeader& local, const AnsiStr
   }
 }
 
-bool TZipBaseArchiver::DecodeItem(const TDirItem& item, const AnsiString& name, TZipOutputFile& out,
-                                  TRunState& run) {
+bool TZipBaseArchiver::OpenEntryData(const TDirItem& item, const AnsiString& name, TRunState& run,
+                                     TEntryData& data) {
   if (item.LocalHeaderOffset > static_cast<uint64_t>(stream_->Size())) throw EReadError("Stream read error");
   const int64_t headerPos = static_cast<int64_t>(item.LocalHeaderOffset);
   uint8_t raw[kZipLocalSize];
   stream_->ReadExactAt(headerPos, raw, sizeof raw);
   TZipLocalHeader local;
   ParseLocalHeader(raw, sizeof raw, local);
-  int64_t dataPos = headerPos + static_cast<int64_t>(kZipLocalSize) + local.NameLength + local.ExtraLength;
-  uint64_t size = item.CompressedSize();
+  data.pos = headerPos + static_cast<int64_t>(kZipLocalSize) + local.NameLength + local.ExtraLength;
+  data.size = item.CompressedSize();
 
   const uint16_t method = item.Header.Method;
-  if (method == 9) throw EZipException(55);
+  if (method == kZipMethodDeflate64) throw EZipException(zecDeflate64);
   // Sizes that were never found are not a size of 0.
   if (item.DescriptorMissing) return false;
-  const bool known = method == 0 || method == 8;
+  const bool known = method == kZipMethodStored || method == kZipMethodDeflated;
   // The library's own block format (other methods, version needed above 1.0) is not read.
-  if (!known && item.Header.VersionNeeded > 10) return false;
+  if (!known && item.Header.VersionNeeded > kZipVersion10) return false;
+  if (!known || !(item.Header.Flags & kZipFlagEncrypted)) return true;
 
-  std::optional<TZipDecrypter> decrypter;
-  if (known && (item.Header.Flags & kZipFlagEncrypted)) {
-    if (!CheckPassword(local, name, dataPos, run)) return false;
-    if (size < kZipCryptHeaderSize) return false;
-    decrypter.emplace(password_);
-    uint8_t header[kZipCryptHeaderSize];
-    stream_->ReadExactAt(dataPos, header, sizeof header);
-    decrypter->Decrypt(header, sizeof header);
-    dataPos += kZipCryptHeaderSize;
-    size -= kZipCryptHeaderSize;
-  }
-  TInflater inflater;
-  if (!inflater.Ok()) return false;
+  if (!CheckPassword(local, name, data.pos, run) || data.size < kZipCryptHeaderSize) return false;
+  data.decrypter.emplace(password_);
+  uint8_t header[kZipCryptHeaderSize];
+  stream_->ReadExactAt(data.pos, header, sizeof header);
+  data.decrypter->Decrypt(header, sizeof header);
+  data.pos += kZipCryptHeaderSize;
+  data.size -= kZipCryptHeaderSize;
+  return true;
+}
 
-  const uint64_t declared = item.UncompressedSize();
-  uint64_t consumed = 0, written = 0;
-  uLong crc = crc32(0, nullptr, 0);
-  bool failed = false;
-  // Output goes out piece by piece; past the declared size the entry has failed.
-  auto emit = [&](const uint8_t* p, size_t n) {
-    if (n == 0) return;
-    if (n > declared - std::min(written, declared)) {
-      failed = true;
-      return;
-    }
-    written += n;
-    crc = crc32(crc, p, static_cast<uInt>(n));
-    if (!out.Write(p, n)) failed = true;
-  };
-
-  bool streamEnded = !known;  // an unknown method of version 1.0 decodes nothing
-  while (!failed && !streamEnded && consumed < size) {
-    const double fraction = static_cast<double>(consumed) / static_cast<double>(size);
+bool TZipBaseArchiver::DecodeItem(const TDirItem& item, const AnsiString& name, TZipOutputFile& out,
+                                  TRunState& run) {
+  TEntryData data;
+  if (!OpenEntryData(item, name, run, data)) return false;
+  TZipEntryDecoder decoder(item.Header.Method, item.UncompressedSize(), item.Header.Crc32, run.output,
+                           [&](const uint8_t* p, size_t n) { return out.Write(p, n); });
+  uint64_t consumed = 0;
+  while (!decoder.Failed() && !decoder.Ended() && consumed < data.size) {
+    const double fraction = static_cast<double>(consumed) / static_cast<double>(data.size);
     DoFileProgress(name, fraction * 100, poExtract, ppProcess, run.cancel);
     DoOverallProgress((fraction + run.processed) / std::max(run.selected, 1) * 100, poExtract, ppProcess, run.cancel);
     if (run.cancel) return false;
-
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(kZipInputChunk, size - consumed));
-    uint8_t* in = run.input.data();
-    if (stream_->ReadAt(dataPos + static_cast<int64_t>(consumed), in, static_cast<int64_t>(n)) !=
-        static_cast<int64_t>(n)) {
-      failed = true;
-      break;
-    }
-    if (decrypter) decrypter->Decrypt(in, n);
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(run.input.size(), data.size - consumed));
+    if (!ReadEntryData(data, consumed, run.input.data(), n)) return false;
     consumed += n;
-    if (method == 0) {
-      emit(in, n);
-      continue;
-    }
-    z_stream& z = inflater.Stream();
-    z.next_in = in;
-    z.avail_in = static_cast<uInt>(n);
-    int result = Z_OK;
-    do {
-      z.next_out = run.output.data();
-      z.avail_out = static_cast<uInt>(run.output.size());
-      result = inflate(&z, Z_NO_FLUSH);
-      if (result < 0 && result != Z_BUF_ERROR) {
-        failed = true;
-        break;
-      }
-      const size_t produced = run.output.size() - z.avail_out;
-      emit(run.output.data(), produced);
-      if (result == Z_STREAM_END) streamEnded = true;
-      if (produced == 0 && result == Z_BUF_ERROR) break;
-    } while (!failed && !streamEnded && (z.avail_in > 0 || z.avail_out == 0));
-
-    if (streamEnded && !failed) {
-      // Gather up to four bytes that follow the deflate data within the entry.
-      uint8_t trailer[4];
-      size_t have = std::min<size_t>(z.avail_in, 4);
-      std::copy(z.next_in, z.next_in + have, trailer);
-      if (have < 4 && consumed < size) {
-        const size_t more = static_cast<size_t>(std::min<uint64_t>(4 - have, size - consumed));
-        if (stream_->ReadAt(dataPos + static_cast<int64_t>(consumed), trailer + have, static_cast<int64_t>(more)) ==
-            static_cast<int64_t>(more)) {
-          if (decrypter) decrypter->Decrypt(trailer + have, more);
-          have += more;
-        }
-      }
-      if (!TrailerAccepted(trailer, have, out)) failed = true;
-    }
+    decoder.Feed(run.input.data(), n);
   }
-  if (failed || written != declared) return false;
-  return static_cast<uint32_t>(crc) == item.Header.Crc32;
+  if (item.Header.Method == kZipMethodDeflated && decoder.Ended() && !decoder.Failed()) {
+    // Up to four bytes that follow the deflate data within the entry.
+    uint8_t trailer[4];
+    size_t have = std::min<size_t>(decoder.LeftoverSize(), 4);
+    std::copy(decoder.Leftover(), decoder.Leftover() + have, trailer);
+    const size_t more = static_cast<size_t>(std::min<uint64_t>(4 - have, data.size - consumed));
+    if (more > 0 && ReadEntryData(data, consumed, trailer + have, more)) have += more;
+    if (!TrailerAccepted(trailer, have, out)) return false;
+  }
+  return decoder.Whole();
+}
+
+bool TZipBaseArchiver::ReadEntryData(TEntryData& data, uint64_t offset, uint8_t* buffer, size_t count) {
+  if (stream_->ReadAt(data.pos + static_cast<int64_t>(offset), buffer, static_cast<int64_t>(count)) !=
+      static_cast<int64_t>(count))
+    return false;
+  if (data.decrypter) data.decrypter->Decrypt(buffer, count);
+  return true;
 }

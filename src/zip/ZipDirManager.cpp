@@ -5,6 +5,7 @@
 
 #include "runtime/Exception.h"
 #include "runtime/FileUtils.h"
+#include "zip/ZipConst.h"
 #include "zip/ZipExcept.h"
 #include "zip/ZipNames.h"
 #include "zip/ZipScan.h"
@@ -28,27 +29,27 @@ void TZipDirArray::SetCount(int count) {
 }
 
 TDirItem& TZipDirArray::Items(int index) {
-  if (index < 0 || index >= Count()) throw EZipException(3);
+  if (index < 0 || index >= Count()) throw EZipException(zecIndexAccess);
   return items_[static_cast<size_t>(index)];
 }
 
 const TDirItem& TZipDirArray::Items(int index) const {
-  if (index < 0 || index >= Count()) throw EZipException(3);
+  if (index < 0 || index >= Count()) throw EZipException(zecIndexAccess);
   return items_[static_cast<size_t>(index)];
 }
 
 TDirItem TZipDirArray::Copy(int index) const {
-  if (index < 0 || index >= Count()) throw EZipException(2);
+  if (index < 0 || index >= Count()) throw EZipException(zecIndexCopy);
   return items_[static_cast<size_t>(index)];
 }
 
 void TZipDirArray::Replace(int index, const TDirItem& item) {
-  if (index < 0 || index >= Count()) throw EZipException(1);
+  if (index < 0 || index >= Count()) throw EZipException(zecIndexReplace);
   items_[static_cast<size_t>(index)] = item;
 }
 
 void TZipDirArray::Delete(int index) {
-  if (index < 0 || index >= Count()) throw EZipException(4);
+  if (index < 0 || index >= Count()) throw EZipException(zecIndexDelete);
   items_.erase(items_.begin() + index);
 }
 
@@ -143,9 +144,9 @@ void TZipDirManager::Load(bool oemFileNames, const TComponent* archiver) {
     const int64_t size = stream_->Size();
     const bool inFile = Locator.EndRecordOffset <= static_cast<uint64_t>(size) &&
                         kZip64EndSize <= static_cast<uint64_t>(size) - Locator.EndRecordOffset;
-    if (position <= static_cast<int64_t>(kZip64EndSize) || !inFile) throw EZipException(40);
+    if (position <= static_cast<int64_t>(kZip64EndSize) || !inFile) throw EZipException(zecNoZip64EndRecord);
     stream_->ReadExactAt(static_cast<int64_t>(Locator.EndRecordOffset), buffer, kZip64EndSize);
-    if (!ParseZip64EndRecord(buffer, sizeof buffer, Zip64End)) throw EZipException(40);
+    if (!ParseZip64EndRecord(buffer, sizeof buffer, Zip64End)) throw EZipException(zecNoZip64EndRecord);
     position -= kZip64EndSize;
     FirstVolume = static_cast<int>(std::min<uint32_t>(Zip64End.DirectoryDisk, 0x7FFFFFFF));
     LastVolume = static_cast<int>(std::min<uint32_t>(Locator.TotalDisks, 0x7FFFFFFF)) - 1;
@@ -155,7 +156,7 @@ void TZipDirManager::Load(bool oemFileNames, const TComponent* archiver) {
   }
   // Multi-volume archives are not read: no volume of a set but the last is at hand.
   if (LastVolume > 0 || FirstVolume > 0 || (EndRecord.ThisDisk != 0 && EndRecord.ThisDisk != 0xFFFF))
-    throw EZipException(45, archiver);
+    throw EZipException(zecVolumeMissing, archiver);
   if (LastVolume < 0) LastVolume = 0;
 
   // The directory ends where the (Zip64) end records begin; counting back from there
@@ -260,7 +261,7 @@ void TZipDirManager::RecoveryScan(bool oemFileNames) {
     }
     Items.Append(std::move(item));
   }
-  if (!anyHit) throw EZipException(35);
+  if (!anyHit) throw EZipException(zecInvalidArchive);
   AttachDescriptors(pending);
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "runtime/Component.h"
+#include "runtime/FileUtils.h"
 #include "zip/ZipFileStream.h"
 #include "zip/ZipRecords.h"
 #include "zip/ZipTypes.h"
@@ -31,7 +32,7 @@ struct TDirItem {
   uint64_t UncompressedSize() const {
     return Zip64Values.HasUncompressed ? Zip64Values.UncompressedSize : Header.UncompressedSize;
   }
-  bool IsDirectory() const { return (Header.ExternalAttributes & 0x10) != 0; }
+  bool IsDirectory() const { return (Header.ExternalAttributes & faDirectory) != 0; }
   // DOS date in the high 16 bits, time in the low 16.
   int32_t DosDateTime() const {
     return static_cast<int32_t>(static_cast<uint32_t>(Header.ModDate) << 16 | Header.ModTime);

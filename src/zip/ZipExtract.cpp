@@ -9,6 +9,7 @@
 #include "runtime/FileUtils.h"
 #include "zip/ZipArchiver.h"
 #include "zip/ZipRunState.h"
+#include "zip/ZipConst.h"
 #include "zip/ZipExcept.h"
 #include "zip/ZipMasks.h"
 #include "zip/ZipNames.h"
@@ -16,7 +17,10 @@
 
 namespace {
 
-// Two archivers never process entries at the same time.
+// Held by every archiver for its whole processing loop, so archivers on two threads
+// never process entries at the same time. It is re-entrant: a run started on the same
+// thread from inside a run (an event handler calling ExtractMatching) is not held off
+// but runs nested in the outer one.
 std::recursive_mutex& ProcessLock() {
   static std::recursive_mutex lock;
   return lock;
@@ -51,7 +55,8 @@ void TZipBaseArchiver::SelectMatching(const AnsiString& nameMask, uint16_t searc
   const AnsiString mask = MaskForSearch(nameMask, options_.StorePath);
   const AnsiString exclude = MaskForSearch(excludeMask, options_.StorePath);
   const AnsiString maskFolder = FolderOf(mask);
-  const uint32_t filtered = 0x02 | 0x04 | 0x08 | 0x10;
+  // Entries with these attributes are selected only when SearchAttr has them too.
+  const uint32_t filtered = faHidden | faSysFile | faVolumeID | faDirectory;
   for (int i = 0; i < directory_->Items.Count(); ++i) {
     TDirItem& item = directory_->Items.Items(i);
     item.Selected = false;
@@ -67,8 +72,8 @@ void TZipBaseArchiver::SelectMatching(const AnsiString& nameMask, uint16_t searc
 
 void TZipBaseArchiver::ExtractMatching(const AnsiString& NameMask, uint16_t SearchAttr,
                                        const AnsiString& ExcludeMask) {
-  if (!isOpen_ || !directory_) throw EZipException(13, this);
-  if (updateCount_ > 0) throw EZipException(26, this);
+  if (!isOpen_ || !directory_) throw EZipException(zecNotOpen, this);
+  if (updateCount_ > 0) throw EZipException(zecUpdatePending, this);
   SelectMatching(NameMask, SearchAttr, ExcludeMask);
   ProcessSelected(poExtract);
 }
@@ -115,6 +120,7 @@ void TZipBaseArchiver::ProcessSelected(TZipProcessOperation operation) {
         run.cancel = run.cancel || cancelled;
         if (!run.cancel) ++run.processed;
       } catch (const EZipException& e) {
+        run.Forget();
         DoProcessFileFailure(name, operation, e.NativeError(), e.ErrorCode(), e.Message(), action);
         if (action != fxaRetry) ++lastRunFailures_;
       }
@@ -125,75 +131,110 @@ void TZipBaseArchiver::ProcessSelected(TZipProcessOperation operation) {
   DoOverallProgress(100, operation, ppEnd, run.cancel);
 }
 
+// --- folders of a run ---------------------------------------------------------------------
+
+const TZipFolder& TZipBaseArchiver::TRunState::Folder(const AnsiString& base, const std::vector<std::string>& parts,
+                                                      bool create) {
+  if (!baseFolder_.IsOpen()) {
+    baseFolder_ = TZipFolder::Open(base, create);
+    lastFolder_ = TZipFolder();
+  }
+  if (!lastFolder_.IsOpen() || parts != lastParts_) {
+    lastFolder_ = baseFolder_.Descend(parts, create);
+    lastParts_ = parts;
+  }
+  return lastFolder_;
+}
+
+void TZipBaseArchiver::TRunState::Forget() {
+  baseFolder_ = TZipFolder();
+  lastFolder_ = TZipFolder();
+  lastParts_.clear();
+}
+
 // --- one entry ----------------------------------------------------------------------------------
+
+// Where one entry's output goes.
+struct TZipBaseArchiver::TDestination {
+  const TZipFolder* folder = nullptr;
+  TZipFolder chosenFolder;  // a folder an overwrite handler chose
+  std::string leaf;         // the file's name in the folder, in the system's encoding
+  AnsiString path;          // the whole path, for messages
+  TZipDestInfo existing;    // what is there now
+};
 
 void TZipBaseArchiver::ExtractItem(int index, const AnsiString& storedName, const AnsiString& base, TRunState& run) {
   const TDirItem& item = directory_->Items.Items(index);
   AnsiString name = storedName;
   uint32_t attr = item.Header.ExternalAttributes;
   DoExtractFile(name, attr, item.Comment);
+  TDestination dest;
+  if (!ChooseDestination(item, name, base, run, dest)) return;
+  if (dest.existing.Exists && !MayOverwrite(item, name, dest)) return;
+  // An existing folder is never replaced.
+  if (dest.existing.IsFolder) throw EZipException(zecCannotCreateFile, {dest.path}, this);
+  WriteItem(item, name, attr, dest, run);
+}
 
+bool TZipBaseArchiver::ChooseDestination(const TDirItem& item, const AnsiString& name, const AnsiString& base,
+                                         TRunState& run, TDestination& dest) {
   // Every output stays below the base folder: a name that would leave it is refused.
   std::vector<std::string> parts;
   bool isFolderName = false;
-  if (!ZipSplitSafeName(name, parts, isFolderName)) throw EZipException(19, {name}, this);
-  std::string leaf = isFolderName ? std::string() : parts.back();
-  if (!isFolderName) parts.pop_back();
-
-  TZipFolder folder;
-  AnsiString dest;
+  if (!ZipSplitSafeName(name, parts, isFolderName)) throw EZipException(zecCannotCreateFile, {name}, this);
+  if (!isFolderName) {
+    dest.leaf = parts.back();
+    parts.pop_back();
+  }
   if (options_.CreateDirs) {
-    folder = TZipFolder::Open(base, true).Descend(parts, true);
-    if (!folder.IsOpen()) throw EZipException(20, {base + Join(parts)}, this);
-    dest = base + Join(parts) + Utf8ToAnsi(leaf);
+    dest.folder = &run.Folder(base, parts, true);
+    if (!dest.folder->IsOpen()) throw EZipException(zecCannotCreateFolder, {base + Join(parts)}, this);
+    dest.path = base + Join(parts) + Utf8ToAnsi(dest.leaf);
   } else {
-    folder = TZipFolder::Open(base, false);
-    dest = base + Utf8ToAnsi(leaf);
+    dest.folder = &run.Folder(base, {}, false);
+    dest.path = base + Utf8ToAnsi(dest.leaf);
   }
   // A folder entry is done once its folder exists. Some tools (bsdtar) mark folders only
   // by the trailing "/" of the name, without the directory attribute; they are folders too.
-  if (item.IsDirectory() || isFolderName) return;
-  if (leaf.empty() || !folder.IsOpen()) throw EZipException(19, {dest}, this);
+  if (item.IsDirectory() || isFolderName) return false;
+  if (dest.leaf.empty() || !dest.folder->IsOpen()) throw EZipException(zecCannotCreateFile, {dest.path}, this);
+  dest.existing = ZipInspect(*dest.folder, dest.leaf);
+  return true;
+}
 
-  TZipDestInfo existing = ZipInspect(folder, leaf);
-  if (existing.Exists) {
-    if (!options_.ReplaceReadOnly && existing.ReadOnly) return;
-    switch (options_.OverwriteMode) {
-      case omAlways: break;
-      case omNever: return;
-      case omIfNewer:
-        if (existing.DosDateTime >= item.DosDateTime()) return;
-        break;
-      case omIfOlder:
-        if (existing.DosDateTime <= item.DosDateTime()) return;
-        break;
-      case omPrompt: {
-        bool confirm = true;
-        AnsiString chosen = dest;
-        DoConfirmOverwrite(name, chosen, confirm);
-        if (!confirm) return;
-        if (chosen != dest) {
-          // The handler chose another path (the application's own choice, taken as given).
-          const size_t slash = ZipLastDelimiter(chosen, "\\/");
-          folder = TZipFolder::Open(slash == AnsiString::npos ? AnsiString() : chosen.substr(0, slash + 1), false);
-          leaf = AnsiToUtf8(slash == AnsiString::npos ? chosen : chosen.substr(slash + 1));
-          dest = chosen;
-          if (!folder.IsOpen() || leaf.empty()) throw EZipException(19, {dest}, this);
-          existing = ZipInspect(folder, leaf);
-        }
-        break;
-      }
-    }
+bool TZipBaseArchiver::MayOverwrite(const TDirItem& item, const AnsiString& name, TDestination& dest) {
+  if (!options_.ReplaceReadOnly && dest.existing.ReadOnly) return false;
+  switch (options_.OverwriteMode) {
+    case omAlways: return true;
+    case omNever: return false;
+    case omIfNewer: return dest.existing.DosDateTime < item.DosDateTime();
+    case omIfOlder: return dest.existing.DosDateTime > item.DosDateTime();
+    case omPrompt: break;
   }
-  // An existing folder is never replaced.
-  if (existing.IsFolder) throw EZipException(19, {dest}, this);
+  bool confirm = true;
+  AnsiString chosen = dest.path;
+  DoConfirmOverwrite(name, chosen, confirm);
+  if (!confirm || chosen == dest.path) return confirm;
+  // The handler chose another path (the application's own choice, taken as given).
+  const size_t slash = ZipLastDelimiter(chosen, "\\/");
+  dest.chosenFolder = TZipFolder::Open(slash == AnsiString::npos ? AnsiString() : chosen.substr(0, slash + 1), false);
+  dest.folder = &dest.chosenFolder;
+  dest.leaf = AnsiToUtf8(slash == AnsiString::npos ? chosen : chosen.substr(slash + 1));
+  dest.path = chosen;
+  if (!dest.folder->IsOpen() || dest.leaf.empty()) throw EZipException(zecCannotCreateFile, {dest.path}, this);
+  dest.existing = ZipInspect(*dest.folder, dest.leaf);
+  return true;
+}
 
+void TZipBaseArchiver::WriteItem(const TDirItem& item, const AnsiString& name, uint32_t attr, TDestination& dest,
+                                 TRunState& run) {
   TZipOutputFile out;
-  if (!out.Create(folder)) throw EZipException(19, {dest}, this);
+  if (!out.Create(*dest.folder, dest.leaf, dest.existing, &run.spare))
+    throw EZipException(zecCannotCreateFile, {dest.path}, this);
   run.skipFile = false;
   const bool ok = DecodeItem(item, name, out, run);
   if (run.cancel || run.skipFile) return;  // out's destructor removes the partial file
-  if (!ok && !extractCorruptedFiles_) throw EZipException(8, this);
-  if (!out.Commit(leaf, item.DosDateTime(), options_.SetAttributes, attr, options_.FlushBuffers))
-    throw EZipException(19, {dest}, this);
+  if (!ok && !extractCorruptedFiles_) throw EZipException(zecBadEntry, this);
+  if (!out.Commit(item.DosDateTime(), options_.SetAttributes, attr, options_.FlushBuffers))
+    throw EZipException(zecCannotCreateFile, {dest.path}, this);
 }

@@ -24,6 +24,15 @@ constexpr size_t kZipLocalSize = 30;
 constexpr size_t kZipDescriptorSize = 16;
 constexpr size_t kZip64DescriptorSize = 24;
 
+// Compression methods the reader knows.
+constexpr uint16_t kZipMethodStored = 0;
+constexpr uint16_t kZipMethodDeflated = 8;
+constexpr uint16_t kZipMethodDeflate64 = 9;
+// "Version needed to extract" of the format's first version (1.0): an entry of an
+// unknown method at this version decodes to nothing; above it the method is another
+// library's own format.
+constexpr uint16_t kZipVersion10 = 10;
+
 constexpr uint16_t kZipFlagEncrypted = 0x0001;
 constexpr uint16_t kZipFlagDescriptor = 0x0008;
 constexpr uint16_t kZipFlagUtf8 = 0x0800;

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "runtime/Component.h"
+#include "runtime/FileStream.h"  // the open-mode constants of OpenZipFile
 
 enum TZipSpanningMode { smNone, smSpanning, smSplitting };
 enum TZipCompressionLevel { clNone, clFastest, clNormal, clMax };
@@ -20,15 +21,9 @@ enum TZipProgressPhase { ppStart, ppProcess, ppEnd };
 // What a failure handler decides: process the same entry again, go on, or end the run.
 enum TZipAction { fxaRetry, fxaIgnore, fxaAbort };
 
-// Open modes of OpenZipFile: access in the low bits, sharing in bits 4-6.
-constexpr uint16_t fmOpenRead = 0x0000;
-constexpr uint16_t fmOpenWrite = 0x0001;
-constexpr uint16_t fmOpenReadWrite = 0x0002;
-constexpr uint16_t fmShareExclusive = 0x0010;
-constexpr uint16_t fmShareDenyWrite = 0x0020;
-constexpr uint16_t fmShareDenyRead = 0x0030;
-constexpr uint16_t fmShareDenyNone = 0x0040;
-constexpr uint16_t fmCreate = 0xFFFF;
+// The attribute filter that passes every entry, 10431: read-only, hidden, system,
+// volume, directory, archive, normal, compressed, not-content-indexed.
+constexpr uint16_t kZipAnyEntryAttr = 0x28BF;
 
 struct TZipOptions {
   TZipStorePathMode StorePath = spRelativePath;
@@ -38,8 +33,7 @@ struct TZipOptions {
   bool CreateDirs = true;
   bool ReplaceReadOnly = true;
   bool SetAttributes = true;
-  // read-only, hidden, system, volume, directory, archive, normal, compressed, not-content-indexed
-  uint16_t SearchAttr = 10431;
+  uint16_t SearchAttr = kZipAnyEntryAttr;
   bool FlushBuffers = true;
   bool OEMFileNames = true;
 };

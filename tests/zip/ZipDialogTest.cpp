@@ -183,6 +183,23 @@ TEST_F(OverwriteRules, ReadOnlyFileIsReplacedAndTakesTheEntryAttributes) {
   EXPECT_EQ("kept", dir.Read("out/b.txt"));
 }
 
+TEST_F(OverwriteRules, AReplacedFileWithAnotherLinkKeepsItsContentThere) {
+  dir.Write("out/a.txt", "old a");
+  dir.Write("out/b.txt", "old b");
+  std::filesystem::create_hard_link(dir / "out/a.txt", dir / "other.txt");
+  ZipTestArchive a;
+  a.entries = {Entry("a.txt", "new a"), Entry("b.txt", "new b"), Entry("c.txt", "new c")};
+  Open(BuildZip(a));
+  Extract();
+  EXPECT_EQ("old a", dir.Read("other.txt"));
+  EXPECT_EQ("new a", dir.Read("out/a.txt"));
+  EXPECT_EQ("new b", dir.Read("out/b.txt"));
+  EXPECT_EQ("new c", dir.Read("out/c.txt"));
+  int files = 0;  // no temporary file is left
+  for (auto& e : std::filesystem::directory_iterator(dir / "out")) files += e.is_regular_file();
+  EXPECT_EQ(3, files);
+}
+
 TEST_F(OverwriteRules, UnixModeBitsFromTheArchiveAreNeverApplied) {
   ZipTestArchive a;
   a.entries = {Entry("tool", "#!/bin/sh\n")};

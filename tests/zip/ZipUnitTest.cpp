@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "zip/ZipArchiver.h"
+#include "zip/ZipConst.h"
 #include "zip/ZipExcept.h"
 #include "zip/ZipMasks.h"
 #include "zip/ZipNames.h"
@@ -138,7 +139,7 @@ TEST(ZipArchiverProperties, LevelAndModeMoveTogether) {
     a.SetCompressionMode(10);
     FAIL();
   } catch (const EZipException& e) {
-    EXPECT_EQ(5, e.NativeError());
+    EXPECT_EQ(zecCompressionMode, e.NativeError());
     EXPECT_EQ(0, e.Message().rfind("Archiver: Invalid compression mode", 0));
   }
 }
@@ -158,7 +159,7 @@ TEST(ZipArchiverProperties, ClosedArchiverRefusesExtractionAndNamelessFiles) {
     a.OpenZipFile(0x20);
     FAIL();
   } catch (const EZipException& e) {
-    EXPECT_EQ(10, e.NativeError());
+    EXPECT_EQ(zecBlankFileName, e.NativeError());
   }
 }
 
