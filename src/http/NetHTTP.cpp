@@ -190,17 +190,17 @@ void TNetCustomHTTP::EnsureConnection() {
     }
     kind = secure ? ckSecureProxy : ckProxy;
   }
-  // https through a proxy (a CONNECT tunnel) is not spoken; nor can a handler assigned
-  // from outside that does not speak TLS carry https.
-  if (kind == ckSecureProxy) throw ENetIOHandlerPropInvalid();
-  if (kind == ckSecure && IOHandler() && !FreeHandlerOnDisconnect() && !dynamic_cast<TNetIOHandlerTLS*>(IOHandler()))
+  // A handler assigned from outside that does not speak TLS cannot carry https.
+  if (secure && IOHandler() && !FreeHandlerOnDisconnect() && !dynamic_cast<TNetIOHandlerTLS*>(IOHandler()))
     throw ENetIOHandlerPropInvalid();
   // A connection is reused only for the same host, port and kind: never https for
-  // http or the other way round.
-  if (secure != UseTLS()) {
+  // http or the other way round, nor a proxy's tunnel for another server.
+  const AnsiString tunnel = kind == ckSecureProxy ? location_.Host() + ":" + location_.Port() : AnsiString();
+  if (secure != UseTLS() || !SameText(tunnel, tunnel_)) {
     if (IsConnected()) CloseConnection();
     SetUseTLS(secure);
   }
+  SetTLSHandshakeOnConnect(kind != ckSecureProxy);
   request_.ConnectionKind = kind;
   if (kind == ckProxy) request_.URL = location_.URI();
   if (protocolVersion_ == pv1_0 && request_.Connection.empty()) {
@@ -209,28 +209,69 @@ void TNetCustomHTTP::EnsureConnection() {
   }
   if (!ComputeReuseConnection()) CloseConnection();
   ProbeForClose(false);
-  if (!IsConnected()) OpenConnection(ReadTimeout());
+  if (!IsConnected()) {
+    OpenConnection(ReadTimeout());
+    if (kind == ckSecureProxy) OpenTunnel(tunnel);
+  }
 }
 
-void TNetCustomHTTP::SendRequestHead() {
-  request_.WriteHeaders();
+void TNetCustomHTTP::OpenTunnel(const AnsiString& target) {
+  // RFC 9110 CONNECT: the proxy relays bytes to target once it answers 2xx; TLS with
+  // the server then runs inside. Proxy credentials go to the proxy only, here.
+  const AnsiString credentials = ProxyAuthorization();
+  WriteHead({"CONNECT " + target + " HTTP/1.1", "Host: " + target,
+             credentials.empty() ? AnsiString() : "Proxy-Authorization: " + credentials});
+  const AnsiString status = ReadLine();
+  for (int lines = 0; !ReadLine().empty(); ++lines) {
+    if (lines >= kMaxHeaderLines) {
+      CloseConnection();
+      throw ENetException("Response header block too large");
+    }
+  }
+  AnsiString rest = status;
+  TakeToken(rest, " ");
+  const int code = StrToIntDef(TakeToken(rest, " "), -1);
+  if (code / 100 != 2) {
+    CloseConnection();
+    throw ENetHTTPProtocolException(code, status, AnsiString());
+  }
+  StartTLS(location_.Host(), ReadTimeout());
+  tunnel_ = target;
+}
+
+AnsiString TNetCustomHTTP::ProxyAuthorization() {
   if (!proxyParams_.Authentication && ProxyInUse() && proxyParams_.BasicAuthentication) {
     proxyParams_.Authentication = BasicAuthenticationClass()->Create();
     proxyParams_.Authentication->SetUsername(proxyParams_.ProxyUsername);
     proxyParams_.Authentication->SetPassword(proxyParams_.ProxyPassword);
   }
-  if (proxyParams_.Authentication)
-    request_.HeaderLines.SetValueOf("Proxy-Authorization", proxyParams_.Authentication->Authentication());
+  return proxyParams_.Authentication ? proxyParams_.Authentication->Authentication() : AnsiString();
+}
+
+void TNetCustomHTTP::SendRequestHead() {
+  request_.WriteHeaders();
+  // Inside a tunnel the request goes to the server itself, which never sees them.
+  if (request_.ConnectionKind != ckSecureProxy) {
+    if (AnsiString credentials = ProxyAuthorization(); !credentials.empty())
+      request_.HeaderLines.SetValueOf("Proxy-Authorization", credentials);
+  }
   if (cookieManager_) {
     const AnsiString cookies = cookieManager_->CookieHeaderFor(location_, false);
     if (!cookies.empty()) request_.HeaderLines.SetValueOf("Cookie", cookies);
   }
   responseConsumed_ = false;
+  std::vector<AnsiString> head{kMethodWords[request_.Method] + request_.URL + " HTTP/" +
+                                (protocolVersion_ == pv1_0 ? "1.0" : "1.1")};
+  for (int i = 0; i < request_.HeaderLines.Count(); ++i) head.push_back(request_.HeaderLines.Strings(i));
+  WriteHead(head);
+  if ((request_.Method == hmPost || request_.Method == hmPut) && request_.Source) WriteFromStream(*request_.Source);
+}
+
+void TNetCustomHTTP::WriteHead(const std::vector<AnsiString>& lines) {
   StartWriteBuffering(-1);
   try {
-    WriteLine(kMethodWords[request_.Method] + request_.URL + " HTTP/" + (protocolVersion_ == pv1_0 ? "1.0" : "1.1"));
-    for (int i = 0; i < request_.HeaderLines.Count(); ++i)
-      if (!request_.HeaderLines.Strings(i).empty()) WriteLine(request_.HeaderLines.Strings(i));
+    for (const AnsiString& line : lines)
+      if (!line.empty()) WriteLine(line);
     WriteLine("");
   } catch (...) {
     DiscardWriteBuffering();
@@ -238,7 +279,6 @@ void TNetCustomHTTP::SendRequestHead() {
     throw;
   }
   FinishWriteBuffering();
-  if ((request_.Method == hmPost || request_.Method == hmPut) && request_.Source) WriteFromStream(*request_.Source);
 }
 
 void TNetCustomHTTP::ReadResponseHead() {

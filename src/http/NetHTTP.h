@@ -13,7 +13,9 @@
 //
 // "https://" URLs (default port 443) are spoken over TLS: the client's connection then
 // creates a TNetIOHandlerTLS, trusting the system's certificates or TLSCAFile(). An open
-// connection is reused only for the same scheme, host and port. A failed handshake
+// connection is reused only for the same scheme, host and port. Through a proxy, https
+// runs in a CONNECT tunnel (the proxy's credentials go to the proxy alone; a refusal
+// raises ENetHTTPProtocolException with the proxy's status). A failed handshake
 // raises ENetTLSHandshakeError saying why.
 //
 // Error answers raise ENetHTTPProtocolException with the status code, the status line
@@ -24,6 +26,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "http/NetCookieManager.h"
 #include "http/NetHTTPHeaderInfo.h"
@@ -108,7 +111,13 @@ class TNetCustomHTTP : public TNetTCPClient {
   void RunRequest(TNetHTTPMethod method, const AnsiString& url, TStream* source, TStream* stream);
   void PrepareTarget();
   void EnsureConnection();
+  // Asks the proxy for a tunnel to target ("host:port") and starts TLS inside it.
+  void OpenTunnel(const AnsiString& target);
+  // "Basic ..." for the proxy when it has credentials, else empty.
+  AnsiString ProxyAuthorization();
   void SendRequestHead();
+  // The non-empty lines and a blank line, each with CR LF, sent in one write.
+  void WriteHead(const std::vector<AnsiString>& lines);
   void ReadResponseHead();
   TNetHTTPNextStep DecideNextStep();
   // Reads the body as the headers describe it into the response's BodyStream.
@@ -151,6 +160,8 @@ class TNetCustomHTTP : public TNetTCPClient {
   // The last response was read to its end (so an open connection is in step).
   bool responseConsumed_ = true;
   bool inRequest_ = false;
+  // The server ("host:port") that the open connection is a proxy's tunnel to.
+  AnsiString tunnel_;
 };
 
 class TNetHTTP : public TNetCustomHTTP {

@@ -80,6 +80,7 @@ bool TNetCustomHTTP::TryProxyAuthorization() {
 
 void TNetCustomHTTP::DoOnDisconnected() {
   TNetTCPClient::DoOnDisconnected();
+  tunnel_.clear();
   if (request_.Authentication && request_.Authentication->StepCount() == request_.Authentication->CurrentStep())
     request_.Authentication.reset();
   if (proxyParams_.Authentication) proxyParams_.Authentication->ResetState();

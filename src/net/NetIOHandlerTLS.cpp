@@ -161,6 +161,12 @@ void TNetIOHandlerTLS::ConnectTo(const AnsiString& host, int32_t port, int32_t t
                                  int32_t boundPortMin, int32_t boundPort, const AnsiString& boundIP) {
   EndSession();
   TNetIOHandlerSocket::ConnectTo(host, port, timeout, boundPortMax, boundPortMin, boundPort, boundIP);
+  if (handshakeOnConnect_) Handshake(host, timeout);
+}
+
+void TNetIOHandlerTLS::StartTLS(const AnsiString& host, int32_t timeout) {
+  if (!IsConnected()) throw ENetClosedSocket();
+  EndSession();
   Handshake(host, timeout);
 }
 
@@ -285,6 +291,9 @@ bool TNetIOHandlerTLS::WaitReadable(int32_t timeoutMs) {
 }
 
 int TNetIOHandlerTLS::Receive(char* buffer, int length, bool wait) {
+  if (!session_ && IsConnected()) {
+    return wait ? TNetIOHandlerSocket::RawReceive(buffer, length) : TNetIOHandlerSocket::RawReceiveNow(buffer, length);
+  }
   if (!IsConnected() || !session_ || !session_->Established) throw ENetClosedSocket();
   if (session_->Failed) return 0;
   const uint64_t id = session_->Id;
@@ -330,6 +339,7 @@ int TNetIOHandlerTLS::RawReceiveNow(void* buffer, int length) {
 }
 
 int TNetIOHandlerTLS::RawSend(const void* buffer, int length) {
+  if (!session_ && IsConnected()) return TNetIOHandlerSocket::RawSend(buffer, length);
   if (!IsConnected() || !session_ || !session_->Established) throw ENetClosedSocket();
   const uint64_t id = session_->Id;
   SSL* ssl = session_->Ssl;

@@ -34,6 +34,12 @@ class TNetIOHandlerTLS : public TNetIOHandlerSocket {
   // PEM file of the certificates to trust instead of the system's; empty: the system's.
   const AnsiString& CAFile() const { return caFile_; }
   void SetCAFile(const AnsiString& value) { caFile_ = value; }
+  // True (the default): ConnectTo runs the handshake. False: the connection starts plain
+  // (through a proxy's CONNECT tunnel, say) until StartTLS.
+  bool HandshakeOnConnect() const { return handshakeOnConnect_; }
+  void SetHandshakeOnConnect(bool value) { handshakeOnConnect_ = value; }
+  // The handshake with host over the connected socket; timeout as for ConnectTo.
+  void StartTLS(const AnsiString& host, int32_t timeout);
 
   void ShutAndClose() override;
   void ConnectTo(const AnsiString& host, int32_t port, int32_t timeout, int32_t boundPortMax,
@@ -60,5 +66,6 @@ class TNetIOHandlerTLS : public TNetIOHandlerSocket {
   void EndSession();
 
   AnsiString caFile_;
+  bool handshakeOnConnect_ = true;
   std::unique_ptr<Session> session_;
 };

@@ -28,7 +28,10 @@ void TNetTCPClient::OpenConnection(int32_t timeout) {
     AssignOwnedHandler(handler);
     SetFreeHandlerOnDisconnect(true);
   }
-  if (auto* tls = dynamic_cast<TNetIOHandlerTLS*>(IOHandler()); tls && FreeHandlerOnDisconnect()) tls->SetCAFile(tlsCAFile_);
+  if (auto* tls = dynamic_cast<TNetIOHandlerTLS*>(IOHandler()); tls && FreeHandlerOnDisconnect()) {
+    tls->SetCAFile(tlsCAFile_);
+    tls->SetHandshakeOnConnect(tlsHandshakeOnConnect_);
+  }
   // Held for the whole connect: a pump inside it may release the connection's reference.
   const std::shared_ptr<TNetIOHandler> handler = HandlerRef();
   try {
@@ -38,6 +41,20 @@ void TNetTCPClient::OpenConnection(int32_t timeout) {
     if (Intercept()) Intercept()->Connect();
     ReportStatus(hsConnected, host_);
     DoOnConnected();
+  } catch (...) {
+    CloseIOHandler();
+    throw;
+  }
+}
+
+void TNetTCPClient::StartTLS(const AnsiString& host, int32_t timeout) {
+  // Held for the whole handshake: a pump inside it may release the connection's reference.
+  const std::shared_ptr<TNetIOHandler> handler = HandlerRef();
+  auto* tls = dynamic_cast<TNetIOHandlerTLS*>(handler.get());
+  // Bytes that came before the handshake would be taken for the server's.
+  if (!tls || InputQueue().Size() != 0) throw ENetIOHandlerPropInvalid();
+  try {
+    tls->StartTLS(host, timeout);
   } catch (...) {
     CloseIOHandler();
     throw;

@@ -28,6 +28,11 @@ class TNetTCPClient : public TNetTCPConnection {
   // PEM file of the certificates a TLS connection trusts; empty: the system's.
   const AnsiString& TLSCAFile() const { return tlsCAFile_; }
   void SetTLSCAFile(const AnsiString& value) { tlsCAFile_ = value; }
+  // False: a TLS connection starts plain (a proxy's tunnel) until StartTLS.
+  bool TLSHandshakeOnConnect() const { return tlsHandshakeOnConnect_; }
+  void SetTLSHandshakeOnConnect(bool value) { tlsHandshakeOnConnect_ = value; }
+  // The TLS handshake with host over the open connection (see TNetIOHandlerTLS).
+  void StartTLS(const AnsiString& host, int32_t timeout = -1);
 
   TNotifyEvent OnConnected;
 
@@ -49,5 +54,6 @@ class TNetTCPClient : public TNetTCPConnection {
   AnsiString host_;
   int32_t port_ = 0;
   bool useTLS_ = false;
+  bool tlsHandshakeOnConnect_ = true;
   AnsiString tlsCAFile_;
 };

@@ -1,9 +1,13 @@
 // The client against a real nginx on 127.0.0.1 serving a generated site, over plain
 // HTTP and over TLS with certificates made at test time.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "HttpTestSupport.h"
 #include "net/NetException.h"
+#include "support/Loopback.h"
 #include "support/NginxServer.h"
 #include "support/ScriptedServer.h"
 #include "support/TempDir.h"
@@ -210,5 +214,96 @@ INSTANTIATE_TEST_SUITE_P(Cases, TLSHandshakeWithoutNginx,
                                            SilentServerCase{"NeverAnswers", false, tfTimeout,
                                                             "the server did not answer in time"}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A proxy's side of a CONNECT tunnel: relays bytes between the client and port until
+// either side closes (or nothing moves for ten seconds).
+void Relay(int client, uint16_t port) {
+  const int server = ConnectLoopback(port);
+  if (server < 0) return;
+  pollfd fds[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
+  std::vector<char> buffer(65536);
+  for (int idle = 0; idle < 100;) {
+    const int ready = ::poll(fds, 2, 100);
+    if (ready <= 0) {
+      ++idle;
+      continue;
+    }
+    idle = 0;
+    for (int i = 0; i < 2; ++i) {
+      if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      const ssize_t n = ::read(fds[i].fd, buffer.data(), buffer.size());
+      if (n <= 0) {
+        ::close(server);
+        return;
+      }
+      for (ssize_t sent = 0; sent < n;) {
+        const ssize_t w = ::send(fds[1 - i].fd, buffer.data() + sent, static_cast<size_t>(n - sent), MSG_NOSIGNAL);
+        if (w <= 0) {
+          ::close(server);
+          return;
+        }
+        sent += w;
+      }
+    }
+  }
+  ::close(server);
+}
+
+void UseProxy(TNetHTTP& http, uint16_t port) {
+  http.ProxyParams().SetProxyServer("127.0.0.1");
+  http.ProxyParams().SetProxyPort(port);
+  http.ProxyParams().ProxyUsername = "u";
+  http.ProxyParams().ProxyPassword = "p";
+  http.ProxyParams().BasicAuthentication = true;
+}
+
+TEST(TLSThroughAProxy, RunsInOneConnectTunnelThatCarriesTheProxysCredentials) {
+  if (!NginxServer::Available()) GTEST_SKIP() << "nginx is not installed";
+  const TestCertificates& certs = TestCertificates::Shared();
+  ASSERT_TRUE(certs.Made());
+  TempDir site;
+  site.Write("a.txt", "through the tunnel");
+  auto nginx = StartSite(site, &certs, "localhost");
+  ScriptedServer proxy;
+  const uint16_t port = nginx->Port();
+  proxy.AddConnection(ConnectionScript().ExpectRequest().Send("HTTP/1.1 200 Connection established\r\n\r\n").Run(
+      [port](int fd) { Relay(fd, port); }));
+  proxy.Start();
+  TNetHTTP http;
+  ConfigureLikeTheApplication(http);
+  http.SetTLSCAFile(certs.CA());
+  UseProxy(http, proxy.Port());
+  int connects = 0;
+  http.OnConnected = [&connects](TObject*) { ++connects; };
+  TMemoryStream first, second;
+  http.FetchUrl(nginx->Url("/a.txt"), first);
+  http.FetchUrl(nginx->Url("/a.txt"), second);
+  EXPECT_EQ(StreamText(first), "through the tunnel");
+  EXPECT_EQ(StreamText(second), "through the tunnel");
+  EXPECT_EQ(connects, 1);
+  http.CloseConnection();
+  proxy.Stop();
+  const std::string target = "localhost:" + std::to_string(port);
+  EXPECT_EQ(proxy.Request(0, 0),
+            "CONNECT " + target + " HTTP/1.1\r\nHost: " + target + "\r\nProxy-Authorization: Basic dTpw\r\n\r\n");
+}
+
+TEST(TLSThroughAProxy, ARefusedTunnelRaisesTheProxysStatus) {
+  ScriptedServer proxy;
+  proxy.AddConnection(ConnectionScript().ExpectRequest().Send("HTTP/1.1 403 Forbidden\r\n\r\n").WaitClientClose());
+  proxy.Start();
+  TNetHTTP http;
+  UseProxy(http, proxy.Port());
+  TMemoryStream s;
+  try {
+    http.FetchUrl("https://localhost/x", s);
+    FAIL() << "no exception";
+  } catch (const ENetHTTPProtocolException& e) {
+    EXPECT_EQ(e.ErrorCode(), 403);
+    EXPECT_EQ(e.Message(), "HTTP/1.1 403 Forbidden");
+  }
+  EXPECT_FALSE(http.IsConnected());
+  proxy.Stop();
+}
 
 }  // namespace
