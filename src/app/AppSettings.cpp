@@ -5,5 +5,16 @@
 #ifndef TAVRO_UPDATE_SERVER
 #define TAVRO_UPDATE_SERVER "localhost"
 #endif
+#ifndef TAVRO_TRUSTED_KEYS
+#define TAVRO_TRUSTED_KEYS ""
+#endif
 
-TAppSettings TAppSettings::Default() { return {TAVRO_UPDATE_SERVER, DataFolder()}; }
+const char* const kTrustedKeysFileName = "TavroMP3LiveUpdate.pub";
+
+TAppSettings TAppSettings::Default() {
+  TAppSettings settings{TAVRO_UPDATE_SERVER, DataFolder()};
+  settings.TrustedKeys.AddText(TAVRO_TRUSTED_KEYS, "TAVRO_TRUSTED_KEYS");
+  // Beside the program file, also for an installed copy whose data lives elsewhere.
+  settings.TrustedKeys.AddFile(::ProgramFolder() + kTrustedKeysFileName);
+  return settings;
+}

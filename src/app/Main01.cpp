@@ -8,6 +8,7 @@
 #include "app/ComponentSettings.h"
 #include "app/EnvironmentProxy.h"
 #include "app/Main02.h"
+#include "app/Signatures.h"
 #include "http/NetHTTP.h"
 #include "platform/Log.h"
 #include "platform/NamedMutex.h"
@@ -105,7 +106,7 @@ void TForm1::FormAc(TObject*) {
   }
 
   const AnsiString cataloguePath = settings_.ProgramFolder + Catalogue::kCatalogueFileName;
-  if (DownloadToFile(Catalogue::CatalogueUrl(settings_.Host), cataloguePath)) {
+  if (DownloadToFile(Catalogue::CatalogueUrl(settings_.Host), cataloguePath, true)) {
     LogStep("catalogue: fetched");
     return;
   }
@@ -124,7 +125,7 @@ void TForm1::FormAc(TObject*) {
   Application->Terminate();
 }
 
-bool TForm1::DownloadToFile(const AnsiString& url, const AnsiString& path) {
+bool TForm1::DownloadToFile(const AnsiString& url, const AnsiString& path, bool signedFile) {
   TMemoryStream body;
   const AnsiString what = "fetch " + url + " ";
   try {
@@ -140,6 +141,9 @@ bool TForm1::DownloadToFile(const AnsiString& url, const AnsiString& path) {
     LogStep(what + "cut short after " + IntToStr(body.Size()) + " bytes");
     return false;
   }
+  if (signedFile &&
+      !FetchedBodyVerifies(*NetHTTP1, settings_.TrustedKeys, url, body.Memory(), static_cast<size_t>(body.Size())))
+    return false;
   ReplaceFileContent(path, body.Memory(), body.Size());
   LogStep(what + "done: " + IntToStr(body.Size()) + " bytes written to " + path);
   return true;

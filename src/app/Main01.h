@@ -30,8 +30,9 @@ class TForm1 : public TForm {
   void FormAc(TObject* Sender);
   // Fetches the URL with NetHTTP1 and, only when the whole body arrived, replaces the file
   // at the path with it. False (and nothing written) when the fetch failed; raises
-  // EFCreateError when the file cannot be written.
-  bool DownloadToFile(const AnsiString& url, const AnsiString& path);
+  // EFCreateError when the file cannot be written. A signed file (the catalogue) counts as
+  // fetched only when, with trusted keys set, its signature verifies too.
+  bool DownloadToFile(const AnsiString& url, const AnsiString& path, bool signedFile = false);
 
   const TAppSettings& Settings() const { return settings_; }
 

@@ -6,7 +6,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "app/ResumePlan.h"
@@ -117,9 +119,13 @@ class TForm2 : public TForm {
   bool WaitBeforeRetry(int ms);
   // At the first body event of an attempt: append, replace or refuse its answer.
   void JudgeAttempt();
-  // Puts a whole downloaded package in place under its name, unless the download was
-  // cancelled or the window closed meanwhile.
-  void StorePackage(TReplacementFile& body);
+  // With trusted keys: fetches the package's signature and checks the whole body against it.
+  bool PackageVerifies(const AnsiString& url, TReplacementFile& body, std::string& signature);
+  // Puts a whole downloaded package in place under its name, with its signature (when there
+  // is one) beside it, unless the download was cancelled or the window closed meanwhile.
+  void StorePackage(TReplacementFile& body, const std::string& signature);
+  // Runs work on a worker thread while the window goes on being serviced.
+  void WhilePumping(const std::function<void()>& work);
   // A release-notes fetch with the lists disabled meanwhile.
   bool FetchReleaseNotes(const AnsiString& url, const AnsiString& path);
   void FillVersions();
@@ -138,6 +144,7 @@ class TForm2 : public TForm {
   int32_t attemptCount_ = 0;
   bool downloading_ = false;
   bool cancelled_ = false;
+  bool fetchingSignature_ = false;  // the work events are the signature's, not the package's
   bool closeRequested_ = false;
   bool fetchingNotes_ = false;
   int handlerDepth_ = 0;

@@ -10,12 +10,14 @@
 #include "app/EnvironmentProxy.h"
 #include "app/Main01.h"
 #include "app/Main02.h"
+#include "app/Signatures.h"
 #include "http/NetHTTP.h"
 #include "net/NetException.h"
 #include "net/NetFreezeGuard.h"
 #include "platform/Log.h"
 #include "platform/Shell.h"
 #include "runtime/FileUtils.h"
+#include "runtime/Minisign.h"
 #include "runtime/Exception.h"
 #include "runtime/Hooks.h"
 #include "runtime/ReplacementFile.h"
@@ -82,8 +84,8 @@ void TForm2::Button1Click(TObject*) {
   };
   const auto interruption = [this] { return AnsiString(cancelled_ ? "cancelled" : "window closed"); };
   bool whole = false;
+  const AnsiString url = Catalogue::PackageUrl(form1_.Settings().Host, model, package);
   try {
-    const AnsiString url = Catalogue::PackageUrl(form1_.Settings().Host, model, package);
     const TProxyChoice proxy = UseEnvironmentProxy(*NetHTTP1, url);
     LogStep("download started: model \"" + model + "\", version \"" + Version() + "\", " + url + " " +
             DescribeProxyChoice(proxy));
@@ -98,11 +100,16 @@ void TForm2::Button1Click(TObject*) {
     ShowHidP3(this);
     return;
   }
+  bool refused = false;
   try {
+    std::string signature;
     if (!whole) {
       ended(interruption());
+    } else if (!PackageVerifies(url, *body, signature)) {
+      refused = !cancelled_ && !closeRequested_;
+      ended(refused ? "signature refused, not stored" : interruption());
     } else {
-      StorePackage(*body);
+      StorePackage(*body, signature);
       ended(cancelled_ || closeRequested_ ? interruption() : "complete, stored as " + body->FileName());
     }
   } catch (...) {
@@ -114,6 +121,11 @@ void TForm2::Button1Click(TObject*) {
   body.reset();
   downloading_ = false;
   EndDownloadDisplay();
+  if (refused) {
+    Notice(Handle(), "固件包签名校验失败，固件包未保存。\r请稍后重新下载。");
+    ShowHidP3(this);
+    return;
+  }
   Timer1->SetEnabled(false);
   Panel3->show();
   SetListsEnabled(true);
@@ -201,15 +213,43 @@ void TForm2::JudgeAttempt() {
   }
 }
 
-void TForm2::StorePackage(TReplacementFile& body) {
+bool TForm2::PackageVerifies(const AnsiString& url, TReplacementFile& body, std::string& signature) {
+  const TTrustedKeys& keys = form1_.Settings().TrustedKeys;
+  if (keys.Empty()) return true;
+  {
+    // The signature is fetched on the download's own client, so that the cancel button and
+    // a close reach it; its few bytes leave the progress display as the package left it.
+    struct TQuiet {
+      bool& flag;
+      ~TQuiet() { flag = false; }
+    } quiet{fetchingSignature_};
+    fetchingSignature_ = true;
+    if (!FetchSignature(*NetHTTP1, url, signature)) return false;
+  }
+  // The whole package is read once more for the check: on a worker, as the flush.
+  bool accepted = false;
+  WhilePumping([&] {
+    accepted = SignatureAccepted(url, [&] { keys.VerifySystemFile(body.TempPath(), signature); });
+  });
+  return accepted;
+}
+
+void TForm2::StorePackage(TReplacementFile& body, const std::string& signature) {
   // The flush to disk runs on a worker while the window goes on being serviced (it can
-  // take a second for a large package); a cancel or a close meanwhile still wins.
-  auto synced = std::async(std::launch::async, [&body] { return body.SyncData(); });
-  while (synced.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
-    HookProcessMessages();
-  synced.get();  // a failed flush is reported by Commit, which flushes once more
+  // take a second for a large package); a cancel or a close meanwhile still wins. A failed
+  // flush is reported by Commit, which flushes once more.
+  WhilePumping([&body] { body.SyncData(); });
   if (cancelled_ || closeRequested_) return;
+  // The signature goes first: should either write fail, the store holds the older pair, or a
+  // pair that fails its check at the upgrade button; never a package passing on another's.
+  if (!signature.empty()) ReplaceFileContent(SignatureName(body.FileName()), signature.data(), signature.size());
   body.Commit();
+}
+
+void TForm2::WhilePumping(const std::function<void()>& work) {
+  auto done = std::async(std::launch::async, work);
+  while (done.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) HookProcessMessages();
+  done.get();
 }
 
 void TForm2::Button3Click(TObject*) {
@@ -223,6 +263,7 @@ void TForm2::Button3Click(TObject*) {
 }
 
 void TForm2::NetHTTP1WorkBegin(TObject*, TWorkMode, int32_t AWorkCountMax) {
+  if (fetchingSignature_) return;
   if (!attemptJudged_) JudgeAttempt();
   Panel2->show();
   Panel3->hide();
@@ -238,6 +279,7 @@ void TForm2::NetHTTP1WorkBegin(TObject*, TWorkMode, int32_t AWorkCountMax) {
 }
 
 void TForm2::NetHTTP1Work(TObject*, TWorkMode, int32_t AWorkCount) {
+  if (fetchingSignature_) return;
   received_ += AWorkCount - attemptCount_;
   attemptCount_ = AWorkCount;
   const int64_t count = base_ + AWorkCount;
@@ -280,6 +322,14 @@ void TForm2::Button2Click(TObject*) {
     return;
   }
   if (!Catalogue::IsStoreName(Package())) return;
+  // A package is flashed only as its publisher signed it: one changed in the store since, or
+  // stored before keys were set, is offered for download again.
+  if (!StoredFileVerifies(form1_.Settings().TrustedKeys, StorePath(".zip"))) {
+    LogStep("unpack: not started, the stored package failed its signature check");
+    Notice(Handle(), "固件包校验失败，请重新下载固件包后再试。");
+    Panel3->hide();
+    return;
+  }
   try {
     Archiver->SetFileName(StorePath(".zip"));
     Archiver->OpenZipFile(0x20);

@@ -279,9 +279,18 @@ void TTrustedKeys::VerifyBytes(const void* data, size_t size, const std::string&
 }
 
 void TTrustedKeys::VerifyFile(const AnsiString& fileName, const std::string& signatureText) const {
+  VerifyPath(AnsiPathToSys(fileName), fileName, signatureText);
+}
+
+void TTrustedKeys::VerifySystemFile(const std::string& path, const std::string& signatureText) const {
+  VerifyPath(path, Utf8ToAnsi(path), signatureText);
+}
+
+void TTrustedKeys::VerifyPath(const std::string& path, const AnsiString& fileName,
+                              const std::string& signatureText) const {
   const TSignature sig = ParseSignature(signatureText);
   const TMinisignKey& key = KeyFor(sig.KeyId);
-  TFd fd(::open(AnsiPathToSys(fileName).c_str(), O_RDONLY | O_CLOEXEC));
+  TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.Get() < 0) RefuseFile(fileName, errno);
   if (sig.Prehashed) {
     const std::string digest = HashFile(fd.Get(), fileName);

@@ -55,9 +55,12 @@ class TTrustedKeys {
   void VerifyBytes(const void* data, size_t size, const std::string& signatureText) const;
   // The same for a file, streamed (see above); a file that cannot be read is a refusal too.
   void VerifyFile(const AnsiString& fileName, const std::string& signatureText) const;
+  // The same for a file named by its path on the system (UTF-8), not by an ANSI name.
+  void VerifySystemFile(const std::string& path, const std::string& signatureText) const;
 
  private:
   const TMinisignKey& KeyFor(const std::array<uint8_t, 8>& keyId) const;
+  void VerifyPath(const std::string& path, const AnsiString& name, const std::string& signatureText) const;
   std::vector<TMinisignKey> keys_;
   std::string problem_;
 };
