@@ -1,21 +1,29 @@
 #!/usr/bin/env python3
 """Generates the demo update site that tools/demo-nginx.sh serves on 127.0.0.1:80.
 
+It writes a release source folder (catalogue, packages made with Info-ZIP zip, release notes,
+home page) and publishes it with tools/publish-release.py, which lays out the site and signs
+the catalogue and every package with the demo key. The key pair is made with
+`minisign -G -W` the first time (never committed) and kept beside the site, outside what
+nginx serves: OUTPUT.key/demo.pub (trusted by the program as TavroMP3LiveUpdate.pub in its
+folder) and OUTPUT.key/demo.key.
+
 Layout below the output folder (every text file in code page 936, lines ended by CR LF):
 
-  TavroMP3LiveUpdate2/TavroMP3LiveUpdate.ini            the catalogue: one section per model,
+  TavroMP3LiveUpdate2/TavroMP3LiveUpdate.ini(.minisig)  the catalogue: one section per model,
                                                          one key per firmware version
   TavroMP3LiveUpdate2/index.html                         the home page of the left web view
   TavroMP3LiveUpdate2/Firmware/<model>/<model>_<version>.asp   release notes (HTML)
-  TavroMP3LiveUpdate2/Firmware/<model>/<model>_<version>.zip   firmware package (Info-ZIP zip)
+  TavroMP3LiveUpdate2/Firmware/<model>/<model>_<version>.zip(.minisig)   firmware package
 
 The program puts the model's code page 936 bytes into the URL path as they are, and nginx maps
 a path to the file system byte for byte, so folders and files of Chinese models are named with
 their GBK bytes on disk.
 
-Usage: tools/make-demo-site.py OUTPUT-FOLDER [--big-mb N] [--models-json]
+Usage: tools/make-demo-site.py OUTPUT-FOLDER [--big-mb N] [--models-json] [--key-dir DIR]
   --big-mb N      size of the large package (default 30) whose download is slow enough to watch
   --models-json   print the models, versions and package sizes as JSON (for scripts and tests)
+  --key-dir DIR   where the demo key pair is kept or made (default OUTPUT-FOLDER.key)
 """
 import argparse
 import json
@@ -47,15 +55,6 @@ def package_name(model, version):
 
 def crlf(lines):
     return ''.join(line + '\r\n' for line in lines)
-
-
-def catalogue_text():
-    lines = ['; Tavro MP3 LiveUpdate catalogue: [model] and one key per firmware version']
-    for model, versions in MODELS:
-        lines.append(f'[{model}]')
-        lines += [f'{version}={date}' for version, date, _, _ in versions]
-        lines.append('')
-    return crlf(lines)
 
 
 def page(title, body_lines):
@@ -116,32 +115,44 @@ def make_zip(zip_path, files):
 
 
 def write_bytes(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, 'wb') as f:
         f.write(data)
 
 
-def generate(out, big_mb):
-    root = os.path.join(os.fsencode(out), ROOT.encode())
-    if os.path.exists(root):
-        shutil.rmtree(root)
-    os.makedirs(root)
-    write_bytes(os.path.join(root, b'TavroMP3LiveUpdate.ini'), catalogue_text().encode(CODEPAGE))
-    write_bytes(os.path.join(root, b'index.html'), home_page().encode(CODEPAGE))
-    summary = []
+def demo_key(key_dir):
+    """The demo key pair, made on first use; returns the secret key's path."""
+    public, secret = os.path.join(key_dir, 'demo.pub'), os.path.join(key_dir, 'demo.key')
+    if not (os.path.exists(public) and os.path.exists(secret)):
+        os.makedirs(key_dir, exist_ok=True)
+        subprocess.run(['minisign', '-G', '-W', '-f', '-p', public, '-s', secret],
+                       check=True, stdout=subprocess.DEVNULL)
+    return secret
+
+
+def write_source(source, big_mb):
+    """The release as a maker hands it to tools/publish-release.py."""
+    catalogue = ['; Tavro MP3 LiveUpdate catalogue: [model] and one key per firmware version']
+    write_bytes(os.path.join(source, 'index.html'), home_page().encode(CODEPAGE))
     for m, (model, versions) in enumerate(MODELS):
-        model_bytes = model.encode(CODEPAGE)
-        folder = os.path.join(root, b'Firmware', model_bytes)
-        os.makedirs(folder)
+        catalogue.append(f'[{model}]')
         for v, (version, date, size_kb, notes) in enumerate(versions):
-            size_kb = size_kb or big_mb * 1024
-            base = package_name(model, version).encode(CODEPAGE)
-            write_bytes(os.path.join(folder, base + b'.asp'),
+            catalogue.append(f'{version}={date}')
+            write_bytes(os.path.join(source, model, version + '.htm'),
                         notes_page(model, version, date, notes).encode(CODEPAGE))
-            zip_path = os.path.join(folder, base + b'.zip')
-            make_zip(zip_path, firmware_files(m * 100 + v, size_kb))
-            summary.append({'model': model, 'version': version, 'package': package_name(model, version),
-                            'zip_size': os.path.getsize(zip_path)})
-    return summary
+            make_zip(os.path.join(source, model, version + '.zip'),
+                     firmware_files(m * 100 + v, size_kb or big_mb * 1024))
+    write_bytes(os.path.join(source, 'catalogue.ini'), crlf(catalogue).encode('utf-8'))
+
+
+def generate(out, big_mb, key_dir):
+    key = demo_key(key_dir)
+    publisher = os.path.join(os.path.dirname(os.path.abspath(__file__)), 'publish-release.py')
+    with tempfile.TemporaryDirectory() as source:
+        write_source(source, big_mb)
+        result = subprocess.run([sys.executable, publisher, source, out, '--key', key, '--print-json'],
+                                check=True, stdout=subprocess.PIPE)
+    return json.loads(result.stdout)
 
 
 def main():
@@ -149,10 +160,12 @@ def main():
     parser.add_argument('output')
     parser.add_argument('--big-mb', type=int, default=30)
     parser.add_argument('--models-json', action='store_true')
+    parser.add_argument('--key-dir')
     args = parser.parse_args()
-    if shutil.which('zip') is None:
-        sys.exit('make-demo-site: Info-ZIP zip is needed (apt-get install zip)')
-    summary = generate(args.output, args.big_mb)
+    for tool, package in (('zip', 'zip'), ('minisign', 'minisign')):
+        if shutil.which(tool) is None:
+            sys.exit(f'make-demo-site: {tool} is needed (apt-get install {package})')
+    summary = generate(args.output, args.big_mb, args.key_dir or args.output.rstrip('/') + '.key')
     if args.models_json:
         print(json.dumps(summary, ensure_ascii=False))
     else:
