@@ -82,7 +82,7 @@ TAppSettings AppTest::Settings() {
     server_.Start();
     serverStarted_ = true;
   }
-  return {"127.0.0.1:" + std::to_string(server_.Port()), program_.Path()};
+  return {"127.0.0.1:" + std::to_string(server_.Port()), program_.Path(), trustedKeys_};
 }
 
 void AppTest::AnswerBoxes(int answer) {

@@ -51,6 +51,7 @@ class AppTest : public ::testing::Test {
 
   TempDir program_;
   TempDir config_;
+  TTrustedKeys trustedKeys_;  // of the windows made from now on
   ScriptedServer server_;
   bool serverStarted_ = false;
 };

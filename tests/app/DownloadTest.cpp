@@ -10,12 +10,14 @@
 #include <mutex>
 
 #include "AppTestSupport.h"
+#include "support/MinisignTool.h"
 #include "app/Main01.h"
 #include "app/Main02.h"
 #include "http/NetHTTP.h"
 #include "toolkit/Application.h"
 #include "toolkit/Controls.h"
 #include "toolkit/Timer.h"
+#include "zip/ZipArchiver.h"
 
 namespace {
 
@@ -379,3 +381,99 @@ TEST_F(DownloadTest, ClosingMidDownloadCancelsSavesTheChoiceAndEndsAfterTheHandl
 }
 
 }  // namespace
+
+namespace {
+
+// With a trusted key: the package's signature, fetched after the body, decides whether the
+// package is stored, and the stored signature is checked again at the firmware upgrade button.
+class SignedDownload : public DownloadTest {
+ public:
+  std::string SignatureOf(const std::string& bytes) {
+    keys_.Write("p.zip", bytes);
+    return pair_.Sign(keys_ / "p.zip");
+  }
+
+ protected:
+  void SetUp() override {
+    if (!HaveMinisign()) GTEST_SKIP() << "minisign is not installed";
+    pair_ = MakeMinisignPair(keys_ / "maker");
+    trustedKeys_.AddText(pair_.PublicText(), "maker.pub");
+    DownloadTest::SetUp();
+  }
+  // Downloads the package with this answer to the signature's request.
+  void Download(const std::string& body, const std::string& signatureReply) {
+    server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpHead(body.size()) + body).Close());
+    server_.AddConnection(ConnectionScript().ExpectRequest().Send(signatureReply).Close());
+    form2_->Button1->click();
+  }
+  std::string StoredSignature() { return program_.Read("FirmwareBack/ModelB_2.00.zip.minisig"); }
+
+  TempDir keys_;
+  TMinisignPair pair_;
+};
+
+struct SignedCase {
+  const char* name;
+  std::function<std::string(SignedDownload&, const std::string& body)> reply;  // to the signature's request
+  bool stored;
+};
+
+class SignedPackage : public SignedDownload, public ::testing::WithParamInterface<SignedCase> {};
+
+}  // namespace
+
+TEST_P(SignedPackage, IsStoredWithItsSignatureOnlyWhenItVerifies) {
+  program_.Write("FirmwareBack/ModelB_2.00.zip", "older");
+  const std::string body = PackageBytes(100000);
+  const std::string reply = GetParam().reply(*this, body);
+  Download(body, reply);
+  const std::string request = "GET /TavroMP3LiveUpdate2/Firmware/ModelB/ModelB_2.00.zip.minisig HTTP/1.1\r\n";
+  EXPECT_EQ(server_.Request(2, 0).substr(0, request.size()), request);
+  ExpectIdle();
+  EXPECT_TRUE(Shown(form2_->Panel3));
+  if (GetParam().stored) {
+    EXPECT_EQ(Package(), body);
+    EXPECT_EQ(reply.substr(reply.size() - StoredSignature().size()), StoredSignature());
+    EXPECT_TRUE(Boxes().empty());
+    return;
+  }
+  EXPECT_EQ(Package(), "older");
+  EXPECT_FALSE(program_.Exists("FirmwareBack/ModelB_2.00.zip.minisig"));
+  ASSERT_EQ(Boxes().size(), 1u);
+  EXPECT_EQ(Boxes()[0].Text, QString::fromUtf8("固件包签名校验失败，固件包未保存。\r请稍后重新下载。"));
+  EXPECT_EQ(Boxes()[0].Caption, QString::fromUtf8("Tavro MP3 LiveUpdate 提示"));
+  EXPECT_EQ(Boxes()[0].Style, 0x30);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Signatures, SignedPackage,
+    ::testing::Values(
+        SignedCase{"Verifies", [](SignedDownload& t, const std::string& body) { return HttpReply(t.SignatureOf(body)); },
+                   true},
+        SignedCase{"Missing", [](SignedDownload&, const std::string&) { return HttpReply("no", "404 Not Found"); },
+                   false},
+        SignedCase{"OfOtherBytes",
+                   [](SignedDownload& t, const std::string& body) { return HttpReply(t.SignatureOf(body + "x")); }, false},
+        SignedCase{"CutShort",
+                   [](SignedDownload& t, const std::string& body) { return HttpReply(t.SignatureOf(body)).substr(0, 150); },
+                   false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SignedDownload, UpgradeRefusesAStoredPackageThatNoLongerVerifies) {
+  const std::string body = PackageBytes(100000);
+  for (const char* change : {"changed", "unsigned"}) {
+    TDialogSeam::Reset();
+    AnswerBoxes(IDOK);
+    Download(body, HttpReply(SignatureOf(body)));
+    ASSERT_EQ(Package(), body);
+    ASSERT_TRUE(Shown(form2_->Panel3));
+    if (change == std::string("changed")) program_.Write("FirmwareBack/ModelB_2.00.zip", body + "x");
+    else std::filesystem::remove(program_ / "FirmwareBack/ModelB_2.00.zip.minisig");
+    form2_->Button2->click();
+    ASSERT_EQ(Boxes().size(), 1u) << change;
+    EXPECT_EQ(Boxes()[0].Text, QString::fromUtf8("固件包校验失败，请重新下载固件包后再试。"));
+    EXPECT_EQ(Boxes()[0].Style, 0x30);
+    EXPECT_FALSE(Shown(form2_->Panel3)) << change;
+    EXPECT_TRUE(form2_->Archiver->FileName().empty()) << "the changed package was opened";
+  }
+}

@@ -6,7 +6,7 @@
 # Environment (set by CTest, see CMakeLists.txt):
 #   TAVRO_BIN         the built program
 #   TAVRO_SOURCE_DIR  the source tree (for tools/)
-#   E2E_SITE          the demo site made by tools/make-demo-site.py
+#   E2E_SITE          the demo site made by tools/make-demo-site.py (its key pair in E2E_SITE.key/)
 #   E2E_ARTIFACTS     where screenshots and logs are kept, one folder per test
 #   E2E_WORK          optional: the work folder (kept afterwards) instead of a fresh temp folder
 #                     (scripts/demo runs the whole-job test this way)
@@ -47,6 +47,8 @@ MAIN_TITLE='^Tavro MP3 LiveUpdate 2005 Build 10\.19$'
 APP_TITLE='^Tavro MP3 LiveUpdate$'   # the splash window and the second-instance box
 BG_PIDS=()
 NGINX_STARTED=0
+SITE=${E2E_SITE:-}                   # the site served: the demo site, or a test's altered copy
+SITE_KEY=${SITE%/}.key/demo.pub      # the demo site's public key
 
 log() { echo "[$E2E_NAME $(date +%T)] $*"; }
 
@@ -188,6 +190,15 @@ install_player() {
   [[ -x $PLAYER/stupdaterapp.exe ]] || fail "the setup stand-in did not install the player software"
 }
 
+# The program trusts the demo site's key: the catalogue and the packages must carry its signature.
+trust_site_key() { cp "$SITE_KEY" "$PROG/TavroMP3LiveUpdate.pub"; }
+
+# A copy of the demo site for a test to alter; it is served from then on.
+copy_site() {
+  cp -a "$E2E_SITE" "$WORK/site"
+  SITE=$WORK/site
+}
+
 port80_free() { ! (exec 3<>/dev/tcp/127.0.0.1/80) 2>/dev/null; }
 
 # trust_test_ca: certificates for localhost made for this run; their CA is trusted by the
@@ -209,8 +220,8 @@ start_site() { # [pace]
     trust_test_ca
     args+=(--tls "$WORK/certs/localhost.pem" "$WORK/certs/localhost.key")
   fi
-  : "${E2E_SITE:?}"
-  if ! "$TOOLS/demo-nginx.sh" start "$WORK/nginx" "$E2E_SITE" "${args[@]}"; then
+  : "${SITE:?}"
+  if ! "$TOOLS/demo-nginx.sh" start "$WORK/nginx" "$SITE" "${args[@]}"; then
     if [[ $(id -u) -ne 0 ]] && port80_free; then
       log "SKIP: nginx cannot listen on 127.0.0.1:80 without root"
       exit 77
@@ -231,7 +242,7 @@ prepare_served() {
 
 site_file() { # path below the site root, with model names in UTF-8: prints the on-disk (GBK) path
   python3 -c 'import os,sys; sys.stdout.buffer.write(os.fsencode(sys.argv[1]) + sys.argv[2].encode("gbk"))' \
-    "$E2E_SITE/" "$1"
+    "$SITE/" "$1"
 }
 
 start_app() {
@@ -311,6 +322,19 @@ start_with_large_package() {
   xdotool key --delay 150 Down Down Down Return
   wait_until 15 test -s "$PROG/FirmwareBack/TA-500_3.00.htm" || fail "release notes of TA-500 3.00 not stored"
   PACKAGE=$PROG/FirmwareBack/TA-500_3.00.zip
+}
+
+# upgrade_refused WINDOW SHOT WHAT: the firmware upgrade button (Button2) answers with a notice
+# box, never with the connect prompt; the box is screenshot and answered.
+upgrade_refused() {
+  click "$1" 647 416
+  local box
+  box=$(wait_window 20 '^Tavro MP3 LiveUpdate 提示$' "$APP_PID") || fail "no box about $3"
+  has_window '^将您的MP3播放器与电脑连接$' "$APP_PID" && fail "the connect prompt was shown"
+  shot "$2"
+  press "$box" Return
+  sleep 1
+  if has_window '^将您的MP3播放器与电脑连接$' "$APP_PID"; then fail "the connect prompt followed the box"; fi
 }
 
 # ini_value FILE SECTION KEY: the value as written (CR removed).

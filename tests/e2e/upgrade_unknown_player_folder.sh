@@ -19,13 +19,7 @@ sleep 1
 click "$main" 644 17          # Button1: the first model's first version, TA-100 1.20
 wait_until 30 test -s "$PROG/FirmwareBack/TA-100_1.20.zip" || fail "the package was not stored"
 sleep 1.5
-click "$main" 647 416         # Button2, "固件升级"
-box=$(wait_window 20 '^Tavro MP3 LiveUpdate 提示$' "$APP_PID") || fail "no box about the missing player folder"
-has_window '^将您的MP3播放器与电脑连接$' "$APP_PID" && fail "the connect prompt was shown"
-shot 01-player-folder-unknown
-press "$box" Return
-sleep 1
-has_window '^将您的MP3播放器与电脑连接$' "$APP_PID" && fail "the connect prompt followed the box"
+upgrade_refused "$main" 01-player-folder-unknown "the missing player folder"
 alive "$APP_PID" || fail "the program ended"
 for dir in "$PROG" "$PROG/FirmwareBack" / "$WORK"; do
   [[ ! -e $dir/firmware.sb && ! -e $dir/updater.ini ]] || fail "firmware files were extracted into $dir"
