@@ -1,17 +1,15 @@
 #include "app/Signatures.h"
 
-#include <cstdio>
-
 #include "app/ComponentSettings.h"
 #include "http/NetHTTP.h"
-#include "runtime/CodePage.h"
+#include "platform/Log.h"
 #include "runtime/FileUtils.h"
 #include "runtime/MemoryStream.h"
 #include "runtime/Minisign.h"
 
 namespace {
 bool Refused(const AnsiString& what, const std::string& reason) {
-  std::fprintf(stderr, "tavro: signature of %s refused: %s\n", AnsiToUtf8(what).c_str(), AnsiToUtf8(reason).c_str());
+  LogStep("signature of " + what + " refused: " + reason);
   return false;
 }
 }  // namespace

@@ -117,6 +117,7 @@ wait_gone() { wait_until "$2" bash -c "! kill -0 $1 2>/dev/null || [[ \$(ps -o s
 setup_environment() {
   export HOME=$WORK/home XDG_RUNTIME_DIR=$WORK/run XDG_CONFIG_HOME=$WORK/config
   export XDG_CACHE_HOME=$WORK/cache XDG_DATA_HOME=$WORK/data XDG_CONFIG_DIRS=$WORK/xdg
+  export XDG_STATE_HOME=$WORK/state   # the program's log: $XDG_STATE_HOME/tavro/tavro.log
   mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_DATA_HOME" "$XDG_CONFIG_DIRS"
   mkdir -m 0700 -p "$XDG_RUNTIME_DIR"
   if [[ $(id -u) -eq 0 ]]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
