@@ -34,6 +34,7 @@ bool SignatureAccepted(const AnsiString& what, const std::function<void()>& chec
   } catch (const Exception& e) {
     return Refused(what, e.Message());
   }
+  LogStep("signature of " + what + " verified");
   return true;
 }
 

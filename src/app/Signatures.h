@@ -1,7 +1,8 @@
 // The publisher's signatures on the update server's files, as the windows check them.
 //
 // With no trusted key nothing here fetches or checks anything: every check passes. A refusal
-// goes to the program's log with its reason; the windows show their own boxes.
+// goes to the program's log with its reason, as does each signature that verifies; the windows
+// show their own boxes.
 #pragma once
 
 #include <functional>

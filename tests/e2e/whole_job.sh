@@ -81,12 +81,15 @@ steps=(
   '^web views: direct \(proxy: no_proxy\)$'
   "^prerequisite: player software installed in \"$PLAYER\"\$"
   "^fetch $scheme://localhost/TavroMP3LiveUpdate2/TavroMP3LiveUpdate\\.ini direct \\(proxy: no_proxy\\)\$"
+  "^signature of $scheme://localhost/TavroMP3LiveUpdate2/TavroMP3LiveUpdate\\.ini verified\$"
   "^fetch $scheme://localhost/TavroMP3LiveUpdate2/TavroMP3LiveUpdate\\.ini done: [0-9]+ bytes written to "
   '^catalogue: fetched$'
   '^catalogue: [0-9]+ models in '
   '^selection: model "TA-500", version "3\.00"$'
   "^download started: model \"TA-500\", version \"3\\.00\", $scheme://localhost/TavroMP3LiveUpdate2/Firmware/TA-500/TA-500_3\\.00\\.zip direct"
+  "^signature of $scheme://localhost/TavroMP3LiveUpdate2/Firmware/TA-500/TA-500_3\\.00\\.zip verified\$"
   "^download ended: complete, stored as .*TA-500_3\\.00\\.zip, $(stat -c %s "$package") bytes of $(stat -c %s "$package") announced, [0-9]+\\.[0-9] s\$"
+  '^signature of .*FirmwareBack.TA-500_3\.00\.zip verified$'
   "^unpack: .*TA-500_3\\.00\\.zip into $PLAYER: [0-9]+ entries, 0 failed\$"
   "^flashing tool: $PLAYER.stupdaterapp\\.exe -s in $PLAYER: started\$"
   '^end: main window closed$'
