@@ -82,7 +82,9 @@ TAppSettings AppTest::Settings() {
     server_.Start();
     serverStarted_ = true;
   }
-  return {"127.0.0.1:" + std::to_string(server_.Port()), program_.Path(), trustedKeys_};
+  TAppSettings settings{"127.0.0.1:" + std::to_string(server_.Port()), program_.Path()};
+  settings.TrustedKeys = trustedKeys_;
+  return settings;
 }
 
 void AppTest::AnswerBoxes(int answer) {
