@@ -4,40 +4,12 @@
 
 #include "net/NetIOHandlerTLS.h"
 #include "runtime/Exception.h"
+#include "net/NetScope.h"
 #include "runtime/MemoryStream.h"
 
 namespace {
 
 const char* const kMethodWords[] = {"HEAD ", "GET ", "POST ", "OPTIONS ", "TRACE ", "PUT ", "DELETE ", "CONNECT "};
-
-// Raised by a capped stream when a body goes past its cap.
-class BodyCapReached : public Exception {
- public:
-  BodyCapReached() : Exception("Body cap reached") {}
-};
-
-// A memory stream that keeps at most cap bytes; a write past the cap keeps what fits
-// and then raises BodyCapReached, which ends the read that was filling it.
-class TCappedStream : public TStream {
- public:
-  explicit TCappedStream(int64_t cap) : cap_(cap) {}
-  int64_t Read(void* buffer, int64_t count) override { return mem_.Read(buffer, count); }
-  int64_t Write(const void* buffer, int64_t count) override {
-    const int64_t room = std::max<int64_t>(0, cap_ - mem_.Position());
-    const int64_t n = std::min(room, count);
-    if (n > 0) mem_.Write(buffer, n);
-    if (n < count) throw BodyCapReached();
-    return n;
-  }
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override { return mem_.Seek(offset, origin); }
-  int64_t Size() override { return mem_.Size(); }
-  void SetSize(int64_t size) override { mem_.SetSize(std::min(size, cap_)); }
-  AnsiString Text() { return AnsiString(mem_.Memory() ? mem_.Memory() : "", static_cast<size_t>(mem_.Size())); }
-
- private:
-  TMemoryStream mem_;
-  int64_t cap_;
-};
 
 // A chunk-size line: hexadecimal digits up to the first blank or ";" (a chunk
 // extension). Anything else, or a size past 31 bits, is not a chunk size.
@@ -60,14 +32,23 @@ int32_t ParseChunkSize(const AnsiString& line) {
   return static_cast<int32_t>(size);
 }
 
-// Restores a value when the scope ends, however it ends.
-template <typename Set>
-struct OnExit {
-  Set restore;
-  ~OnExit() { restore(); }
-};
-template <typename Set>
-OnExit(Set) -> OnExit<Set>;
+// The request target as it goes on the wire: the bytes that cannot stand in a request
+// line (blank, control bytes, DEL) percent-encoded, every other byte as given.
+AnsiString RequestLineTarget(const AnsiString& target) {
+  static const char kHex[] = "0123456789ABCDEF";
+  AnsiString wire;
+  wire.reserve(target.size());
+  for (unsigned char c : target) {
+    if (c <= 0x20 || c == 0x7F) {
+      wire += '%';
+      wire += kHex[c >> 4];
+      wire += kHex[c & 15];
+    } else {
+      wire += static_cast<char>(c);
+    }
+  }
+  return wire;
+}
 
 }  // namespace
 
@@ -89,7 +70,7 @@ void TNetCustomHTTP::SetCookieManager(TNetCookieManager* manager) {
 void TNetCustomHTTP::FetchUrl(const AnsiString& url, TStream& stream) {
   if (inRequest_) throw ENetException("Request already in progress");
   inRequest_ = true;
-  OnExit leave{[this] { inRequest_ = false; }};
+  TNetScopeExit leave([this] { inRequest_ = false; });
   RunRequest(hmGet, url, nullptr, &stream);
 }
 
@@ -100,35 +81,33 @@ void TNetCustomHTTP::RunRequest(TNetHTTPMethod method, const AnsiString& url, TS
   request_.Method = method;
   request_.Source = source;
   response_.BodyStream = stream;
-  try {
-    for (;;) {
-      ++redirectCount_;
-      PrepareTarget();
-      EnsureConnection();
-      SendRequestHead();
-      do {
-        ReadResponseHead();
-      } while (response_.StatusCode() == 100);
-      const TNetHTTPNextStep next = DecideNextStep();
-      if (next == nsDone) break;
-      if (next == nsUndecided) throw ENetException("Undefined situation");
-      if (next == nsRepeat) {
-        if (stream) {
-          stream->SetPosition(start);
-          stream->SetSize(start);
-        }
-        serverAuthCount_ = proxyAuthCount_ = 0;
-      } else {  // nsRetryWithAuth
-        --redirectCount_;
-        request_.URL = url;
+  // However the exchange ends, bytes of a response left unread would be read as the
+  // start of the next one: the connection is kept only when it is in step.
+  TNetScopeExit finish([this] {
+    if (!responseConsumed_ || InputQueue().Size() > 0 || !ComputeReuseConnection()) CloseConnection();
+  });
+  for (;;) {
+    ++redirectCount_;
+    PrepareTarget();
+    EnsureConnection();
+    SendRequestHead();
+    do {
+      ReadResponseHead();
+    } while (response_.StatusCode() == 100);
+    const TNetHTTPNextStep next = DecideNextStep();
+    if (next == nsDone) break;
+    if (next == nsUndecided) throw ENetException("Undefined situation");
+    if (next == nsRepeat) {
+      if (stream) {
+        stream->SetPosition(start);
+        stream->SetSize(start);
       }
+      serverAuthCount_ = proxyAuthCount_ = 0;
+    } else {  // nsRetryWithAuth
+      --redirectCount_;
+      request_.URL = url;
     }
-  } catch (...) {
-    // A response left half-read would be read as the start of the next one.
-    if (!responseConsumed_ || !ComputeReuseConnection()) CloseConnection();
-    throw;
   }
-  if (!ComputeReuseConnection()) CloseConnection();
   redirectCount_ = 0;
 }
 
@@ -160,6 +139,8 @@ void TNetCustomHTTP::PrepareTarget() {
     }
   }
   AnsiString target = location_.Path() + location_.FileSegment() + location_.Query();
+  // The fragment is the client's own: it never goes on the wire, whatever form the URL came in.
+  if (const size_t hash = NetSearch::AnsiPos("#", target); hash > 0) target.erase(hash - 1);
   if (request_.Method == hmOptions && location_.FileSegment() == "*") target = "*";
   request_.URL = target;
   request_.Host = location_.Port() == "80" ? location_.Host() : location_.Host() + ":" + location_.Port();
@@ -209,6 +190,8 @@ void TNetCustomHTTP::EnsureConnection() {
   }
   if (!ComputeReuseConnection()) CloseConnection();
   ProbeForClose(false);
+  // Bytes that came before the request was sent cannot be its answer.
+  if (InputQueue().Size() > 0) CloseConnection();
   if (!IsConnected()) {
     OpenConnection(ReadTimeout());
     if (kind == ckSecureProxy) OpenTunnel(tunnel);
@@ -222,12 +205,7 @@ void TNetCustomHTTP::OpenTunnel(const AnsiString& target) {
   WriteHead({"CONNECT " + target + " HTTP/1.1", "Host: " + target,
              credentials.empty() ? AnsiString() : "Proxy-Authorization: " + credentials});
   const AnsiString status = ReadLine();
-  for (int lines = 0; !ReadLine().empty(); ++lines) {
-    if (lines >= kMaxHeaderLines) {
-      CloseConnection();
-      throw ENetException("Response header block too large");
-    }
-  }
+  ReadHeaderBlock(nullptr, static_cast<int64_t>(status.size()));
   AnsiString rest = status;
   TakeToken(rest, " ");
   const int code = StrToIntDef(TakeToken(rest, " "), -1);
@@ -260,7 +238,7 @@ void TNetCustomHTTP::SendRequestHead() {
     if (!cookies.empty()) request_.HeaderLines.SetValueOf("Cookie", cookies);
   }
   responseConsumed_ = false;
-  std::vector<AnsiString> head{kMethodWords[request_.Method] + request_.URL + " HTTP/" +
+  std::vector<AnsiString> head{kMethodWords[request_.Method] + RequestLineTarget(request_.URL) + " HTTP/" +
                                 (protocolVersion_ == pv1_0 ? "1.0" : "1.1")};
   for (int i = 0; i < request_.HeaderLines.Count(); ++i) head.push_back(request_.HeaderLines.Strings(i));
   WriteHead(head);
@@ -269,14 +247,16 @@ void TNetCustomHTTP::SendRequestHead() {
 
 void TNetCustomHTTP::WriteHead(const std::vector<AnsiString>& lines) {
   StartWriteBuffering(-1);
-  try {
+  {
+    // A failed collection sends nothing.
+    TNetScopeExit discard([this] {
+      DiscardWriteBuffering();
+      FinishWriteBuffering();
+    });
     for (const AnsiString& line : lines)
       if (!line.empty()) WriteLine(line);
     WriteLine("");
-  } catch (...) {
-    DiscardWriteBuffering();
-    FinishWriteBuffering();
-    throw;
+    discard.Release();
   }
   FinishWriteBuffering();
 }
@@ -285,28 +265,33 @@ void TNetCustomHTTP::ReadResponseHead() {
   response_.StatusLine = ReadLine();
   TNetHeaderList& lines = response_.HeaderLines;
   lines.Clear();
-  int64_t bytes = static_cast<int64_t>(response_.StatusLine.size());
+  ReadHeaderBlock(&lines, static_cast<int64_t>(response_.StatusLine.size()));
+  response_.ReadHeaders();
+  ComputeReuseConnection();
+  StoreCookies();
+}
+
+void TNetCustomHTTP::ReadHeaderBlock(TNetHeaderList* lines, int64_t bytes) {
+  int count = 0;
   for (;;) {
     AnsiString line;
     try {
       line = ReadLine();
     } catch (const ENetConnClosedGracefully&) {
       // A close after at least one header line ends the block there.
-      if (lines.Count() == 0) throw;
+      if (!lines || count == 0) throw;
       CloseConnection();
       break;
     }
     if (line.empty()) break;
     bytes += static_cast<int64_t>(line.size()) + 2;
-    if (lines.Count() >= kMaxHeaderLines || bytes > kMaxHeaderBytes) {
+    if (count >= kMaxHeaderLines || bytes > kMaxHeaderBytes) {
       CloseConnection();
       throw ENetException("Response header block too large");
     }
-    lines.Add(line);
+    ++count;
+    if (lines) lines->Add(line);
   }
-  response_.ReadHeaders();
-  ComputeReuseConnection();
-  StoreCookies();
 }
 
 void TNetCustomHTTP::StoreCookies() {
@@ -368,63 +353,72 @@ TNetHTTPNextStep TNetCustomHTTP::DecideNextStep() {
       DrainBody();
       next = nsRetryWithAuth;
     } else {
-      if (code != 204) ReadBody();
-      responseConsumed_ = true;
+      if (response_.BodyStream) ReadBody(*response_.BodyStream);
       next = nsDone;
     }
   }
   return next;
 }
 
-void TNetCustomHTTP::ReadBody() {
-  TStream* stream = response_.BodyStream;
-  if (!stream) return;
-  // These answers carry no body whatever their headers say.
+void TNetCustomHTTP::ReadBody(TStream& stream, int64_t limit) {
   const int code = response_.StatusCode();
-  if (request_.Method == hmHead || code == 204 || code == 304 || code / 100 == 1) return;
-  const bool chunked = NetSearch::AnsiPosText("chunked", response_.HeaderLines.ValueOf("Transfer-Encoding")) > 0;
-  if (response_.ContentLength() > 0) {
+  // An interim answer is followed by the real one, so it is never read to its end.
+  if (code / 100 == 1) return;
+  // These answers carry no body whatever their headers say.
+  if (request_.Method == hmHead || code == 204 || code == 304) {
+    responseConsumed_ = true;
+    return;
+  }
+  const int64_t length = response_.ContentLength();
+  bool complete = true;
+  if (length > 0) {
+    const int64_t take = limit < 0 ? length : std::min(length, limit);
+    complete = take == length;
     try {
-      ReadToStream(*stream, response_.ContentLength(), false);
+      TNetWorkBracket work(*this, wmRead, length);
+      ReadToStream(stream, take, false);
     } catch (const ENetConnClosedGracefully&) {
       // A short body: the caller compares the bytes received with the declared length.
     }
-  } else if (chunked) {
-    ReadChunked(*stream);
+  } else if (response_.IsChunked()) {
+    complete = ReadChunked(stream, limit);
   } else if (!response_.LengthKnown) {
-    ReadToStream(*stream, -1, true);
+    ReadToStream(stream, limit, true);
+    complete = !IsConnected();
   }
+  if (complete)
+    responseConsumed_ = true;
+  else
+    CloseConnection();  // the rest of the body stays unread
 }
 
-void TNetCustomHTTP::ReadChunked(TStream& stream) {
+bool TNetCustomHTTP::ReadChunked(TStream& stream, int64_t limit) {
   ReportStatus(hsStatusText, "Chunk Started");
+  int64_t room = limit < 0 ? INT64_MAX : limit;
   for (;;) {
     const int32_t size = ParseChunkSize(ReadLine());
     if (size == 0) break;
+    if (size > room) {
+      TNetWorkBracket work(*this, wmRead, size);
+      ReadToStream(stream, room, false);
+      return false;
+    }
     ReadToStream(stream, size, false);
+    room -= size;
     ReadLine();
   }
-  ReadLine();  // the blank line after the last chunk (trailers are not supported)
+  // Trailer lines up to the blank line are read and dropped.
+  ReadHeaderBlock(nullptr, 0);
+  return true;
 }
 
 AnsiString TNetCustomHTTP::ReadBodyCapped(int32_t timeout) {
   const int32_t oldTimeout = ReadTimeout();
-  TStream* const callerStream = response_.BodyStream;
-  OnExit restore{[&] {
-    SetReadTimeout(oldTimeout);
-    response_.BodyStream = callerStream;
-  }};
+  TNetScopeExit restore([&] { SetReadTimeout(oldTimeout); });
   SetReadTimeout(timeout);
-  TCappedStream temp(kMaxErrorBody);
-  response_.BodyStream = &temp;
-  try {
-    ReadBody();
-  } catch (const BodyCapReached&) {
-    // The rest of the body stays unread, so the connection cannot be reused.
-    CloseConnection();
-  }
-  responseConsumed_ = true;
-  return temp.Text();
+  TMemoryStream temp;
+  ReadBody(temp, kMaxErrorBody);
+  return AnsiString(temp.Memory() ? temp.Memory() : "", static_cast<size_t>(temp.Size()));
 }
 
 void TNetCustomHTTP::RaiseProtocolError() {
@@ -439,5 +433,4 @@ void TNetCustomHTTP::DrainBody() {
     // A failed drain only costs the connection.
     CloseConnection();
   }
-  responseConsumed_ = true;
 }

@@ -120,8 +120,9 @@ class TNetCustomHTTP : public TNetTCPClient {
   void WriteHead(const std::vector<AnsiString>& lines);
   void ReadResponseHead();
   TNetHTTPNextStep DecideNextStep();
-  // Reads the body as the headers describe it into the response's BodyStream.
-  void ReadBody();
+  // Reads the body as the headers describe it into stream; with limit >= 0 at most
+  // that many bytes, closing the connection when more would follow.
+  void ReadBody(TStream& stream, int64_t limit = -1);
   [[noreturn]] void RaiseProtocolError();
   void DrainBody();
   // Keep-alive decision of the last response, re-evaluated against the connection.
@@ -134,7 +135,11 @@ class TNetCustomHTTP : public TNetTCPClient {
   bool RunAuthorization(std::unique_ptr<TNetAuthentication>& auth, TNetHeaderList& challenges,
                         const TNetSelectAuthorizationEvent& onSelect, const TNetAuthorizationEvent& onAuth,
                         AnsiString& username, AnsiString& password, bool* basicFlag);
-  void ReadChunked(TStream& stream);
+  // False when the limit cut the body short.
+  bool ReadChunked(TStream& stream, int64_t limit);
+  // Header lines up to the blank line, within the header block caps, into lines (or
+  // dropped when lines is null); bytes counts what the block already holds.
+  void ReadHeaderBlock(TNetHeaderList* lines, int64_t bytes);
   // Reads the body into a temporary stream of at most kMaxErrorBody bytes with the
   // given read timeout; the rest is left unread and the connection closed.
   AnsiString ReadBodyCapped(int32_t timeout);

@@ -21,7 +21,6 @@ TNetHTTPNextStep TNetCustomHTTP::HandleRedirect() {
     next = nsDone;
   }
   if (IsConnected()) DrainBody();
-  responseConsumed_ = true;
   return next;
 }
 

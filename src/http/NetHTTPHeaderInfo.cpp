@@ -122,6 +122,10 @@ int TNetHTTPResponse::StatusCode() const {
   return TryStrToInt(TakeToken(line, " "), code) ? code : -1;
 }
 
+bool TNetHTTPResponse::IsChunked() const {
+  return NetSearch::AnsiPosText("chunked", HeaderLines.ValueOf("Transfer-Encoding")) > 0;
+}
+
 void TNetProxyConnectionInfo::ResetToDefaults() {
   server_.clear();
   ProxyUsername.clear();

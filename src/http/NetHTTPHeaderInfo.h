@@ -83,6 +83,9 @@ class TNetHTTPResponse : public TNetResponseHeaderInfo {
   AnsiString StatusLine;
   // The number after the first space of the status line; -1 when it is not one.
   int StatusCode() const;
+  // The body comes in chunks: "chunked" anywhere in the Transfer-Encoding value, in any
+  // case (a deliberate widening: "Chunked" is read as chunked too).
+  bool IsChunked() const;
   TNetHTTPProtocolVersion StatusVersion = pv1_0;
   bool ReuseConnection = false;
   TStream* BodyStream = nullptr;  // not owned

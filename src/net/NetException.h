@@ -18,6 +18,7 @@ inline constexpr const char* StubCallError = "Error on call Winsock2 library fun
 inline constexpr const char* SocketError = "Socket Error # %d\r\n%s";
 inline constexpr const char* CouldNotBindSocket = "Could not bind socket. Address and port are already in use.";
 inline constexpr const char* InvalidPortRange = "Invalid Port Range (%d - %d)";
+inline constexpr const char* InvalidPort = "Invalid port %d: a port is a number from 0 to 65535.";
 inline constexpr const char* CanNotBindRange = "Can not bind in port range (%d - %d)";
 inline constexpr const char* ConnectionClosedGracefully = "Connection Closed Gracefully.";
 inline constexpr const char* StatusDisconnected = "Disconnected.";
@@ -91,6 +92,8 @@ TAVRO_DECLARE_EXCEPTION(ENetSocketHandleError, ENetException)
 TAVRO_NET_EXCEPTION(ENetCouldNotBindSocket, ENetSocketHandleError, NetText::CouldNotBindSocket)
 TAVRO_DECLARE_EXCEPTION(ENetCanNotBindPortInRange, ENetSocketHandleError)
 TAVRO_DECLARE_EXCEPTION(ENetInvalidPortRange, ENetSocketHandleError)
+// A port that does not fit the 16 bits of a socket address.
+TAVRO_DECLARE_EXCEPTION(ENetInvalidPort, ENetSocketHandleError)
 TAVRO_NET_EXCEPTION(ENetConnClosedGracefully, ENetSilentException, NetText::ConnectionClosedGracefully)
 TAVRO_NET_EXCEPTION(ENetClosedSocket, ENetException, NetText::StatusDisconnected)
 TAVRO_NET_EXCEPTION(ENetConnectTimeout, ENetException, NetText::ConnectTimeout)

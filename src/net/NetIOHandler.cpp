@@ -5,7 +5,6 @@
 #include "platform/WinSock2.h"
 
 TNetIOHandler::~TNetIOHandler() {
-  ShutAndClose();
   auto notifications = std::move(freeNotifications_);
   for (auto& entry : notifications) entry.second();
 }

@@ -1,5 +1,8 @@
-// TNetIOHandler: what a connection needs from its transport. Destroying a handler
-// closes it.
+// TNetIOHandler: what a connection needs from its transport.
+//
+// Destroying a handler closes nothing by itself: a virtual call from this base's
+// destructor would reach only the base's empty ShutAndClose. Every handler that holds
+// a transport closes it in its own destructor (TNetIOHandlerSocket does).
 #pragma once
 
 #include <cstdint>

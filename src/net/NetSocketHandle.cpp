@@ -1,5 +1,7 @@
 #include "net/NetSocketHandle.h"
 
+#include <algorithm>
+
 #include "net/NetException.h"
 #include "net/NetFreezeGuard.h"
 #include "platform/WinSock2.h"
@@ -112,21 +114,23 @@ void TNetSocketHandle::RefreshPeerAddress() {
 
 bool TNetSocketHandle::WaitReadable(int32_t timeoutMs) {
   if (!IsOpen()) throw ENetConnClosedGracefully();
-  if (TNetFreezeGuardBase::IsEngaged()) {
-    const int32_t slice = GlobalFreezeGuard->IdleTimeOut();
-    if (timeoutMs == -2) {
-      while (!WaitReadable(slice)) {
-      }
-      return true;
+  if (!TNetFreezeGuardBase::IsEngaged()) return WaitStep(timeoutMs);
+  // Slices of IdleTimeOut, the odd remainder first (600 with 250: 100, 250, 250). A loop,
+  // so no time-out is too long and no slice length too short.
+  const int32_t slice = std::max<int32_t>(1, GlobalFreezeGuard->IdleTimeOut());
+  const bool unlimited = timeoutMs == -2;
+  int64_t remaining = timeoutMs;
+  int32_t step = unlimited ? slice : timeoutMs <= slice ? timeoutMs : (timeoutMs - 1) % slice + 1;
+  for (;;) {
+    if (WaitStep(step)) return true;
+    if (!unlimited) {
+      remaining -= step;
+      if (remaining <= 0) return false;
     }
-    if (timeoutMs > slice) {
-      if (WaitReadable(timeoutMs - slice)) return true;
-      // The slices before may have pumped: the socket may be closed by now.
-      if (!IsOpen()) throw ENetConnClosedGracefully();
-      timeoutMs = slice;
-    }
+    // The step pumped: the socket may be closed by now.
+    if (!IsOpen()) throw ENetConnClosedGracefully();
+    step = slice;
   }
-  return WaitStep(timeoutMs);
 }
 
 bool TNetSocketHandle::WaitStep(int32_t timeoutMs) {

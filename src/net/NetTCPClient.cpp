@@ -2,6 +2,7 @@
 
 #include "net/NetException.h"
 #include "net/NetIOHandlerTLS.h"
+#include "net/NetScope.h"
 #include "runtime/MemoryStream.h"
 
 TNetTCPClient::TNetTCPClient(TComponent* owner) : TNetTCPConnection(owner) {}
@@ -13,6 +14,8 @@ void TNetTCPClient::DoOnConnected() {
 }
 
 void TNetTCPClient::OpenConnection(int32_t timeout) {
+  // Cut to 16 bits, a larger number would connect to another port.
+  if (port_ < 0 || port_ > 65535) throw ENetInvalidPort(Format(NetText::InvalidPort, port_));
   if (IOHandler() && IOHandler()->IsConnected()) throw ENetAlreadyConnected();
   // A handler left from a failed connect of the other kind is replaced.
   if (IOHandler() && FreeHandlerOnDisconnect() && (dynamic_cast<TNetIOHandlerTLS*>(IOHandler()) != nullptr) != useTLS_)
@@ -34,17 +37,14 @@ void TNetTCPClient::OpenConnection(int32_t timeout) {
   }
   // Held for the whole connect: a pump inside it may release the connection's reference.
   const std::shared_ptr<TNetIOHandler> handler = HandlerRef();
-  try {
-    handler->PrepareSocket();
-    ResetInputState();
-    handler->ConnectTo(host_, port_, timeout, boundPortMax_, boundPortMin_, boundPort_, boundIP_);
-    if (Intercept()) Intercept()->Connect();
-    ReportStatus(hsConnected, host_);
-    DoOnConnected();
-  } catch (...) {
-    CloseIOHandler();
-    throw;
-  }
+  TNetScopeExit closeOnFailure([this] { CloseIOHandler(); });
+  handler->PrepareSocket();
+  ResetInputState();
+  handler->ConnectTo(host_, port_, timeout, boundPortMax_, boundPortMin_, boundPort_, boundIP_);
+  if (Intercept()) Intercept()->Connect();
+  ReportStatus(hsConnected, host_);
+  DoOnConnected();
+  closeOnFailure.Release();
 }
 
 void TNetTCPClient::StartTLS(const AnsiString& host, int32_t timeout) {

@@ -8,6 +8,7 @@
 #include "net/NetException.h"
 #include "net/NetFreezeGuard.h"
 #include "net/NetIOHandlerSocket.h"
+#include "net/NetScope.h"
 #include "net/NetStack.h"
 #include "platform/WinSock2.h"
 #include "runtime/MemoryStream.h"
@@ -291,86 +292,81 @@ void TNetTCPConnection::CopyQueueToStream(TStream& stream, int64_t count, bool n
 
 void TNetTCPConnection::ReadBlockDirect(DirectTarget& target) {
   directPending_ = 0;
-  try {
-    while (target.Filled < target.Capacity) {
-      FillInto(&target, true, -1, true);
-      CheckConnectionLost(true, true);
-    }
-  } catch (...) {
-    // The bytes of the unfinished block become ordinary queued bytes.
+  // On failure the bytes of the unfinished block become ordinary queued bytes.
+  TNetScopeExit requeue([&] {
     directPending_ = 0;
     if (char* base = target.Base(); base && target.Filled > 0) inputQueue_->Append(base, target.Filled);
-    throw;
+  });
+  while (target.Filled < target.Capacity) {
+    FillInto(&target, true, -1, true);
+    CheckConnectionLost(true, true);
   }
+  requeue.Release();
   directPending_ = 0;
   AddWork(wmRead, target.Capacity);
 }
 
+namespace {
+// Makes room for a body from start on: at most kMaxPresize ahead of the data; room the
+// caller already made is used as it is, and anything past the body's end goes. A
+// memory stream's block grows geometrically, so many small bodies read one after the
+// other into one stream are not copied again and again.
+void PresizeForBody(TStream& stream, int64_t start, int64_t byteCount, int64_t maxPresize) {
+  const int64_t presized = start + std::min(byteCount, maxPresize);
+  const int64_t size = stream.Size();
+  if (size >= presized && size <= start + byteCount) return;
+  const int64_t target = size < presized ? presized : start + byteCount;
+  if (auto* memory = dynamic_cast<TMemoryStream*>(&stream); memory && target > memory->Capacity())
+    memory->SetSize(std::max(target, memory->Capacity() + memory->Capacity() / 2));
+  stream.SetSize(target);
+  stream.SetPosition(start);
+}
+}  // namespace
+
 void TNetTCPConnection::ReadToStream(TStream& stream, int64_t byteCount, bool readUntilDisconnect) {
   if (byteCount == -1 && !readUntilDisconnect) byteCount = ReadInt32(true);
-  const int64_t start = stream.Position();
-  if (byteCount >= 0) {
-    // The body's room: at most kMaxPresize is reserved ahead of the data; room the
-    // caller already made is used as it is, and anything past the body's end goes.
-    const int64_t presized = start + std::min(byteCount, kMaxPresize);
-    const int64_t size = stream.Size();
-    if (size < presized || size > start + byteCount) {
-      stream.SetSize(size < presized ? presized : start + byteCount);
-      stream.SetPosition(start);
-    }
+  // Whatever ends the read, the stream ends where the data ends.
+  TNetScopeExit cut([&stream] {
+    if (stream.Size() > stream.Position()) stream.SetSize(stream.Position());
+  });
+  if (byteCount >= 0) PresizeForBody(stream, stream.Position(), byteCount, kMaxPresize);
+  int64_t remaining = readUntilDisconnect && byteCount < 0 ? INT64_MAX : byteCount;
+  TNetWorkBracket work(*this, wmRead, readUntilDisconnect ? 0 : byteCount);
+  const int64_t leftover = std::min(inputQueue_->Size(), remaining);
+  if (leftover > 0) {
+    CopyQueueToStream(stream, leftover, true);
+    remaining -= leftover;
   }
-  int64_t remaining = readUntilDisconnect ? INT64_MAX : byteCount;
-  OpenWork(wmRead, readUntilDisconnect ? 0 : byteCount);
-  auto finish = [&] {
-    struct Cut {
-      TStream& stream;
-      ~Cut() {
-        if (stream.Size() > stream.Position()) stream.SetSize(stream.Position());
+  const int64_t blockSize = std::min<int64_t>(remaining, recvBufferSize_);
+  // A plain memory stream receives in place where it is already sized (its
+  // subclasses may place their bytes differently); beyond that, and for other
+  // streams, a block is received into the scratch block and written, so the stream
+  // grows with the data and is never filled with zeros first.
+  TMemoryStream* memory = typeid(stream) == typeid(TMemoryStream) ? static_cast<TMemoryStream*>(&stream) : nullptr;
+  std::vector<char> block(static_cast<size_t>(blockSize));
+  while (IsConnected() && remaining > 0) {
+    int64_t n = std::min(remaining, blockSize);
+    try {
+      const int64_t at = stream.Position();
+      if (intercept_ || inputQueue_->Size() > 0) {
+        ReadExact(block.data(), n);
+        stream.WriteBuffer(block.data(), n);
+      } else if (memory && memory->Size() >= at + n) {
+        DirectTarget target{memory, nullptr, at, n, 0};
+        ReadBlockDirect(target);
+        stream.SetPosition(at + n);
+      } else {
+        DirectTarget target{nullptr, block.data(), 0, n, 0};
+        ReadBlockDirect(target);
+        stream.WriteBuffer(block.data(), n);
       }
-    } cut{stream};
-    CloseWork(wmRead);
-  };
-  try {
-    const int64_t leftover = std::min(inputQueue_->Size(), remaining);
-    if (leftover > 0) {
-      CopyQueueToStream(stream, leftover, true);
-      remaining -= leftover;
+    } catch (const ENetConnClosedGracefully&) {
+      if (!readUntilDisconnect) throw;
+      n = std::min(inputQueue_->Size(), remaining);
+      CopyQueueToStream(stream, n, false);
     }
-    const int64_t blockSize = std::min<int64_t>(remaining, recvBufferSize_);
-    // A plain memory stream receives in place where it is already sized (its
-    // subclasses may place their bytes differently); beyond that, and for other
-    // streams, a block is received into the scratch block and written, so the stream
-    // grows with the data and is never filled with zeros first.
-    TMemoryStream* memory = typeid(stream) == typeid(TMemoryStream) ? static_cast<TMemoryStream*>(&stream) : nullptr;
-    std::vector<char> block(static_cast<size_t>(blockSize));
-    while (IsConnected() && remaining > 0) {
-      int64_t n = std::min(remaining, blockSize);
-      try {
-        const int64_t at = stream.Position();
-        if (intercept_ || inputQueue_->Size() > 0) {
-          ReadExact(block.data(), n);
-          stream.WriteBuffer(block.data(), n);
-        } else if (memory && memory->Size() >= at + n) {
-          DirectTarget target{memory, nullptr, at, n, 0};
-          ReadBlockDirect(target);
-          stream.SetPosition(at + n);
-        } else {
-          DirectTarget target{nullptr, block.data(), 0, n, 0};
-          ReadBlockDirect(target);
-          stream.WriteBuffer(block.data(), n);
-        }
-      } catch (const ENetConnClosedGracefully&) {
-        if (!readUntilDisconnect) throw;
-        n = inputQueue_->Size();
-        CopyQueueToStream(stream, n, false);
-      }
-      remaining -= n;
-    }
-  } catch (...) {
-    finish();
-    throw;
+    remaining -= n;
   }
-  finish();
 }
 
 AnsiString TNetTCPConnection::ReadAllText() {
@@ -400,13 +396,8 @@ void TNetTCPConnection::FlushWriteBuffering(int64_t count) {
 }
 
 void TNetTCPConnection::FinishWriteBuffering() {
-  try {
-    FlushWriteBuffering(-1);
-  } catch (...) {
-    writeCollector_.reset();
-    throw;
-  }
-  writeCollector_.reset();
+  TNetScopeExit drop([this] { writeCollector_.reset(); });
+  FlushWriteBuffering(-1);
 }
 
 void TNetTCPConnection::DiscardWriteBuffering() {
@@ -469,19 +460,13 @@ void TNetTCPConnection::WriteFromStream(TStream& stream, bool fromStart, int64_t
   const int64_t end = size != 0 ? stream.Position() + size : stream.Size();
   const int64_t count = end - stream.Position();
   if (withLengthPrefix) WriteInt32(static_cast<int32_t>(count), true);
-  OpenWork(wmWrite, count);
-  try {
-    std::vector<char> block(static_cast<size_t>(sendBufferSize_));
-    for (;;) {
-      const int64_t n = std::min<int64_t>(end - stream.Position(), sendBufferSize_);
-      if (n <= 0) break;
-      const int64_t got = stream.Read(block.data(), n);
-      if (got == 0) throw ENetNoDataToRead();
-      WriteBytes(block.data(), got, false);
-    }
-  } catch (...) {
-    CloseWork(wmWrite);
-    throw;
+  TNetWorkBracket work(*this, wmWrite, count);
+  std::vector<char> block(static_cast<size_t>(sendBufferSize_));
+  for (;;) {
+    const int64_t n = std::min<int64_t>(end - stream.Position(), sendBufferSize_);
+    if (n <= 0) break;
+    const int64_t got = stream.Read(block.data(), n);
+    if (got == 0) throw ENetNoDataToRead();
+    WriteBytes(block.data(), got, false);
   }
-  CloseWork(wmWrite);
 }

@@ -89,7 +89,8 @@ class TNetTCPConnection : public TNetComponent {
   void ReadExact(void* buffer, int64_t count);
   int32_t ReadInt32(bool convert = true);
   // A counted body (count >= 0), a length-prefixed one (count -1), or everything until
-  // the peer closes. Writes at the stream's position; OnWorkBegin/OnWork/OnWorkEnd.
+  // the peer closes (readUntilDisconnect; at most byteCount bytes when that is >= 0).
+  // Writes at the stream's position; OnWorkBegin/OnWork/OnWorkEnd in one work bracket.
   void ReadToStream(TStream& stream, int64_t byteCount = -1, bool readUntilDisconnect = false);
   // Everything until the peer closes, as text.
   virtual AnsiString ReadAllText();

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <thread>
+#include <utility>
 
 #include "HttpTestSupport.h"
 #include "runtime/Exception.h"
@@ -266,7 +267,56 @@ TEST_F(Scenario, CancelDuringTheBodyEndsTheFetchWithoutHarm) {
   EXPECT_LE(s.Size(), last);
 }
 
-TEST(HttpWithoutServer, UnknownProtocolsRaiseBeforeConnecting) {
+TEST_F(Scenario, AnotherPortOfTheSameHostGetsItsOwnConnection) {
+  server.AddConnection(ConnectionScript().ExpectRequest().Send(kOk).WaitClientClose());
+  server.Start();
+  ScriptedServer other;
+  other.AddConnection(ConnectionScript().ExpectRequest().Send(kOk).WaitClientClose());
+  other.Start();
+  EXPECT_EQ(Fetch("/a"), "ok");
+  TMemoryStream s;
+  http.FetchUrl("http://127.0.0.1:" + std::to_string(other.Port()) + "/b", s);
+  EXPECT_EQ(StreamText(s), "ok");
+  http.CloseConnection();
+  other.Stop();
+  server.Stop();
+  EXPECT_EQ(server.RequestCount(0), 1u);
+  EXPECT_EQ(other.RequestCount(0), 1u);
+}
+
+TEST_F(Scenario, RequestLineEncodesOnlyBlanksControlBytesAndDel) {
+  server.AddConnection(ConnectionScript().ExpectRequest().Send(kOk).WaitClientClose());
+  server.Start();
+  EXPECT_EQ(Fetch("/Firmware/A B/\xD6\xD0\tx\x7F%41.zip#part"), "ok");
+  http.CloseConnection();
+  server.Stop();
+  EXPECT_EQ(server.Request(0, 0).substr(0, server.Request(0, 0).find("\r\n")),
+            "GET /Firmware/A%20B/\xD6\xD0%09x%7F%41.zip HTTP/1.1");
+}
+
+TEST_F(Scenario, ARaisingWorkHandlerLeavesTheWorkBracketBalanced) {
+  server.AddConnection(ConnectionScript().ExpectRequest().Send(kOk).WaitClientClose());
+  server.AddConnection(ConnectionScript().ExpectRequest().Send(kOk).WaitClientClose());
+  server.Start();
+  EventLog log;
+  log.Attach(http);
+  const TWorkBeginEvent record = http.OnWorkBegin;
+  bool raise = true;
+  http.OnWorkBegin = [&](TObject* sender, TWorkMode mode, int32_t max) {
+    if (std::exchange(raise, false)) throw Exception("handler failed");
+    record(sender, mode, max);
+  };
+  EXPECT_THROW(Fetch("/a"), Exception);
+  EXPECT_EQ(http.WorkDepth(wmRead), 0);
+  log.Work.clear();
+  EXPECT_EQ(Fetch("/b"), "ok");
+  EXPECT_EQ(log.Work, "B2 E2");
+  EXPECT_EQ(http.WorkDepth(wmRead), 0);
+  http.CloseConnection();
+  server.Stop();
+}
+
+TEST(HttpWithoutServer, UnknownProtocolsAndPortsPast16BitsRaiseBeforeConnecting) {
   TMemoryStream s;
   // A fresh client starts from port 80, which names no protocol's default for ftp.
   TNetHTTP fresh;
@@ -277,6 +327,17 @@ TEST(HttpWithoutServer, UnknownProtocolsRaiseBeforeConnecting) {
     EXPECT_EQ(e.Message(), "");
   }
   EXPECT_FALSE(fresh.IsConnected());
+  // A port past 16 bits would be cut to the server's own port.
+  ScriptedServer server;
+  server.Start();
+  const std::string cut = std::to_string(65536 + server.Port());
+  try {
+    fresh.FetchUrl("http://127.0.0.1:" + cut + "/x", s);
+    FAIL();
+  } catch (const ENetInvalidPort& e) {
+    EXPECT_EQ(e.Message(), "Invalid port " + cut + ": a port is a number from 0 to 65535.");
+  }
+  EXPECT_EQ(server.AcceptedCount(), 0u);
 }
 
 // PrepareTarget is the step that turns a URL into the request target and Host value.
@@ -307,6 +368,11 @@ TEST(HttpTarget, PortsHostHeaderAndRequestTargetFollowTheLocation) {
   EXPECT_EQ(p.Request().URL, "/x.asp?a=1");
   p.Prepare("rel.htm");
   EXPECT_EQ(p.Request().URL, "/rel.htm");
+  // The fragment stays off the wire in every form of URL.
+  p.Prepare("next.htm#part");
+  EXPECT_EQ(p.Request().URL, "/next.htm");
+  p.Prepare("/a#b/c");
+  EXPECT_EQ(p.Request().URL, "/a");
   EXPECT_EQ(p.URL().Host(), "host");
   p.Prepare("http://h\\dir\\f.zip");
   EXPECT_EQ(p.Request().URL, "/dir/f.zip");

@@ -196,7 +196,7 @@ TEST(SocketHandle, WaitOnAClosedHandleRaisesClosedGracefully) {
 }
 
 TEST_F(ServerTest, EngagedWaitIsCutIntoSlicesThatEachPump) {
-  server.AddConnection(ConnectionScript().Pause(2000));
+  server.AddConnection(ConnectionScript().WaitGate("send").Send("x"));
   client.OpenConnection();
   FakePump pump;
   TNetFreezeGuard guard;
@@ -205,6 +205,10 @@ TEST_F(ServerTest, EngagedWaitIsCutIntoSlicesThatEachPump) {
   ASSERT_NE(handler, nullptr);
   EXPECT_FALSE(handler->SocketHandle()->WaitReadable(50));  // 10, 20, 20
   EXPECT_EQ(pump.Calls(), 3);
+  // A day in 1 ms slices: the slices follow one another, however many there are.
+  guard.SetIdleTimeOut(1);
+  server.OpenGate("send");
+  EXPECT_TRUE(handler->SocketHandle()->WaitReadable(86400000));
 }
 
 class IdlePumping : public ServerTest, public ::testing::WithParamInterface<bool> {};

@@ -141,6 +141,20 @@ TEST_F(ServerTest, BodyLargerThanThePresizeGrowsWithTheData) {
   EXPECT_TRUE(std::string(stream.Memory() + size - 5000, 5000) == Pattern(size - 5000, 5000));
 }
 
+TEST_F(ServerTest, ManySmallBodiesIntoOneStreamGrowItGeometrically) {
+  server.AddConnection(ConnectionScript().SendPattern(0, 200000));
+  client.OpenConnection();
+  TMemoryStream stream;
+  int growths = 0;
+  for (int i = 0; i < 2000; ++i) {
+    const int64_t capacity = stream.Capacity();
+    client.ReadToStream(stream, 100);
+    if (stream.Capacity() != capacity) ++growths;
+  }
+  EXPECT_TRUE(Content(stream) == Pattern(0, 200000));
+  EXPECT_LT(growths, 40);
+}
+
 struct LineCase {
   const char* name;
   std::string wire;
