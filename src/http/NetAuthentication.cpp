@@ -20,11 +20,12 @@ AnsiString TNetBasicAuthentication::Authentication() {
 TNetAuthWhatsNext TNetBasicAuthentication::NextStep() {
   TNetHeaderList& challenges = Challenges();
   for (int i = 0; i < challenges.Count(); ++i) {
-    AnsiString line = challenges.Strings(i);
+    const AnsiString& line = challenges.Strings(i);
     if (line.compare(0, 5, "Basic") != 0) continue;
-    TakeToken(line, " ");
-    while (!line.empty()) {
-      AnsiString piece = TakeToken(line, ", ");
+    const size_t space = line.find(' ');  // after the scheme
+    const AnsiString params = space == AnsiString::npos ? AnsiString() : line.substr(space + 1);
+    for (TNetTokenWalk fields(params, ", "); !fields.AtEnd();) {
+      AnsiString piece = fields.Next();
       const size_t eq = piece.find('=');
       if (eq != AnsiString::npos) piece.replace(eq, 1, ": ");
       AuthFields.Add(piece);

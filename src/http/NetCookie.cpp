@@ -1,5 +1,7 @@
 #include "http/NetCookie.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 
@@ -14,6 +16,22 @@ AnsiString StripQuotes(AnsiString v) {
   return v;
 }
 
+// Expiry arithmetic saturates: a server's huge max-age (or a date far off) gives the
+// latest time an Internet date can carry, never an overflow.
+constexpr int64_t kLatestExpiry = 253402300799;  // 31 Dec 9999 23:59:59 UTC
+
+int64_t SaturatedSum(int64_t a, int64_t b) {
+  int64_t sum;
+  if (__builtin_add_overflow(a, b, &sum)) return b > 0 ? INT64_MAX : INT64_MIN;
+  return sum;
+}
+
+int64_t SaturatedDifference(int64_t a, int64_t b) {
+  int64_t difference;
+  if (__builtin_sub_overflow(a, b, &difference)) return b < 0 ? INT64_MAX : INT64_MIN;
+  return difference;
+}
+
 void AddPart(AnsiString& text, const AnsiString& part) {
   if (!text.empty()) text += "; ";
   text += part;
@@ -22,8 +40,9 @@ void AddPart(AnsiString& text, const AnsiString& part) {
 }  // namespace
 
 const TNetNetscapeCookie::Attribute* TNetNetscapeCookie::Find(const Attributes& attrs, const AnsiString& name) {
+  // Names are stored upper-cased and asked for in upper case.
   for (const Attribute& a : attrs)
-    if (SameText(a.Name, name)) return &a;
+    if (a.Name == name) return &a;
   return nullptr;
 }
 
@@ -36,13 +55,14 @@ void TNetNetscapeCookie::Parse(const AnsiString& text) {
   Path.clear();
   Expires.clear();
   Secure = false;
-  AnsiString rest = text;
-  AnsiString first = Trim(TakeToken(rest, ";"));
+  TNetTokenWalk parts(text, ";");
+  AnsiString first = Trim(parts.Next());
   CookieName = TakeToken(first, "=");
   Value = first;
   Attributes attrs;
-  while (!rest.empty()) {
-    AnsiString part = Trim(TakeToken(rest, ";"));
+  while (!parts.AtEnd()) {
+    AnsiString part = Trim(parts.Next());
+    if (part.empty()) continue;  // names nothing
     const size_t eq = part.find('=');
     if (eq == AnsiString::npos)
       attrs.push_back({UpperCase(part), "", true});
@@ -77,7 +97,7 @@ AnsiString TNetNetscapeCookie::ComposedText() const {
 
 void TNetCookieRFC2109::ExpiresRead(const AnsiString& text) {
   time_t utc = 0;
-  if (MaxAge < 0 && TryParseInternetDate(text, utc)) MaxAge = static_cast<int64_t>(utc - std::time(nullptr));
+  if (MaxAge < 0 && TryParseInternetDate(text, utc)) MaxAge = SaturatedDifference(utc, std::time(nullptr));
 }
 
 void TNetCookieRFC2109::LoadProperties(const Attributes& attrs) {
@@ -93,7 +113,8 @@ void TNetCookieRFC2109::LoadProperties(const Attributes& attrs) {
   Version = version ? version->Value : AnsiString();
   const Attribute* comment = Find(attrs, "COMMENT");
   Comment = comment ? comment->Value : AnsiString();
-  if (CookieKind == 0 && MaxAge >= 0) Expires = UnixToInternetStr(std::time(nullptr) + static_cast<time_t>(MaxAge));
+  if (CookieKind == 0 && MaxAge >= 0)
+    Expires = UnixToInternetStr(std::min(SaturatedSum(std::time(nullptr), MaxAge), kLatestExpiry));
 }
 
 AnsiString TNetCookieRFC2109::ComposedText() const {
@@ -115,8 +136,8 @@ void TNetCookieRFC2965::LoadProperties(const Attributes& attrs) {
   const Attribute* port = Find(attrs, "PORT");
   const AnsiString v = port ? Trim(port->Value) : AnsiString();
   if (v.size() >= 2 && v.front() == '"' && v.back() == '"') {
-    AnsiString list = v.substr(1, v.size() - 2);
-    while (!list.empty()) PortNumbers.push_back(StrToInt(Trim(TakeToken(list, ","))));
+    const AnsiString list = v.substr(1, v.size() - 2);
+    for (TNetTokenWalk ports(list, ","); !ports.AtEnd();) PortNumbers.push_back(StrToInt(Trim(ports.Next())));
   } else if (!v.empty()) {
     return;  // an unquoted value names no port list
   }

@@ -22,6 +22,8 @@ class TNetNetscapeCookie {
   AnsiString SourceText, CookieName, Value, Domain, Path, Expires;
   bool Secure = false;
   int CookieKind = 0;  // 0 plain (no expiry date in its text), 1 RFC 2109, 2 RFC 2965
+  // When the store last filed or sent this cookie (the store's own counter).
+  uint64_t LastUse = 0;
 
  protected:
   // name (upper-cased) -> value of the attributes; flags have an empty value.

@@ -53,44 +53,72 @@ bool CookieDomainMatches(const AnsiString& domain, const AnsiString& host) {
   return h.size() > suffix.size() && h.compare(h.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
+TNetCookies::DomainEntry& TNetCookies::EntryFor(const AnsiString& domain) {
+  const auto [at, added] = index_.try_emplace(UpperCase(domain), entries_.size());
+  if (added) entries_.push_back({domain, {}});
+  return entries_[at->second];
+}
+
+void TNetCookies::Touch(TNetNetscapeCookie& cookie) {
+  byUse_.erase(cookie.LastUse);
+  cookie.LastUse = ++clock_;
+  byUse_.emplace(cookie.LastUse, &cookie);
+}
+
+void TNetCookies::Remove(DomainEntry& entry, size_t i) {
+  byUse_.erase(entry.Cookies[i]->LastUse);
+  entry.Cookies.erase(entry.Cookies.begin() + static_cast<std::ptrdiff_t>(i));
+}
+
+void TNetCookies::RemoveLeastRecentlyUsed(DomainEntry& entry) {
+  size_t oldest = 0;
+  for (size_t i = 1; i < entry.Cookies.size(); ++i)
+    if (entry.Cookies[i]->LastUse < entry.Cookies[oldest]->LastUse) oldest = i;
+  Remove(entry, oldest);
+}
+
 void TNetCookies::Add(std::unique_ptr<TNetNetscapeCookie> cookie) {
   std::unique_lock<std::shared_mutex> guard(lock_);
-  auto entry = std::find_if(entries_.begin(), entries_.end(),
-                            [&](const DomainEntry& e) { return SameText(e.Domain, cookie->Domain); });
-  if (entry == entries_.end()) {
-    entries_.push_back({cookie->Domain, {}});
-    entry = entries_.end() - 1;
-  }
-  for (auto& stored : entry->Cookies)
+  DomainEntry& entry = EntryFor(cookie->Domain);
+  for (auto& stored : entry.Cookies)
     if (SameText(stored->CookieName, cookie->CookieName)) {
       stored->Parse(cookie->ComposedText());
       stored->CookieKind = cookie->CookieKind;
+      Touch(*stored);
       return;
     }
-  entry->Cookies.push_back(std::move(cookie));
+  if (entry.Cookies.size() >= kMaxPerDomain) RemoveLeastRecentlyUsed(entry);
+  if (byUse_.size() >= kMaxCookies) {
+    const TNetNetscapeCookie* oldest = byUse_.begin()->second;
+    RemoveLeastRecentlyUsed(entries_[index_.at(UpperCase(oldest->Domain))]);
+  }
+  entry.Cookies.push_back(std::move(cookie));
+  Touch(*entry.Cookies.back());
 }
 
 void TNetCookies::RemoveExpired() {
   std::unique_lock<std::shared_mutex> guard(lock_);
   const time_t now = std::time(nullptr);
   for (DomainEntry& e : entries_)
-    e.Cookies.erase(std::remove_if(e.Cookies.begin(), e.Cookies.end(),
-                                   [now](const auto& c) { return Expired(*c, now); }),
-                    e.Cookies.end());
+    for (size_t i = e.Cookies.size(); i-- > 0;)
+      if (Expired(*e.Cookies[i], now)) Remove(e, i);
 }
 
 std::vector<const TNetNetscapeCookie*> TNetCookies::Matching(const AnsiString& host, const AnsiString& path,
-                                                            bool secure) const {
-  std::shared_lock<std::shared_mutex> guard(lock_);
+                                                            bool secure) {
+  // Written to: sending a cookie counts as using it.
+  std::unique_lock<std::shared_mutex> guard(lock_);
   std::vector<const TNetNetscapeCookie*> found;
-  for (const DomainEntry& e : entries_) {
+  for (DomainEntry& e : entries_) {
     if (!CookieDomainMatches(e.Domain, host)) continue;
     for (auto it = e.Cookies.rbegin(); it != e.Cookies.rend(); ++it) {
-      const TNetNetscapeCookie& c = **it;
+      TNetNetscapeCookie& c = **it;
       // A cookie stored without a path never matches.
       if (!c.Path.empty() && path.compare(0, c.Path.size(), c.Path) == 0 && (!c.Secure || secure) &&
-          !c.Value.empty())
+          !c.Value.empty()) {
         found.push_back(&c);
+        Touch(c);
+      }
     }
   }
   std::stable_sort(found.begin(), found.end(), [](const TNetNetscapeCookie* a, const TNetNetscapeCookie* b) {
@@ -101,9 +129,7 @@ std::vector<const TNetNetscapeCookie*> TNetCookies::Matching(const AnsiString& h
 
 int TNetCookies::Count() const {
   std::shared_lock<std::shared_mutex> guard(lock_);
-  int n = 0;
-  for (const DomainEntry& e : entries_) n += static_cast<int>(e.Cookies.size());
-  return n;
+  return static_cast<int>(byUse_.size());
 }
 
 TNetCookieManager::TNetCookieManager(TComponent* owner) : TComponent(owner) {

@@ -49,8 +49,12 @@ AnsiString TNetHeaderList::ValueAt(int i) const {
   const size_t p = colon.empty() ? AnsiString::npos : line.find(colon);
   AnsiString value = p == AnsiString::npos ? line : line.substr(p + colon.size());
   if (UnfoldLines)
-    for (size_t j = static_cast<size_t>(i) + 1; j < lines_.size() && IsContinuation(lines_[j]); ++j)
-      value = Trim(value) + " " + Trim(lines_[j]);
+    for (size_t j = static_cast<size_t>(i) + 1; j < lines_.size() && IsContinuation(lines_[j]); ++j) {
+      // Appended in place: rebuilding the value per line would copy it once per line.
+      while (!value.empty() && static_cast<unsigned char>(value.back()) <= ' ') value.pop_back();
+      value += ' ';
+      value += Trim(lines_[j]);
+    }
   return Trim(value);
 }
 

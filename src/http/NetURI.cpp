@@ -38,6 +38,17 @@ AnsiString TakeToken(AnsiString& input, const AnsiString& cut, bool remove, bool
   return head;
 }
 
+AnsiString TNetTokenWalk::Next() {
+  const size_t from = pos_;
+  for (size_t i = from; i < text_.size(); i += CharLength(text_, i))
+    if (!cut_.empty() && text_.compare(i, cut_.size(), cut_) == 0) {
+      pos_ = i + cut_.size();
+      return text_.substr(from, i - from);
+    }
+  pos_ = text_.size();
+  return text_.substr(from);
+}
+
 size_t LastPos(const AnsiString& sub, const AnsiString& text, int64_t start) {
   if (sub.empty() || text.size() < sub.size()) return 0;
   const size_t limit = start < 0 ? text.size() : static_cast<size_t>(start);

@@ -25,6 +25,23 @@ size_t AnsiPosText(const AnsiString& sub, const AnsiString& text);
 // The text before the first cut in input; with remove, input becomes the text after it
 // (or empty when cut does not occur). exactCase false compares upper-cased texts.
 AnsiString TakeToken(AnsiString& input, const AnsiString& cut, bool remove = true, bool exactCase = true);
+// Splits a text at every cut the way repeated TakeToken calls would, but walks it
+// with an index instead of removing each token from the front, so a text of n bytes
+// costs O(n) however many cuts it holds. The text must outlive the walk.
+class TNetTokenWalk {
+ public:
+  TNetTokenWalk(const AnsiString& text, const AnsiString& cut) : text_(text), cut_(cut) {}
+  // Nothing is left (a cut at the very end leaves nothing either).
+  bool AtEnd() const { return pos_ >= text_.size(); }
+  // The text up to the next cut (or the rest), stepping past the cut.
+  AnsiString Next();
+
+ private:
+  const AnsiString& text_;
+  AnsiString cut_;
+  size_t pos_ = 0;
+};
+
 // The right-most 1-based position not greater than start (-1: the end of text) at
 // which sub occurs, compared without regard to case; 0 when none.
 size_t LastPos(const AnsiString& sub, const AnsiString& text, int64_t start = -1);

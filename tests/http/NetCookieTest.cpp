@@ -47,16 +47,51 @@ TEST(Cookies, LongerPathsGoFirst) {
   EXPECT_EQ(CookieFor(m, "http://h/other"), "Root=1");
 }
 
-TEST(Cookies, ExpiredUnparseableAndMaxAgeZeroAreRemovedBeforeTheNextRequest) {
+TEST(Cookies, ExpiredUnparseableAndMaxAgeZeroAreRemovedBeforeTheNextRequestHugeMaxAgeLasts) {
   TNetCookieManager m;
   m.StoreCookie("Old=1; path=/; expires=Sun, 06 Nov 1994 08:49:37 GMT", "h");
   m.StoreCookie("Bad=1; path=/; expires=whenever", "h");
   m.StoreCookie("Zero=1; path=/; max-age=0", "h");
   m.StoreCookie("Live=1; path=/; max-age=3600", "h");
   m.StoreCookie("Future=1; path=/; expires=Fri, 01 Jan 2100 00:00:00 GMT", "h");
-  EXPECT_EQ(m.CookieCollection().Count(), 5);
-  EXPECT_EQ(CookieFor(m, "http://h/"), "Future=1; Live=1");
-  EXPECT_EQ(m.CookieCollection().Count(), 2);
+  // Past any representable date: saturated, never an overflow (run under UBSan).
+  m.StoreCookie("Huge=1; path=/; max-age=9223372036854775807", "h");
+  m.StoreCookie("Longer=1; path=/; max-age=999999999999999999999999", "h");
+  EXPECT_EQ(m.CookieCollection().Count(), 7);
+  EXPECT_EQ(CookieFor(m, "http://h/"), "Longer=1; Huge=1; Future=1; Live=1");
+  EXPECT_EQ(m.CookieCollection().Count(), 4);
+}
+
+// Sized so that splitting by copying the rest takes seconds; walking takes milliseconds.
+TEST(Cookies, AHalfMegabyteCookieTextIsReadToItsLastAttribute) {
+  AnsiString text = "A=1";
+  while (text.size() < 512 * 1024) text += "; x";
+  TNetCookieManager m;
+  m.StoreCookie(text + ";;; path=/", "h");
+  EXPECT_EQ(CookieFor(m, "http://h/"), "A=1");
+}
+
+TEST(Cookies, StoreKeepsFiftyPerDomainAndThreeThousandInAllDroppingTheLeastRecentlyUsed) {
+  TNetCookieManager m;
+  const auto name = [](int n) { return "C" + std::to_string(n); };
+  for (int n = 0; n < 50; ++n) m.StoreCookie(name(n) + "=v; path=/", "h.example");
+  m.StoreCookie("C0=w; path=/", "h.example");  // used again: C1 is now the oldest
+  m.StoreCookie("New=v; path=/", "h.example");
+  const auto& kept = m.CookieCollection().Entries()[0].Cookies;
+  ASSERT_EQ(kept.size(), 50u);
+  EXPECT_EQ(kept[0]->Value, "w");
+  EXPECT_EQ(kept[1]->CookieName, "C2");
+  EXPECT_EQ(kept.back()->CookieName, "New");
+
+  // 16 responses of 999 distinct cookies, a new host every 25: the newest 3,000 stay.
+  TNetCookieManager many;
+  const int total = 16 * 999;
+  for (int n = 0; n < total; ++n)
+    many.StoreCookie(name(n) + "=v; path=/", "h" + std::to_string(n / 25) + ".example");
+  EXPECT_EQ(many.CookieCollection().Count(), 3000);
+  EXPECT_EQ(CookieFor(many, "http://h" + std::to_string((total - 3000) / 25 - 1) + ".example/"), "");
+  const int last = total - 1;
+  EXPECT_NE(CookieFor(many, "http://h" + std::to_string(last / 25) + ".example/").find(name(last)), std::string::npos);
 }
 
 struct DomainCase {

@@ -87,10 +87,13 @@ TEST(HeaderRecords, ResponseReadsLengthRangeAndChallenges) {
   EXPECT_EQ(r.Location, "/next");
   EXPECT_EQ(r.ContentType, "");
 
-  r.HeaderLines.SetText("Content-Length: abc\r\n");
-  r.ReadHeaders();
-  EXPECT_EQ(r.ContentLength(), -1);
-  EXPECT_FALSE(r.LengthKnown);
+  // Only a plain decimal number is a length; other number forms mean none.
+  for (const char* length : {"abc", "$10", "0x10", "1e3", "-5"}) {
+    r.HeaderLines.SetText(AnsiString("Content-Length: ") + length + "\r\n");
+    r.ReadHeaders();
+    EXPECT_EQ(r.ContentLength(), -1) << length;
+    EXPECT_FALSE(r.LengthKnown) << length;
+  }
 
   r.HeaderLines.SetText("Content-Range: bytes x-9/100\r\n");
   EXPECT_THROW(r.ReadHeaders(), EConvertError);
@@ -145,6 +148,14 @@ TEST(Authentication, BasicSchemeRegistryAndSteps) {
   a->SetUsername("u");
   EXPECT_EQ(a->NextStep(), wnDoRequest);
   EXPECT_EQ(EncodeBase64("ab"), "YWI=");
+
+  // A 512 KB challenge is read to its last field (in linear time: seconds if quadratic).
+  AnsiString hostile = "Basic a=b";
+  while (hostile.size() < 512 * 1024) hostile += ", a=b";
+  auto b = BasicAuthenticationClass()->Create();
+  b->Challenges().Add(hostile + ", realm=\"Last\"");
+  EXPECT_EQ(b->NextStep(), wnAskTheProgram);
+  EXPECT_EQ(static_cast<TNetBasicAuthentication&>(*b).ChallengeRealm(), "Last");
 }
 
 }  // namespace
