@@ -22,8 +22,7 @@ void ConfigureHttpClient(TNetHTTP& client) {
 
 bool BodyIsWhole(TNetHTTP& client, int64_t received) {
   TNetHTTPResponse& response = client.Response();
-  const AnsiString coding = LowerCase(response.HeaderLines.ValueOf("Transfer-Encoding"));
-  if (coding.find("chunked") != AnsiString::npos) return true;
+  if (response.IsChunked()) return true;
   if (!response.LengthKnown) return true;
   return received == response.ContentLength();
 }

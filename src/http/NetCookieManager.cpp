@@ -1,33 +1,13 @@
 #include "http/NetCookieManager.h"
 
 #include <algorithm>
-#include <cctype>
 #include <ctime>
 #include <mutex>
 
 #include "http/NetDateTime.h"
+#include "net/NetStack.h"
 
 namespace {
-
-// Four dot-separated whole numbers 0-255 at the start; further text is ignored.
-bool IsDottedAddress(const AnsiString& host) {
-  size_t i = 0;
-  for (int part = 0; part < 4; ++part) {
-    if (part > 0) {
-      if (i >= host.size() || host[i] != '.') return false;
-      ++i;
-    }
-    size_t digits = 0;
-    int value = 0;
-    while (i < host.size() && std::isdigit(static_cast<unsigned char>(host[i])) && digits < 4) {
-      value = value * 10 + (host[i] - '0');
-      ++i;
-      ++digits;
-    }
-    if (digits == 0 || digits > 3 || value > 255) return false;
-  }
-  return true;
-}
 
 // The text from the host's first "." to its end, or the whole host when it has none.
 AnsiString DomainPart(const AnsiString& host) {
@@ -147,9 +127,9 @@ bool TNetCookieManager::Accepts(const TNetNetscapeCookie& cookie, const AnsiStri
     const AnsiString bare = !domain.empty() && domain[0] == '.' ? domain.substr(1) : domain;
     if (bare.find('.') == AnsiString::npos) return false;
   }
-  if (IsDottedAddress(host)) return domain == host;
+  if (TNetStack::IsDottedQuad(host, true)) return domain == host;
   if (host.empty() || host[0] != '.') {
-    if ((domain.empty() || domain[0] != '.') && !IsDottedAddress(domain)) return domain == host;
+    if ((domain.empty() || domain[0] != '.') && !TNetStack::IsDottedQuad(domain, true)) return domain == host;
     return domain == DomainPart(host);
   }
   return SameText(domain, DomainPart(host));

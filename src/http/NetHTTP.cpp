@@ -422,13 +422,13 @@ AnsiString TNetCustomHTTP::ReadBodyCapped(int32_t timeout) {
 }
 
 void TNetCustomHTTP::RaiseProtocolError() {
-  const AnsiString body = ReadBodyCapped(2000);
+  const AnsiString body = ReadBodyCapped(kErrorBodyTimeout);
   throw ENetHTTPProtocolException(response_.StatusCode(), response_.StatusLine, body);
 }
 
 void TNetCustomHTTP::DrainBody() {
   try {
-    ReadBodyCapped(4000);
+    ReadBodyCapped(kDrainTimeout);
   } catch (const Exception&) {
     // A failed drain only costs the connection.
     CloseConnection();

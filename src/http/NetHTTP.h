@@ -22,6 +22,15 @@
 // as message and up to 64 KiB of the body as ErrorBody; the caller's stream is never
 // written by them. FetchUrl is not re-entrant: a call on a client that is already
 // inside one (a message pumped during a wait) raises ENetException.
+//
+// Deliberate departures from the original client's reading of a response:
+// - "chunked" in the Transfer-Encoding value is recognised in any case ("Chunked" too);
+// - a chunk-size line that is not hexadecimal raises EConvertError instead of ending
+//   the body as a size of 0;
+// - a chunk extension after ";" is ignored, so "6;ext" is read as 6, not as 0.
+// Beyond it: trailer lines after the last chunk are read and dropped, an interim
+// answer other than 100 closes the connection, and the request line percent-encodes
+// blanks, control bytes and DEL.
 #pragma once
 
 #include <functional>
@@ -104,6 +113,9 @@ class TNetCustomHTTP : public TNetTCPClient {
   static constexpr int kMaxHeaderLines = 1000;
   static constexpr int64_t kMaxHeaderBytes = 1024 * 1024;
   static constexpr int64_t kMaxErrorBody = 64 * 1024;
+  // The read time-outs of an error answer's body and of a drained body.
+  static constexpr int32_t kErrorBodyTimeout = 2000;
+  static constexpr int32_t kDrainTimeout = 4000;
 
  protected:
   void DoOnDisconnected() override;

@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "net/NetScope.h"
 #include "net/NetStack.h"
 
 TNetComponent::TNetComponent(TComponent* owner) : TNetBaseComponent(owner) { AddStackUser(); }
@@ -33,10 +34,7 @@ void TNetComponent::AddWork(TWorkMode mode, int64_t count) {
 void TNetComponent::CloseWork(TWorkMode mode) {
   WorkState& work = work_[mode];
   // The depth is lowered even when the handler raises, so scopes stay balanced.
-  struct Lower {
-    int32_t& depth;
-    ~Lower() { --depth; }
-  } lower{work.Depth};
+  TNetScopeExit lower([&work] { --work.Depth; });
   if (work.Depth == 1 && OnWorkEnd) OnWorkEnd(this, mode);
 }
 

@@ -14,6 +14,10 @@
 
 enum TWorkMode { wmRead, wmWrite };
 
+// Time-outs are milliseconds; these two values are not lengths.
+inline constexpr int32_t kNetDefaultTimeout = -1;  // the connection's ReadTimeout
+inline constexpr int32_t kNetNoTimeLimit = -2;
+
 enum TNetStatus {
   hsResolving, hsConnecting, hsConnected, hsDisconnecting, hsDisconnected,
   hsStatusText, ftpTransfer, ftpReady, ftpAborted

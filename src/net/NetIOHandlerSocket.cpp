@@ -7,6 +7,7 @@
 #include "net/NetConnectThread.h"
 #include "net/NetException.h"
 #include "net/NetFreezeGuard.h"
+#include "net/NetScope.h"
 
 TNetIOHandlerSocket::TNetIOHandlerSocket(TComponent* owner) : TNetIOHandler(owner) {}
 
@@ -81,7 +82,7 @@ void TNetIOHandlerSocket::ConnectTo(const AnsiString& host, int32_t port, int32_
   if (!useNagle_) socketHandle_->SetOption(6, 1, 1);  // IPPROTO_TCP, TCP_NODELAY
   ReportStatus(hsConnecting, address);
 
-  if (timeout != -1 && timeout != 0) {
+  if (timeout != kNetDefaultTimeout && timeout != 0) {
     RunConnectWorker(timeout);
   } else if (TNetFreezeGuardBase::IsEngaged()) {
     RunConnectWorker(kGuardedConnectLimit);
@@ -97,23 +98,19 @@ void TNetIOHandlerSocket::RunConnectWorker(int32_t timeout) {
   worker.Start();
   // Whatever happens below, the worker is joined before its descriptor is closed and
   // before it is released.
-  struct JoinGuard {
-    TNetConnectThread& worker;
-    TNetSocketHandle* handle;
-    ~JoinGuard() {
-      if (!worker.Finished()) {
-        worker.Terminate();
-        handle->ShutAndClose();
-      }
-      worker.Join();
-      handle->FinishConnectWorker();
+  TNetScopeExit join([&worker, handle] {
+    if (!worker.Finished()) {
+      worker.Terminate();
+      handle->ShutAndClose();
     }
-  } joinGuard{worker, handle};
+    worker.Join();
+    handle->FinishConnectWorker();
+  });
 
   int32_t slice = kConnectSlice;
   if (TNetFreezeGuardBase::IsEngaged()) slice = std::min(slice, GlobalFreezeGuard->IdleTimeOut());
   slice = std::max<int32_t>(slice, 1);
-  const bool unlimited = timeout == -2;
+  const bool unlimited = timeout == kNetNoTimeLimit;
   int64_t remaining = unlimited ? slice + 1 : timeout;
   // Each slice ends early when the worker finishes; the pump still follows it.
   auto sleep = [&worker](int64_t ms) { worker.WaitFinished(ms); };

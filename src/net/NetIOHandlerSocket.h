@@ -33,7 +33,7 @@ class TNetIOHandlerSocket : public TNetIOHandler {
   bool UseNagle() const { return useNagle_; }
   void SetUseNagle(bool value) { useNagle_ = value; }
 
-  // Connects SocketHandle on a worker, pumping every slice; timeout -2 = no limit.
+  // Connects SocketHandle on a worker, pumping every slice (kNetNoTimeLimit: no limit).
   void RunConnectWorker(int32_t timeout);
 
   // Longest a connect through the worker may take when the caller gave no timeout.

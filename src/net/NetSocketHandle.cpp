@@ -118,7 +118,7 @@ bool TNetSocketHandle::WaitReadable(int32_t timeoutMs) {
   // Slices of IdleTimeOut, the odd remainder first (600 with 250: 100, 250, 250). A loop,
   // so no time-out is too long and no slice length too short.
   const int32_t slice = std::max<int32_t>(1, GlobalFreezeGuard->IdleTimeOut());
-  const bool unlimited = timeoutMs == -2;
+  const bool unlimited = timeoutMs == kNetNoTimeLimit;
   int64_t remaining = timeoutMs;
   int32_t step = unlimited ? slice : timeoutMs <= slice ? timeoutMs : (timeoutMs - 1) % slice + 1;
   for (;;) {

@@ -51,7 +51,7 @@ class TNetSocketHandle {
   void ClearState(bool resetLocal);
   void RefreshLocalAddress();
   void RefreshPeerAddress();
-  // Timeout in ms, -2 for no limit. Raises ENetConnClosedGracefully when not open.
+  // Timeout in ms, or kNetNoTimeLimit. Raises ENetConnClosedGracefully when not open.
   bool WaitReadable(int32_t timeoutMs);
 
   void SetConnectWorkerRunning(bool running) { connectWorkerRunning_ = running; }

@@ -55,11 +55,6 @@ const ErrorRow kErrorTable[] = {
     {10066, "Directory not empty"},
 };
 
-// A field of a dotted quad: 1 to 3 digits, 0..255.
-bool IsQuadField(const AnsiString& field) {
-  int32_t value = 0;
-  return !field.empty() && TryStrToInt(field, value) && value >= 0 && value <= 255;
-}
 }  // namespace
 
 std::mutex& StackLock() {
@@ -95,14 +90,20 @@ AnsiString TNetStack::HostToAddress(const AnsiString& host) {
   return gethostbyname(host);
 }
 
-bool TNetStack::IsDottedQuad(const AnsiString& text) {
-  AnsiString rest = text;
-  for (int i = 0; i < 3; ++i) {
-    const size_t dot = rest.find('.');
-    if (dot == AnsiString::npos || !IsQuadField(rest.substr(0, dot))) return false;
-    rest.erase(0, dot + 1);
+bool TNetStack::IsDottedQuad(const AnsiString& text, bool prefixOnly) {
+  size_t i = 0;
+  for (int field = 0; field < 4; ++field) {
+    if (field > 0) {
+      if (i >= text.size() || text[i] != '.') return false;
+      ++i;
+    }
+    size_t digits = 0;
+    int value = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9' && digits <= 3; ++i, ++digits)
+      value = value * 10 + (text[i] - '0');
+    if (digits == 0 || digits > 3 || value > 255) return false;
   }
-  return IsQuadField(rest);
+  return prefixOnly || i == text.size();
 }
 
 TNetSocket TNetStack::AllocateSocketOrFail(int type, int protocol) {

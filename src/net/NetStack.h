@@ -43,7 +43,10 @@ class TNetStack {
 
   // "LOCALHOST" in any case -> "127.0.0.1"; a dotted quad unchanged; else a lookup.
   AnsiString HostToAddress(const AnsiString& host);
-  static bool IsDottedQuad(const AnsiString& text);
+  // Four dot-separated fields of 1 to 3 digits, each 0..255, making up the whole text
+  // (or, with prefixOnly, its start: further text ignored). The one address test of
+  // the transport and the HTTP client.
+  static bool IsDottedQuad(const AnsiString& text, bool prefixOnly = false);
   TNetSocket AllocateSocketOrFail(int type, int protocol);
   // False unless result is -1; then true when the code is tolerated, else raises.
   bool CheckResult(int result, const std::vector<int32_t>& tolerated = {});

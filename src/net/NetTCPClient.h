@@ -38,9 +38,9 @@ class TNetTCPClient : public TNetTCPConnection {
 
   // Connects to Host:Port (ENetAlreadyConnected "Already connected." when connected).
   // A failure closes the handler before the exception leaves.
-  virtual void OpenConnection(int32_t timeout = -1);
+  virtual void OpenConnection(int32_t timeout = kNetDefaultTimeout);
   // Connects, reads everything until the peer closes, and returns it.
-  AnsiString ConnectAndReadAll(int32_t timeout = -1);
+  AnsiString ConnectAndReadAll(int32_t timeout = kNetDefaultTimeout);
 
  protected:
   // The connected-event hook: fires OnConnected.

@@ -148,7 +148,7 @@ int TNetTCPConnection::FillInputBuffer(bool raiseIfDisconnected, int32_t timeout
 
 int TNetTCPConnection::FillInto(DirectTarget* direct, bool raiseIfDisconnected, int32_t timeout,
                                 bool raiseOnTimeout) {
-  if (timeout == -1) timeout = readTimeout_ == 0 ? -2 : readTimeout_;
+  if (timeout == kNetDefaultTimeout) timeout = readTimeout_ == 0 ? kNetNoTimeLimit : readTimeout_;
   CheckConnectionLost(raiseIfDisconnected, false);
   if (!IsConnected()) {
     if (raiseIfDisconnected) throw ENetNotConnected();
@@ -161,7 +161,7 @@ int TNetTCPConnection::FillInto(DirectTarget* direct, bool raiseIfDisconnected, 
     int n = 0;
     // Without the guard a wait never pumps: a wait without limit is the blocking receive
     // itself, and with a limit bytes already waiting are taken without a readiness test.
-    if (TNetFreezeGuardBase::IsEngaged() || !ReceiveOnce(*handler, direct, timeout != -2, &n)) {
+    if (TNetFreezeGuardBase::IsEngaged() || !ReceiveOnce(*handler, direct, timeout != kNetNoTimeLimit, &n)) {
       if (!handler->WaitReadable(timeout)) {
         if (raiseOnTimeout) throw ENetReadTimeout();
         return -1;
@@ -173,11 +173,15 @@ int TNetTCPConnection::FillInto(DirectTarget* direct, bool raiseIfDisconnected, 
       }
     }
     closeSeen_ = n == 0;
-    if (n != 0 && GlobalStack->CheckResult(n, {WinSock::WSAESHUTDOWN, WinSock::WSAECONNABORTED})) {
-      const int32_t code = TNetStack::LastErrorCode();
+    if (n == -1) {
+      // A failed receive ends the connection. Only a shut-down or aborted one that
+      // still has bytes queued is no error yet: they are read first.
+      const int32_t code = GlobalStack->WSAGetLastError();
+      TNetStack::SetLastErrorCode(code);
       n = 0;
       CloseIOHandler();
-      if (QueuedBytes() == 0) GlobalStack->ThrowSocketError(code);
+      const bool quiet = code == WinSock::WSAESHUTDOWN || code == WinSock::WSAECONNABORTED;
+      if (!quiet || QueuedBytes() == 0) GlobalStack->ThrowSocketError(code);
     }
     CheckConnectionLost(raiseIfDisconnected, false);
     result = n;
@@ -252,7 +256,7 @@ AnsiString TNetTCPConnection::ReadLine(const AnsiString& terminator, int32_t tim
     if (scanned > maxLineLength && maxLineLength != 0) return overLong();
     CheckConnectionLost(true, true);
     // 0: the peer closed with a partial line queued; -1: an explicit timeout expired.
-    if (FillInputBuffer(true, timeout, timeout == -1) <= 0) {
+    if (FillInputBuffer(true, timeout, timeout == kNetDefaultTimeout) <= 0) {
       readLineTimedOut_ = true;
       return AnsiString();
     }
@@ -267,7 +271,7 @@ AnsiString TNetTCPConnection::ReadLine(const AnsiString& terminator, int32_t tim
 void TNetTCPConnection::ReadExact(void* buffer, int64_t count) {
   if (count <= 0 || !buffer) return;
   while (inputQueue_->Size() < count) {
-    FillInputBuffer(true, -1, true);
+    FillInputBuffer(true, kNetDefaultTimeout, true);
     CheckConnectionLost(true, true);
   }
   std::memcpy(buffer, inputQueue_->Data(), static_cast<size_t>(count));
@@ -298,7 +302,7 @@ void TNetTCPConnection::ReadBlockDirect(DirectTarget& target) {
     if (char* base = target.Base(); base && target.Filled > 0) inputQueue_->Append(base, target.Filled);
   });
   while (target.Filled < target.Capacity) {
-    FillInto(&target, true, -1, true);
+    FillInto(&target, true, kNetDefaultTimeout, true);
     CheckConnectionLost(true, true);
   }
   requeue.Release();
@@ -432,12 +436,15 @@ void TNetTCPConnection::SendLoop(const char* data, int64_t count) {
     if (!handler || ioHandler_ != handler || !handler->IsConnected()) throw ENetNotConnected();
     const int length = static_cast<int>(std::min<int64_t>(count - sent, INT_MAX / 2));
     const int n = handler->RawSend(data + sent, length);
+    const int32_t code = n == -1 ? GlobalStack->WSAGetLastError() : 0;
     TNetFreezeGuardBase::PumpIfDue(false, false);
     closeSeen_ = n == 0;
     CheckConnectionLost(true, false);
-    if (GlobalStack->CheckResult(n, {WinSock::WSAESHUTDOWN, WinSock::WSAECONNABORTED, WinSock::WSAECONNRESET})) {
+    if (n == -1) {
+      // A failed send ends the connection, whatever the code.
+      TNetStack::SetLastErrorCode(code);
       CloseIOHandler();
-      GlobalStack->ThrowSocketError(GlobalStack->WSAGetLastError());
+      GlobalStack->ThrowSocketError(code);
     }
     AddWork(wmWrite, n);
     sent += n;

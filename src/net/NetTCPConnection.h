@@ -2,7 +2,8 @@
 //
 // Received bytes go through InputQueue: ReadLine, ReadExact and ReadToStream consume
 // from it, and every consumption inside a read work scope is reported as OnWork with
-// the running total. FillInputBuffer is the only place that receives.
+// the running total. FillInto (behind FillInputBuffer and the direct body reads) is
+// the only place that receives.
 //
 // Re-entrancy: every wait and every send may pump the GUI's messages, and the code run
 // there may call CloseConnection on this connection (the cancel button). The handler
@@ -11,7 +12,8 @@
 // until it has unwound. That operation then ends with ENetNotConnected or
 // ENetConnClosedGracefully, never by touching freed memory.
 //
-// Timeouts are ms; -1 means ReadTimeout, -2 no limit; a ReadTimeout of 0 is no limit.
+// Timeouts are ms; kNetDefaultTimeout (-1) means ReadTimeout, kNetNoTimeLimit (-2) no
+// limit; a ReadTimeout of 0 is no limit.
 #pragma once
 
 #include <cstdint>
@@ -81,10 +83,11 @@ class TNetTCPConnection : public TNetComponent {
 
   // Reading. FillInputBuffer returns the bytes received, 0 when the peer closed, -1
   // on a time-out that did not raise.
-  virtual int FillInputBuffer(bool raiseIfDisconnected = true, int32_t timeout = -1, bool raiseOnTimeout = true);
+  virtual int FillInputBuffer(bool raiseIfDisconnected = true, int32_t timeout = kNetDefaultTimeout,
+                              bool raiseOnTimeout = true);
   // One line up to the terminator (empty: LF; a CR before an LF terminator is dropped).
   // An expired explicit timeout returns "" with ReadLineTimedOut set.
-  virtual AnsiString ReadLine(const AnsiString& terminator = AnsiString(), int32_t timeout = -1,
+  virtual AnsiString ReadLine(const AnsiString& terminator = AnsiString(), int32_t timeout = kNetDefaultTimeout,
                               int32_t maxLineLength = -1);
   void ReadExact(void* buffer, int64_t count);
   int32_t ReadInt32(bool convert = true);
@@ -95,7 +98,7 @@ class TNetTCPConnection : public TNetComponent {
   // Everything until the peer closes, as text.
   virtual AnsiString ReadAllText();
   // Whatever the next receive brings (at least what is queued), as text.
-  AnsiString TakeInput(int32_t timeout = -1);
+  AnsiString TakeInput(int32_t timeout = kNetDefaultTimeout);
 
   // Writing.
   void StartWriteBuffering(int32_t threshold = -1);

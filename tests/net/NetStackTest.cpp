@@ -7,8 +7,12 @@
 #include "net/NetComponent.h"
 #include "net/NetException.h"
 #include "net/NetStack.h"
+#include "net/NetStackPosix.h"
+#include "net/NetTCPClient.h"
 #include "net/NetWinSock2.h"
 #include "platform/WinSock2.h"
+#include "runtime/MemoryStream.h"
+#include "support/ScriptedServer.h"
 
 namespace {
 
@@ -182,4 +186,73 @@ TEST(LastErrorCode, IsKeptPerThread) {
   EXPECT_EQ(seenByWorker, 0);
   EXPECT_EQ(TNetStack::LastErrorCode(), 10061);
 }
+}  // namespace
+
+namespace {
+
+// A stack installed through the stack-class seam that fails the n-th of the calls that
+// can fail during an exchange (connect, send, receive) with a connection reset.
+class TFailingStack : public TNetStackPosix {
+ public:
+  static inline int FailAt = -1;
+  static inline int Calls = 0;
+  int connect(TNetSocket s, int family, int32_t port, const AnsiString& address) override {
+    return Fails() ? -1 : TNetStackPosix::connect(s, family, port, address);
+  }
+  int send(TNetSocket s, const void* buffer, int length, int flags) override {
+    return Fails() ? -1 : TNetStackPosix::send(s, buffer, length, flags);
+  }
+  int recv(TNetSocket s, void* buffer, int length, int flags) override {
+    return Fails() ? -1 : TNetStackPosix::recv(s, buffer, length, flags);
+  }
+  int recvnow(TNetSocket s, void* buffer, int length) override {
+    return Fails() ? -1 : TNetStackPosix::recvnow(s, buffer, length);
+  }
+
+ private:
+  static bool Fails() {
+    if (Calls++ != FailAt) return false;
+    WinSock::WSASetLastError(WinSock::WSAECONNRESET);
+    return true;
+  }
+};
+
+TEST(FailingStack, EveryFailedCallLeavesTheConnectionClosedAndTheWorkBracketsBalanced) {
+  ASSERT_EQ(GlobalStack, nullptr) << "another component keeps the stack";
+  const TNetStackClass original = StackClass;
+  StackClass = [] { return static_cast<TNetStack*>(new TFailingStack()); };
+  bool succeeded = false;
+  for (int n = 0; n < 40 && !succeeded; ++n) {
+    ScriptedServer server;
+    server.AddConnection(ConnectionScript().ExpectRequest().Send("ok\r\nhello").WaitClientClose());
+    server.Start();
+    TNetTCPClient client;
+    client.SetHost("127.0.0.1");
+    client.SetPort(server.Port());
+    TFailingStack::Calls = 0;
+    TFailingStack::FailAt = n;
+    TMemoryStream body;
+    try {
+      client.OpenConnection();
+      client.StartWriteBuffering();
+      client.WriteLine("GET / HTTP/1.1");
+      client.WriteLine();
+      client.FinishWriteBuffering();
+      EXPECT_EQ(client.ReadLine(), "ok");
+      client.ReadToStream(body, 5);
+      succeeded = true;
+    } catch (const ENetSocketError& e) {
+      EXPECT_EQ(e.SocketErrorCode(), WinSock::WSAECONNRESET) << n;
+      EXPECT_FALSE(client.IsConnected()) << "call " << n;
+    }
+    EXPECT_EQ(client.WorkDepth(wmRead), 0) << n;
+    EXPECT_EQ(client.WorkDepth(wmWrite), 0) << n;
+    TFailingStack::FailAt = -1;
+    client.CloseConnection();
+    server.Stop();
+  }
+  StackClass = original;
+  EXPECT_TRUE(succeeded);
+}
+
 }  // namespace
