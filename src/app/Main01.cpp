@@ -22,6 +22,7 @@
 #include "toolkit/Controls.h"
 #include "toolkit/ErrorBox.h"
 #include "toolkit/Fonts.h"
+#include "app/Notice.h"
 #include "toolkit/MessageBox.h"
 #include "toolkit/Timer.h"
 #include "toolkit/WebBrowser.h"
@@ -31,7 +32,6 @@ const char* const kInstanceMutexName = "RunOnlyOnce_Tavro";
 namespace {
 const char* const kPlayerKey = "\\software\\SigmaTel\\SigmaTel MSCN Audio Player\\Params\\";
 const char* const kInstallFolderValue = "Install Folder";
-const char* const kNoticeCaption = "Tavro MP3 LiveUpdate 提示";
 }  // namespace
 
 AnsiString ReadBuildVersion() {
@@ -87,10 +87,10 @@ void TForm1::FormAc(TObject*) {
     TRegistry registry;
     registry.SetRootKey(HKEY_LOCAL_MACHINE);
     if (!registry.KeyExists(kPlayerKey)) {
-      const int answer = MessageBox(Handle(),
-                                    QString::fromUtf8("请首先安装SigmaTel MSCN Audio Player软件，然后再运行本程序。\r"
-                                                      "单击[确定]立刻开始安装，[取消]为退出本程序。"),
-                                    QString::fromUtf8(kNoticeCaption), MB_OKCANCEL | MB_ICONEXCLAMATION);
+      const int answer = Notice(Handle(),
+                                "请首先安装SigmaTel MSCN Audio Player软件，然后再运行本程序。\r"
+                                "单击[确定]立刻开始安装，[取消]为退出本程序。",
+                                MB_OKCANCEL | MB_ICONEXCLAMATION);
       if (answer == IDOK) WinExec("SigmaTelSetup.exe", SW_HIDE);
       LogStep(AnsiString("prerequisite: SigmaTel MSCN Audio Player software not installed; ") +
               (answer == IDOK ? "setup program SigmaTelSetup.exe started" : "setup declined") + "; ending");

@@ -12,6 +12,7 @@
 #include "runtime/IniFile.h"
 #include "runtime/ReplacementFile.h"
 #include "toolkit/Controls.h"
+#include "app/Notice.h"
 #include "toolkit/ErrorBox.h"
 #include "toolkit/Fonts.h"
 #include "toolkit/MessageBox.h"
@@ -21,8 +22,6 @@
 
 namespace {
 const QColor kDarkGrey(49, 49, 49);
-
-QString Utf8(const char* text) { return QString::fromUtf8(text); }
 
 TLabel* DesignLabel(QWidget* parent, const char* name, int left, int top, int width, int height,
                     const char* caption, bool autoSize = true) {

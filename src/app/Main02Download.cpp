@@ -22,14 +22,12 @@
 #include "runtime/Hooks.h"
 #include "runtime/ReplacementFile.h"
 #include "toolkit/Controls.h"
+#include "app/Notice.h"
 #include "toolkit/MessageBox.h"
 #include "toolkit/Timer.h"
 #include "zip/ZipArchiver.h"
 
 namespace {
-const char* const kNoticeCaption = "Tavro MP3 LiveUpdate 提示";
-
-QString Utf8(const char* text) { return QString::fromUtf8(text); }
 QString Kilobytes(int64_t bytes) { return QString::number(bytes / 1024) + " KB"; }
 
 AnsiString SecondsSince(std::chrono::steady_clock::time_point start) {
@@ -37,10 +35,6 @@ AnsiString SecondsSince(std::chrono::steady_clock::time_point start) {
   std::snprintf(text, sizeof text, "%.1f s",
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   return text;
-}
-
-void Notice(QWidget* owner, const char* text) {
-  MessageBox(owner, Utf8(text), Utf8(kNoticeCaption), MB_OK | MB_ICONEXCLAMATION);
 }
 }  // namespace
 

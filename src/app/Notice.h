@@ -1,0 +1,17 @@
+// The application's notices: message boxes with its own caption ("Tavro MP3 LiveUpdate 提示"),
+// and the UTF-8 literals of its texts as Qt strings.
+#pragma once
+
+#include <QString>
+
+#include "toolkit/MessageBox.h"
+
+class QWidget;
+
+inline constexpr char kNoticeCaption[] = "Tavro MP3 LiveUpdate 提示";
+
+inline QString Utf8(const char* text) { return QString::fromUtf8(text); }
+
+// Shows text in a notice box owned by owner (OK with the exclamation icon unless style says
+// otherwise) and returns the button chosen (IDOK, IDCANCEL).
+int Notice(QWidget* owner, const char* text, int style = MB_OK | MB_ICONEXCLAMATION);
