@@ -110,6 +110,11 @@ class TForm2 : public TForm {
   void SetListsEnabled(bool enabled);
   // Back to the idle display after a download: timer off, buttons swapped back,
   // progress panel hidden, lists enabled.
+  void BeginDownloadDisplay();
+  std::unique_ptr<TReplacementFile> OpenPackageBody(const AnsiString& package);
+  AnsiString InterruptionText() const;
+  bool SettlePackage(const AnsiString& url, TReplacementFile& body, bool whole,
+                     const std::function<void(const AnsiString&)>& ended);
   void EndDownloadDisplay();
   // Fetches the package into the body, retrying after a break; true when the body is
   // whole, false when cancelled or closed meanwhile. Raises the last failure when the

@@ -38,9 +38,7 @@ AnsiString SecondsSince(std::chrono::steady_clock::time_point start) {
 }
 }  // namespace
 
-void TForm2::Button1Click(TObject*) {
-  // A click that a message pump delivers while a download is still running starts nothing.
-  if (downloading_) return;
+void TForm2::BeginDownloadDisplay() {
   SetListsEnabled(false);
   Button1->hide();
   Button3->show();
@@ -55,28 +53,63 @@ void TForm2::Button1Click(TObject*) {
   base_ = 0;
   cancelled_ = false;
   downloading_ = true;
+}
 
-  const AnsiString model = Model();
-  const AnsiString package = Package();
-  // The body goes straight to a temporary file in the store, which becomes the package
-  // only when it is whole: the package-ready panel never offers a partial file for
-  // flashing, and an older package stays until a whole one replaces it.
-  std::unique_ptr<TReplacementFile> body;
+// The body goes straight to a temporary file in the store, which becomes the package only
+// when it is whole: the package-ready panel never offers a partial file for flashing, and
+// an older package stays until a whole one replaces it.
+std::unique_ptr<TReplacementFile> TForm2::OpenPackageBody(const AnsiString& package) {
   try {
     const AnsiString path = Catalogue::StorePath(form1_.Settings().ProgramFolder, package, ".zip");
     Catalogue::CheckStoreName(path, package);
-    body = std::make_unique<TReplacementFile>(path);
+    return std::make_unique<TReplacementFile>(path);
   } catch (...) {
     downloading_ = false;
     EndDownloadDisplay();
     throw;
   }
+}
+
+AnsiString TForm2::InterruptionText() const { return cancelled_ ? "cancelled" : "window closed"; }
+
+// After the fetch: a whole body whose signature verifies (when keys are trusted) is stored.
+// True when the signature was refused, which the caller reports.
+bool TForm2::SettlePackage(const AnsiString& url, TReplacementFile& body, bool whole,
+                           const std::function<void(const AnsiString&)>& ended) {
+  try {
+    std::string signature;
+    if (!whole) {
+      ended(InterruptionText());
+      return false;
+    }
+    if (!PackageVerifies(url, body, signature)) {
+      const bool refused = !cancelled_ && !closeRequested_;
+      ended(refused ? "signature refused, not stored" : InterruptionText());
+      return refused;
+    }
+    StorePackage(body, signature);
+    ended(cancelled_ || closeRequested_ ? InterruptionText() : "complete, stored as " + body.FileName());
+    return false;
+  } catch (...) {
+    ended("not stored");
+    downloading_ = false;
+    EndDownloadDisplay();
+    throw;
+  }
+}
+
+void TForm2::Button1Click(TObject*) {
+  // A click that a message pump delivers while a download is still running starts nothing.
+  if (downloading_) return;
+  BeginDownloadDisplay();
+  const AnsiString model = Model();
+  const AnsiString package = Package();
+  std::unique_ptr<TReplacementFile> body = OpenPackageBody(package);
   const auto started = std::chrono::steady_clock::now();
   const auto ended = [&](const AnsiString& outcome) {
     LogStep("download ended: " + outcome + ", " + IntToStr(body ? body->Size() : 0) + " bytes of " +
             IntToStr(announcedSize_) + " announced, " + SecondsSince(started));
   };
-  const auto interruption = [this] { return AnsiString(cancelled_ ? "cancelled" : "window closed"); };
   bool whole = false;
   const AnsiString url = Catalogue::PackageUrl(form1_.Settings().Host, model, package);
   try {
@@ -85,7 +118,7 @@ void TForm2::Button1Click(TObject*) {
             DescribeProxyChoice(proxy));
     whole = FetchPackage(url, *body);
   } catch (const std::exception& e) {
-    ended(cancelled_ || closeRequested_ ? interruption() : "failed: " + AnsiString(e.what()));
+    ended(cancelled_ || closeRequested_ ? InterruptionText() : "failed: " + AnsiString(e.what()));
     body.reset();
     downloading_ = false;
     EndDownloadDisplay();
@@ -94,24 +127,7 @@ void TForm2::Button1Click(TObject*) {
     ShowHidP3(this);
     return;
   }
-  bool refused = false;
-  try {
-    std::string signature;
-    if (!whole) {
-      ended(interruption());
-    } else if (!PackageVerifies(url, *body, signature)) {
-      refused = !cancelled_ && !closeRequested_;
-      ended(refused ? "signature refused, not stored" : interruption());
-    } else {
-      StorePackage(*body, signature);
-      ended(cancelled_ || closeRequested_ ? interruption() : "complete, stored as " + body->FileName());
-    }
-  } catch (...) {
-    ended("not stored");
-    downloading_ = false;
-    EndDownloadDisplay();
-    throw;
-  }
+  const bool refused = SettlePackage(url, *body, whole, ended);
   body.reset();
   downloading_ = false;
   EndDownloadDisplay();

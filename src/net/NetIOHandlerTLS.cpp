@@ -115,6 +115,55 @@ bool IsProtocolTooOld(unsigned long code) {
   throw ENetTLSHandshakeError(failure, Format(NetText::TLSHandshakeFailed, host.c_str(), reason.c_str()));
 }
 
+// The client's settings: TLS 1.2 or later, the peer verified against the system's trusted
+// certificates or only against the caller's CA file.
+void ConfigureContext(SSL_CTX* context, const AnsiString& host, const AnsiString& caFile) {
+  SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
+  SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
+  // A server that ends the stream without close_notify reads as an ordinary close, as
+  // over plain TCP; the HTTP layer judges the body by its length.
+  SSL_CTX_set_options(context, SSL_OP_IGNORE_UNEXPECTED_EOF);
+  SSL_CTX_set_read_ahead(context, 1);
+  const bool trusted = caFile.empty() ? SSL_CTX_set_default_verify_paths(context) == 1
+                                      : SSL_CTX_load_verify_locations(context, caFile.c_str(), nullptr) == 1;
+  if (!trusted && !caFile.empty()) RaiseHandshake(host, tfOther, Format(NetText::TLSCAFileUnreadable, caFile.c_str()));
+}
+
+// SNI, and the name (or address) the server's certificate must be valid for.
+void ExpectPeerName(SSL* ssl, const AnsiString& host) {
+  SSL_set_hostflags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
+  if (TNetStack::IsDottedQuad(host)) {
+    X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host.c_str());
+  } else {
+    SSL_set_tlsext_host_name(ssl, host.c_str());
+    X509_VERIFY_PARAM_set1_host(SSL_get0_param(ssl), host.c_str(), 0);
+  }
+}
+
+// Raises the handshake's failure in plain words: what the certificate check found, an old
+// protocol, a closed connection, else OpenSSL's own reason.
+[[noreturn]] void RaiseHandshakeFailure(const AnsiString& host, SSL* ssl, int error) {
+  if (error == SSL_ERROR_ZERO_RETURN || error == SSL_ERROR_SYSCALL) RaiseHandshake(host, tfClosed, NetText::TLSServerClosed);
+  const long verify = SSL_get_verify_result(ssl);
+  switch (verify) {
+    case X509_V_OK:
+      break;
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+      RaiseHandshake(host, tfNameMismatch, Format(NetText::TLSNameMismatch, host.c_str()));
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+      RaiseHandshake(host, tfExpired, NetText::TLSExpired);
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+      RaiseHandshake(host, tfNotYetValid, NetText::TLSNotYetValid);
+    default:
+      RaiseHandshake(host, tfUntrusted, Format(NetText::TLSUntrusted, X509_verify_cert_error_string(verify)));
+  }
+  if (IsProtocolTooOld(ERR_peek_error())) RaiseHandshake(host, tfProtocolTooOld, NetText::TLSProtocolTooOld);
+  if (ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING)
+    RaiseHandshake(host, tfClosed, NetText::TLSServerClosed);
+  RaiseHandshake(host, tfOther, OpenSSLReason());
+}
+
 }  // namespace
 
 struct TNetIOHandlerTLS::Session {
@@ -195,15 +244,7 @@ void TNetIOHandlerTLS::Handshake(const AnsiString& host, int32_t timeout) {
   SSL_CTX* context = SSL_CTX_new(TLS_client_method());
   session->Context = context;
   if (!context) fail(tfOther, OpenSSLReason());
-  SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
-  SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
-  // A server that ends the stream without close_notify reads as an ordinary close, as
-  // over plain TCP; the HTTP layer judges the body by its length.
-  SSL_CTX_set_options(context, SSL_OP_IGNORE_UNEXPECTED_EOF);
-  SSL_CTX_set_read_ahead(context, 1);
-  const bool trusted = caFile_.empty() ? SSL_CTX_set_default_verify_paths(context) == 1
-                                       : SSL_CTX_load_verify_locations(context, caFile_.c_str(), nullptr) == 1;
-  if (!trusted && !caFile_.empty()) fail(tfOther, Format(NetText::TLSCAFileUnreadable, caFile_.c_str()));
+  ConfigureContext(context, host, caFile_);
 
   SSL* ssl = SSL_new(context);
   session->Ssl = ssl;
@@ -212,13 +253,7 @@ void TNetIOHandlerTLS::Handshake(const AnsiString& host, int32_t timeout) {
   if (!bio) fail(tfOther, OpenSSLReason());
   BIO_set_data(bio, &session->Target);
   SSL_set_bio(ssl, bio, bio);
-  SSL_set_hostflags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-  if (TNetStack::IsDottedQuad(host)) {
-    X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host.c_str());
-  } else {
-    SSL_set_tlsext_host_name(ssl, host.c_str());
-    X509_VERIFY_PARAM_set1_host(SSL_get0_param(ssl), host.c_str(), 0);
-  }
+  ExpectPeerName(ssl, host);
   SSL_set_connect_state(ssl);
   session_ = std::move(session);
 
@@ -238,25 +273,7 @@ void TNetIOHandlerTLS::Handshake(const AnsiString& host, int32_t timeout) {
       continue;
     }
     session_->Failed = true;
-    if (error == SSL_ERROR_ZERO_RETURN || error == SSL_ERROR_SYSCALL) fail(tfClosed, NetText::TLSServerClosed);
-    const long verify = SSL_get_verify_result(ssl);
-    switch (verify) {
-      case X509_V_OK:
-        break;
-      case X509_V_ERR_HOSTNAME_MISMATCH:
-      case X509_V_ERR_IP_ADDRESS_MISMATCH:
-        RaiseHandshake(host, tfNameMismatch, Format(NetText::TLSNameMismatch, host.c_str()));
-      case X509_V_ERR_CERT_HAS_EXPIRED:
-        RaiseHandshake(host, tfExpired, NetText::TLSExpired);
-      case X509_V_ERR_CERT_NOT_YET_VALID:
-        RaiseHandshake(host, tfNotYetValid, NetText::TLSNotYetValid);
-      default:
-        RaiseHandshake(host, tfUntrusted, Format(NetText::TLSUntrusted, X509_verify_cert_error_string(verify)));
-    }
-    if (IsProtocolTooOld(ERR_peek_error())) fail(tfProtocolTooOld, NetText::TLSProtocolTooOld);
-    if (ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING)
-      fail(tfClosed, NetText::TLSServerClosed);
-    fail(tfOther, OpenSSLReason());
+    RaiseHandshakeFailure(host, ssl, error);
   }
   session_->Established = true;
 }
