@@ -104,6 +104,19 @@ void TForm2::CreateControls() {
   WebBrowser2 = new TWebBrowser(this);
   PlaceControl(WebBrowser2, "WebBrowser2", 240, 41, 449, 336);
 
+  CreateLowerPanels();
+
+  setTabOrder(ComboBox1, ComboBox2);
+  setTabOrder(ComboBox2, Button1);
+  setTabOrder(Button1, Button3);
+  setTabOrder(Button3, WebBrowser1);
+  setTabOrder(WebBrowser1, WebBrowser2);
+  setTabOrder(WebBrowser2, ProgressBar1);
+  setTabOrder(ProgressBar1, Button2);
+}
+
+// The progress panel and the package-ready panel, which share the place under the notes.
+void TForm2::CreateLowerPanels() {
   Panel2 = new TPanel(this, "Panel2", 240, 384, 449, 65);
   Panel2->hide();
   Label6 = DesignLabel(Panel2, "Label6", 17, 15, 42, 12, "下载中:");
@@ -126,14 +139,6 @@ void TForm2::CreateControls() {
   SetControlColors(Label12, kDarkGrey);
   Button2 = DesignButton(Panel3, "Button2", 370, 8, 75, 49, "固件升级");
   SetControlColors(Button2, TColors::clWindowText);  // not the panel's grey
-
-  setTabOrder(ComboBox1, ComboBox2);
-  setTabOrder(ComboBox2, Button1);
-  setTabOrder(Button1, Button3);
-  setTabOrder(Button3, WebBrowser1);
-  setTabOrder(WebBrowser1, WebBrowser2);
-  setTabOrder(WebBrowser2, ProgressBar1);
-  setTabOrder(ProgressBar1, Button2);
 }
 
 void TForm2::CreateComponents() {

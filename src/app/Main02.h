@@ -101,6 +101,7 @@ class TForm2 : public TForm {
  private:
   class THandlerScope;
   void CreateControls();
+  void CreateLowerPanels();
   void CreateComponents();
   void BindHandlers();
   AnsiString Model() const;
