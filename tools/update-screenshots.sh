@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 src=${1:-out/demo/whole_job}
 dst=docs/screenshots
 mkdir -p "$dst"
-MAIN=694x474+166+157      # the main window with its title bar
+MAIN=694x474+165+147      # the main window with its title bar
 crop() { convert "$src/$1" -crop "$2" +repage "$dst/$3"; echo "$dst/$3"; }
 crop 01-splash.png 504x275+260+246 splash.png
 crop 02-main-window.png "$MAIN" main-window.png

@@ -18,11 +18,18 @@ void TForm::Repaint() {
 }
 
 void TForm::CenterOnScreen() {
+  const bool framed = !(windowFlags() & Qt::FramelessWindowHint);
+  centerWhenFramed_ = !CenterWithFrame() && framed;
+}
+
+bool TForm::CenterWithFrame() {
   const QScreen* screen = QGuiApplication::primaryScreen();
-  if (!screen) return;
+  if (!screen) return true;
   const QRect area = screen->geometry();
+  // Until the window manager has framed the window, the frame is the client area.
   const QSize size = frameGeometry().size().expandedTo(this->size());
   move(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
+  return size != this->size();
 }
 
 void TForm::closeEvent(QCloseEvent* event) {
@@ -35,6 +42,12 @@ void TForm::closeEvent(QCloseEvent* event) {
 }
 
 bool TForm::event(QEvent* event) {
+  // The window manager reports the frame with the move that places the framed window.
+  if (centerWhenFramed_ && isVisible() && (event->type() == QEvent::Move || event->type() == QEvent::Show) &&
+      frameGeometry().size() != size()) {
+    centerWhenFramed_ = false;
+    CenterWithFrame();
+  }
   if (event->type() == QEvent::UpdateRequest) {
     if (lastPaint_.isValid() && lastPaint_.elapsed() < kFrameMs) {
       if (!paintDeferred_) {

@@ -26,7 +26,9 @@ class TForm : public QWidget, public TComponent {
   // The native handle, owner of message boxes and of shell calls.
   QWidget* Handle() { return this; }
 
-  // Centres the window on the desktop.
+  // Centres the whole window, frame included, on the desktop. A window not yet shown has
+  // no frame to measure (the window manager adds it when the window is mapped), so it is
+  // centred again, once, as soon as its frame is known.
   void CenterOnScreen();
 
  protected:
@@ -42,7 +44,11 @@ class TForm : public QWidget, public TComponent {
   bool event(QEvent* event) override;
 
  private:
+  // Centres the window with the frame size known now; false when it is not known yet.
+  bool CenterWithFrame();
+
   static constexpr int kFrameMs = 16;
   QElapsedTimer lastPaint_;
   bool paintDeferred_ = false;
+  bool centerWhenFramed_ = false;
 };

@@ -10,6 +10,16 @@ start_app
 
 wait_splash_then_main
 
+# The whole main window, its frame included, sits in the middle of the 1024x768 screen.
+read -r fl fr ft fb < <(xprop -id "$MAIN" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,/ /g')
+geometry=$(xwininfo -id "$MAIN")
+field() { sed -n "s/^ *$1: *//p" <<<"$geometry"; }
+frame_x=$(($(field 'Absolute upper-left X') - fl)) frame_y=$(($(field 'Absolute upper-left Y') - ft))
+frame_w=$(($(field Width) + fl + fr)) frame_h=$(($(field Height) + ft + fb))
+for off in $((2 * frame_x + frame_w - 1024)) $((2 * frame_y + frame_h - 768)); do
+  ((off >= -2 && off <= 2)) || fail "the main window's frame ${frame_w}x${frame_h}+$frame_x+$frame_y is not centred"
+done
+
 cmp "$PROG/TavroMP3LiveUpdate.ini" "$(site_file TavroMP3LiveUpdate2/TavroMP3LiveUpdate.ini)" ||
   fail "the catalogue in the program folder differs from the server's"
 notes=$PROG/FirmwareBack/TA-100_1.20.htm
