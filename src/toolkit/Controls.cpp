@@ -3,6 +3,7 @@
 #include <QAbstractItemView>
 #include <QEvent>
 #include <QFontMetrics>
+#include <QPainter>
 #include <QPointer>
 #include <algorithm>
 #include <QTextBlockFormat>
@@ -78,14 +79,31 @@ void TLabel::changeEvent(QEvent* event) {
   if (event->type() == QEvent::FontChange) FitToCaption();
 }
 
+namespace {
+// From the baseline up to the top of the face's tallest characters, Chinese and Latin.
+int CharacterTop(const QFontMetrics& metrics) {
+  return -metrics.tightBoundingRect(QString::fromUtf8("中本Mb")).top();
+}
+}  // namespace
+
 void TLabel::FitToCaption() {
   if (!autoSize_) return;
   // The text's advance, not the label's full size hint: progress labels change with every
   // received block and the text layout behind sizeHint() is the costlier measure.
   const QFontMetrics metrics(font());
-  const int margins = 2 * (margin() + frameWidth()) + contentsMargins().left() + contentsMargins().right();
-  const QSize fit(std::max(1, metrics.horizontalAdvance(text()) + margins), std::max(height(), metrics.height()));
+  const QMargins margins = contentsMargins();
+  const int below = std::max(1, metrics.tightBoundingRect(text()).bottom() + 1);
+  const QSize fit(std::max(1, metrics.horizontalAdvance(text()) + margins.left() + margins.right()),
+                  std::max(font().pixelSize(), CharacterTop(metrics) + below) + margins.top() + margins.bottom());
   if (fit != size()) resize(fit);
+}
+
+void TLabel::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setFont(font());
+  painter.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole()));
+  const QRect box = contentsRect();
+  painter.drawText(QPoint(box.left(), box.top() + CharacterTop(QFontMetrics(font()))), text());
 }
 
 TPanel::TPanel(QWidget* parent, const char* name, int left, int top, int width, int height) : QFrame(parent) {
@@ -135,14 +153,15 @@ TProgressBar::TProgressBar(QWidget* parent, const char* name, int left, int top,
 }
 
 TMemo::TMemo(QWidget* parent, const char* name, int left, int top, int width, int height, const QStringList& lines)
-    : QPlainTextEdit(parent) {
+    : QTextEdit(parent) {
   PlaceControl(this, name, left, top, width, height);
   setFrameStyle(QFrame::NoFrame);
   setReadOnly(true);
   // The designed height holds the lines exactly; a memo shows no scroll bars.
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  document()->setDocumentMargin(1);
+  // The face's tallest glyphs reach one pixel above the line the fixed pitch gives them.
+  document()->setDocumentMargin(2);
   setPlainText(lines.join('\n'));
   // Lines as tall as the designed font, as the platform's memo spaces them.
   QTextCursor cursor(document());

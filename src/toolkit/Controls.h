@@ -8,10 +8,10 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStringList>
+#include <QTextEdit>
 #include <vector>
 
 #include "runtime/SysUtils.h"
@@ -46,6 +46,9 @@ class TLabel : public QLabel {
  protected:
   // A new font resizes a label that sizes itself.
   void changeEvent(QEvent* event) override;
+  // The caption hangs from the top edge by the height of the face's tallest characters,
+  // not by its ascent, whose extra room the designed boxes do not have.
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   void ApplyCaption();
@@ -95,8 +98,10 @@ class TProgressBar : public QProgressBar {
   int Position() const { return value(); }
 };
 
-class TMemo : public QPlainTextEdit {
+// A rich-text edit, not a plain one: only the rich-text layout keeps a fixed line pitch,
+// which the designed boxes are measured for.
+class TMemo : public QTextEdit {
  public:
-  // Read-only text without border or 3-D edge.
+  // Read-only text without border or 3-D edge, lines spaced at the designed pitch.
   TMemo(QWidget* parent, const char* name, int left, int top, int width, int height, const QStringList& lines);
 };

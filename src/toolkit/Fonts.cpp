@@ -17,7 +17,10 @@ QString FirstInstalled(const QStringList& families) {
 QFont DesignFont(const QString& name, int pixelSize) {
   QFont font;
   if (name == QString::fromUtf8("宋体")) {
-    font.setFamily(FirstInstalled({"WenQuanYi Zen Hei", "Noto Sans CJK SC", "AR PL UMing CN", "Sans Serif"}));
+    // The designed boxes are measured for a face that sets Latin letters at half the width of
+    // a Chinese character, as the mono cut of WenQuanYi Zen Hei does.
+    font.setFamily(FirstInstalled(
+        {"WenQuanYi Zen Hei Mono", "WenQuanYi Zen Hei", "Noto Sans Mono CJK SC", "AR PL UMing CN", "Sans Serif"}));
   } else if (name == "MS Sans Serif") {
     font.setFamily(FirstInstalled({"DejaVu Sans", "Liberation Sans", "Sans Serif"}));
     font.setStyleHint(QFont::SansSerif);

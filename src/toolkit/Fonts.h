@@ -4,7 +4,7 @@
 #include <QFont>
 #include <QString>
 
-// "宋体" becomes an installed CJK font (WenQuanYi Zen Hei when present, so Chinese texts
+// "宋体" becomes an installed CJK font (the mono cut of WenQuanYi Zen Hei when present, so Chinese texts
 // never show as boxes); "MS Sans Serif" becomes the default sans serif. Any other name
 // is passed on. The size is a character height in pixels, as in the designs.
 QFont DesignFont(const QString& name, int pixelSize);

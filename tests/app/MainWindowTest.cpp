@@ -2,6 +2,7 @@
 // version changes with their release notes, the package state, and FormClose.
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QTimer>
 #include <filesystem>
 
@@ -61,7 +62,7 @@ TEST_P(MainWindowDesign, ControlSitsWhereDesignedAndIsShownOnlyWhenDesigned) {
 INSTANTIATE_TEST_SUITE_P(
     Controls, MainWindowDesign,
     ::testing::Values(ControlDesign{"Memo1", {242, 384, 449, 65}, true}, ControlDesign{"Panel1", {-1, 0, 700, 35}, true},
-                      ControlDesign{"Label2", {276, 13, 65, 13}, true}, ControlDesign{"ComboBox1", {312, 8, 100, 21}, true},
+                      ControlDesign{"Label13", {40, 13, 138, 13}, true}, ControlDesign{"Label2", {276, 13, 65, 13}, true}, ControlDesign{"ComboBox1", {312, 8, 100, 21}, true},
                       ControlDesign{"ComboBox2", {496, 8, 100, 21}, true}, ControlDesign{"Button1", {608, 5, 75, 25}, true},
                       ControlDesign{"Button3", {608, 5, 75, 25}, false},
                       ControlDesign{"WebBrowser1", {3, 41, 230, 409}, true},
@@ -80,6 +81,26 @@ TEST_F(MainWindowTest, WindowIsFixedWithMinimiseOnlyAndTheBuildCaption) {
   EXPECT_EQ(form2_->windowTitle(), "Tavro MP3 LiveUpdate 2005 Build 10.19");
   EXPECT_EQ(form2_->Memo1->toPlainText().split('\n').size(), 5);
   EXPECT_FALSE(form2_->Memo1->isEnabled());
+}
+
+// Pixels darker than the light grey the texts stand on.
+int InkPixels(QWidget* control) {
+  const QImage image = control->grab().toImage();
+  int ink = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) ink += qGray(image.pixel(x, y)) < 200;
+  return ink;
+}
+
+TEST_F(MainWindowTest, FixedBoxesShowTheirWholeText) {
+  Open();
+  // Nothing more to see when a box is given room below: no line cut or wrapped away.
+  for (QWidget* box : std::initializer_list<QWidget*>{form2_->Memo1, form2_->Label13}) {
+    const int ink = InkPixels(box);
+    EXPECT_GT(ink, 100) << box->objectName().toStdString();
+    box->resize(box->width(), box->height() + 40);
+    EXPECT_EQ(InkPixels(box), ink) << box->objectName().toStdString();
+  }
 }
 
 TEST_F(MainWindowTest, FirstRunSelectsTheFirstModelAndVersionAndFetchesTheirNotes) {
