@@ -132,6 +132,10 @@ class TForm2 : public TForm {
   void StorePackage(TReplacementFile& body, const std::string& signature);
   // Runs work on a worker thread while the window goes on being serviced.
   void WhilePumping(const std::function<void()>& work);
+  // Extracts the stored package into the player software's folder with the window serviced
+  // meanwhile and every control that could start other work disabled; true unless the
+  // user aborted it in the archiver's failure dialog.
+  bool Unpack(const AnsiString& folder);
   // A release-notes fetch with the lists disabled meanwhile.
   bool FetchReleaseNotes(const AnsiString& url, const AnsiString& path);
   void FillVersions();
@@ -153,5 +157,6 @@ class TForm2 : public TForm {
   bool fetchingSignature_ = false;  // the work events are the signature's, not the package's
   bool closeRequested_ = false;
   bool fetchingNotes_ = false;
+  bool unpacking_ = false;
   int handlerDepth_ = 0;
 };

@@ -14,6 +14,7 @@
 #include "http/NetHTTP.h"
 #include "net/NetException.h"
 #include "net/NetFreezeGuard.h"
+#include "net/NetScope.h"
 #include "platform/Log.h"
 #include "platform/Shell.h"
 #include "runtime/FileUtils.h"
@@ -29,6 +30,13 @@
 
 namespace {
 QString Kilobytes(int64_t bytes) { return QString::number(bytes / 1024) + " KB"; }
+
+// The stored package did not pass its signature check at the upgrade button.
+struct TSignatureRefused {};
+
+// How long the window may go unserviced while the archiver works: well within a frame at
+// the pace a person notices.
+constexpr std::chrono::milliseconds kUnpackPumpInterval{20};
 
 AnsiString SecondsSince(std::chrono::steady_clock::time_point start) {
   char text[32];
@@ -331,27 +339,17 @@ void TForm2::Button2Click(TObject*) {
     Notice(Handle(), "未能找到SigmaTel MSCN Audio Player软件的安装目录。\r请重新安装该软件后再升级固件。");
     return;
   }
+  // A click that a message pump delivers while the package is being checked or unpacked.
+  if (unpacking_) return;
   if (!Catalogue::IsStoreName(Package())) return;
-  // A package is flashed only as its publisher signed it: one changed in the store since, or
-  // stored before keys were set, is offered for download again.
-  if (!StoredFileVerifies(form1_.Settings().TrustedKeys, StorePath(".zip"))) {
-    LogStep("unpack: not started, the stored package failed its signature check");
-    Notice(Handle(), "固件包校验失败，请重新下载固件包后再试。");
-    Panel3->hide();
-    return;
-  }
   try {
-    Archiver->SetFileName(StorePath(".zip"));
-    Archiver->OpenZipFile(0x20);
-    Archiver->SetBaseDir(folder);
-    Archiver->ExtractMatching("*.*", 0x28BF, "");
-    const int entries = Archiver->FileCount();
-    Archiver->CloseZipFile();
-    LogStep("unpack: " + Archiver->FileName() + " into " + folder + ": " + IntToStr(entries) + " entries, " +
-            IntToStr(Archiver->LastRunFailures()) + " failed" + (Archiver->LastRunAborted() ? ", aborted" : ""));
-    // An unpacking the user aborted in the archiver's failure dialog is never flashed.
-    if (Archiver->LastRunAborted()) {
+    if (!Unpack(folder)) {
+      // An unpacking the user aborted in the archiver's failure dialog is never flashed.
       Notice(Handle(), "固件包解压失败，请重新下载固件包后再试。");
+      return;
+    }
+    if (closeRequested_) {
+      LogStep("flashing tool: not started, the window was closed while unpacking");
       return;
     }
     if (MessageBox(Handle(), Utf8("请使用USB连接线将MP3与电脑相连。\r连接好后单击[确定]-[开始]按钮。"),
@@ -363,10 +361,53 @@ void TForm2::Button2Click(TObject*) {
     } else {
       LogStep("flashing tool: not started, the connect prompt was cancelled");
     }
+  } catch (const TSignatureRefused&) {
+    LogStep("unpack: not started, the stored package failed its signature check");
+    Notice(Handle(), "固件包校验失败，请重新下载固件包后再试。");
+    Panel3->hide();
   } catch (const std::exception& e) {
     LogStep("unpack: failed: " + AnsiString(e.what()));
     Archiver->CloseZipFile();
   } catch (...) {
     Archiver->CloseZipFile();
   }
+}
+
+bool TForm2::Unpack(const AnsiString& folder) {
+  // Nothing that could start other work, or change the package, is open to the user until
+  // the unpacking ends; a close meanwhile is carried out after it.
+  unpacking_ = true;
+  SetListsEnabled(false);
+  Button1->setEnabled(false);
+  Button2->setEnabled(false);
+  TNetScopeExit restore([this] {
+    unpacking_ = false;
+    Archiver->OnFileProgress = nullptr;
+    Button2->setEnabled(true);
+    Button1->setEnabled(true);
+    SetListsEnabled(true);
+  });
+  // A package is flashed only as its publisher signed it: one changed in the store since, or
+  // stored before keys were set, is offered for download again.
+  bool verified = false;
+  WhilePumping([&] { verified = StoredFileVerifies(form1_.Settings().TrustedKeys, StorePath(".zip")); });
+  if (!verified) throw TSignatureRefused();
+  // The window is serviced between the archiver's blocks, at most once per pump interval.
+  auto lastPump = std::chrono::steady_clock::time_point();
+  Archiver->OnFileProgress = [&lastPump](TObject*, const AnsiString&, double, TZipProcessOperation, TZipProgressPhase,
+                                         bool&) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastPump < kUnpackPumpInterval) return;
+    lastPump = now;
+    HookProcessMessages();
+  };
+  Archiver->SetFileName(StorePath(".zip"));
+  Archiver->OpenZipFile(0x20);
+  Archiver->SetBaseDir(folder);
+  Archiver->ExtractMatching("*.*", 0x28BF, "");
+  const int entries = Archiver->FileCount();
+  Archiver->CloseZipFile();
+  LogStep("unpack: " + Archiver->FileName() + " into " + folder + ": " + IntToStr(entries) + " entries, " +
+          IntToStr(Archiver->LastRunFailures()) + " failed" + (Archiver->LastRunAborted() ? ", aborted" : ""));
+  return !Archiver->LastRunAborted();
 }

@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <QCoreApplication>
+#include <QTimer>
 #include <filesystem>
 #include <fstream>
 #include <thread>
@@ -92,6 +94,27 @@ TEST_F(HandOffTest, CancelAtTheConnectPromptLeavesTheFilesAndStartsNothing) {
   form2_->Button2->click();
   EXPECT_EQ(program_.Read("player/firmware.sb"), "FIRMWARE");
   EXPECT_EQ(MessageBoxes().size(), 1u);
+  EXPECT_EQ(ToolLog(400), "");
+}
+
+TEST_F(HandOffTest, CloseWhileUnpackingFinishesTheUnpackingThenClosesWithoutFlashing) {
+  MakePackage({{"firmware.sb", "FIRMWARE"}, {"res/readme.txt", "hello"}});
+  Answer(mrIgnore, IDOK);
+  form2_->show();
+  bool pumped = false;
+  // Delivered by the window's pumps while the upgrade button's handler runs.
+  QTimer::singleShot(0, form2_.get(), [&] {
+    pumped = true;
+    EXPECT_FALSE(form2_->Button1->isEnabled() || form2_->Button2->isEnabled() || form2_->ComboBox1->isEnabled());
+    form2_->close();
+  });
+  form2_->Button2->click();
+  EXPECT_TRUE(pumped);
+  EXPECT_EQ(program_.Read("player/firmware.sb"), "FIRMWARE");
+  EXPECT_EQ(program_.Read("player/res/readme.txt"), "hello");
+  EXPECT_TRUE(MessageBoxes().empty());
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(form2_->isVisible());
   EXPECT_EQ(ToolLog(400), "");
 }
 
