@@ -231,6 +231,7 @@ void TZipBaseArchiver::WriteItem(const TDirItem& item, const AnsiString& name, u
   TZipOutputFile out;
   if (!out.Create(*dest.folder, dest.leaf, dest.existing, &run.spare))
     throw EZipException(zecCannotCreateFile, {dest.path}, this);
+  out.SetWriteBehind(options_.FlushBuffers);
   run.skipFile = false;
   const bool ok = DecodeItem(item, name, out, run);
   if (run.cancel || run.skipFile) return;  // out's destructor removes the partial file

@@ -71,6 +71,9 @@ TZipOutputFile::~TZipOutputFile() { Discard(); }
 
 namespace {
 
+// How much an output with write-behind writes before it starts that part's writing.
+constexpr int64_t kWriteBehindSlice = 8 << 20;
+
 // The mode a new file gets: read and write for all, less the process's umask.
 mode_t NewFileMode() {
   static const mode_t mode = [] {
@@ -185,6 +188,10 @@ bool TZipOutputFile::Write(const uint8_t* data, size_t size) {
     data += n;
     size -= static_cast<size_t>(n);
     written_ += n;
+  }
+  if (writeBehind_ && written_ - handedToDisk_ >= kWriteBehindSlice) {
+    ::sync_file_range(fd_, handedToDisk_, written_ - handedToDisk_, SYNC_FILE_RANGE_WRITE);
+    handedToDisk_ = written_;
   }
   return true;
 }

@@ -98,6 +98,9 @@ class TZipOutputFile {
   // is a spare) and replaces the file only when committed.
   bool Create(const TZipFolder& folder, const std::string& sysLeaf, const TZipDestInfo& dest,
               TZipSpareFile* spare = nullptr);
+  // With write-behind on (an output that Commit will flush), the data goes to the disk in
+  // slices as it is written, so that the flush at the end only waits for the last slice.
+  void SetWriteBehind(bool on) { writeBehind_ = on; }
   bool Write(const uint8_t* data, size_t size);
   // Feeds the bytes written so far to sink, in order (false on a read error).
   bool ReadBack(const std::function<void(const uint8_t*, size_t)>& sink) const;
@@ -126,4 +129,6 @@ class TZipOutputFile {
   TZipSpareFile* spare_ = nullptr;
   int64_t reusedSize_ = -1;  // written into a spare of this length
   int64_t written_ = 0;
+  bool writeBehind_ = false;
+  int64_t handedToDisk_ = 0;  // the bytes whose writing has been started
 };
