@@ -6,6 +6,7 @@
 #include <map>
 
 #include "runtime/Exception.h"
+#include "support/ExpectRaises.h"
 #include "support/TempDir.h"
 #include "support/ZipBuilder.h"
 #include "zip/ZipConst.h"
@@ -179,20 +180,11 @@ TEST(DamagedArchive, MessagesOfOpenFailuresAreComposedAsDocumented) {
   TZipArchiver archiver;
   archiver.SetName("Archiver");
   archiver.SetFileName(dir / "text.zip");
-  try {
-    archiver.OpenZipFile(0x20);
-    FAIL();
-  } catch (const EZipException& e) {
-    EXPECT_EQ("Invalid archive file. - Native error: 00035", e.Message());
-    EXPECT_EQ(18, e.ErrorCode());
-  }
+  ExpectRaises<EZipException>([&] { archiver.OpenZipFile(0x20); }, "Invalid archive file. - Native error: 00035",
+                               [](const EZipException& e) { EXPECT_EQ(18, e.ErrorCode()); });
   archiver.SetFileName(dir / "missing.zip");
-  try {
-    archiver.OpenZipFile(0x20);
-    FAIL();
-  } catch (const EZipException& e) {
-    EXPECT_EQ("Archiver: File \"" + dir / "missing.zip" + "\" not found - Native error: 00012", e.Message());
-  }
+  ExpectRaises<EZipException>([&] { archiver.OpenZipFile(0x20); },
+                               "Archiver: File \"" + dir / "missing.zip" + "\" not found - Native error: 00012");
   archiver.CloseZipFile();
   EXPECT_FALSE(archiver.Active());
 }
