@@ -115,7 +115,7 @@ TEST_P(Exchange, RequestBytesStreamErrorAndEvents) {
   server.Start();
 
   TNetHTTP http;
-  ConfigureLikeTheApplication(http);
+  ConfigureHttpClient(http);
   EventLog log;
   log.Attach(http);
   TMemoryStream stream;

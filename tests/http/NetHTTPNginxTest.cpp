@@ -49,7 +49,7 @@ class AgainstNginx : public ::testing::TestWithParam<bool> {
     site.Write("TavroMP3LiveUpdate2/TavroMP3LiveUpdate.ini", "[Models]\r\nCount=1\r\n");
     site.Write("TavroMP3LiveUpdate2/Firmware/M1/p.zip", PatternFile(24 * 1024 * 1024 + 7));
     nginx = StartSite(site, &certs, GetParam() ? "localhost" : "");
-    ConfigureLikeTheApplication(http);
+    ConfigureHttpClient(http);
     http.SetTLSCAFile(certs.CA());
     http.OnConnected = [this](TObject*) { ++connects; };
   }
@@ -262,7 +262,7 @@ TEST(TLSThroughAProxy, RunsInOneConnectTunnelThatCarriesTheProxysCredentials) {
       [port](int fd) { Relay(fd, port); }));
   proxy.Start();
   TNetHTTP http;
-  ConfigureLikeTheApplication(http);
+  ConfigureHttpClient(http);
   http.SetTLSCAFile(certs.CA());
   UseProxy(http, proxy.Port());
   int connects = 0;

@@ -17,7 +17,7 @@ const char kOk[] = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
 
 class Scenario : public ::testing::Test {
  protected:
-  void SetUp() override { ConfigureLikeTheApplication(http); }
+  void SetUp() override { ConfigureHttpClient(http); }
   std::string Url(const std::string& path) { return "http://127.0.0.1:" + std::to_string(server.Port()) + path; }
   std::string Fetch(const std::string& path) {
     TMemoryStream s;
