@@ -1,3 +1,4 @@
+// Internal to the zip reader; not part of its interface.
 // Where extracted files go: folders opened one component at a time below the base
 // folder (never through a symbolic link), and output files that take the place of an
 // existing file only when committed (see TZipOutputFile::Create).

@@ -1,3 +1,4 @@
+// Internal to the zip reader; not part of its interface.
 // Reading helpers over the archive file: a window that serves byte ranges of a
 // sequential walk (the central directory), and a scanner that finds a 4-byte
 // signature forward from a position (the base-offset search and the recovery scan).
