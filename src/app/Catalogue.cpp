@@ -1,7 +1,7 @@
 #include "app/Catalogue.h"
 
 #include "runtime/CodePage.h"
-#include "runtime/Exception.h"
+#include "runtime/FileIO.h"
 #include "runtime/IniFile.h"
 
 namespace Catalogue {
@@ -61,9 +61,7 @@ bool IsStoreName(const AnsiString& name) {
 }
 
 void CheckStoreName(const AnsiString& path, const AnsiString& name) {
-  if (!IsStoreName(name))
-    throw EFCreateError(Format("Cannot create file \"%s\". %s", path.c_str(),
-                               "The model or version name holds a folder separator"));
+  if (!IsStoreName(name)) RaiseCreateError(path, "The model or version name holds a folder separator");
 }
 
 std::vector<AnsiString> ReadModels(TIniFile& catalogue) {

@@ -1,3 +1,4 @@
+// Internal to the socket transport; not part of its interface.
 // TNetConnectThread: connects one socket handle on its own thread, so the GUI thread
 // can pump messages meanwhile. It touches only the handle given to it, its
 // ConnectError and its finished flag. The owner must Join before releasing it.

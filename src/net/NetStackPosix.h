@@ -1,3 +1,4 @@
+// Internal to the socket transport; not part of its interface.
 // TNetStackPosix: the socket stack over the POSIX binding of the sockets library.
 // It stands where the Windows stack stands: the library is started once per process
 // (version 2.2), and the resolver's "host not found" is code 11001 "Host not found.".

@@ -1,3 +1,4 @@
+// Internal to the socket transport; not part of its interface.
 // The sockets library loader. On this platform the library is the POSIX socket API
 // (platform/WinSock2.h); "loading" binds it, and the entry table records which entry
 // points have been resolved on first use.

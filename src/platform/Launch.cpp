@@ -12,6 +12,7 @@
 
 #include "platform/UserFolders.h"
 #include "platform/WinTypes.h"
+#include "runtime/FileIO.h"
 
 namespace {
 
@@ -64,8 +65,7 @@ uint32_t ErrorCodeOf(int error) {
     ::execv(argv[0], argv);
     error = errno;
   }
-  ssize_t ignored = ::write(reportFd, &error, sizeof error);
-  (void)ignored;
+  WriteFull(reportFd, &error, sizeof error);
   ::_exit(127);
 }
 
@@ -157,35 +157,29 @@ uint32_t StartDetached(const std::vector<std::string>& args, const std::string& 
 
   int report[2];
   if (::pipe2(report, O_CLOEXEC) != 0) return ERROR_NOT_ENOUGH_MEMORY;
+  TFileHandle reportIn(report[0]), reportOut(report[1]);
   const pid_t child = ::fork();
-  if (child < 0) {
-    ::close(report[0]);
-    ::close(report[1]);
-    return ERROR_NOT_ENOUGH_MEMORY;
-  }
+  if (child < 0) return ERROR_NOT_ENOUGH_MEMORY;
   if (child == 0) {
     // The middle child starts a new session and leaves at once; the program then
     // belongs to init, which reaps it, and our wait below reaps the middle child.
-    ::close(report[0]);
+    reportIn.Reset();
     ::setsid();
     const pid_t grandchild = ::fork();
-    if (grandchild == 0) ExecChild(argv.data(), dir, report[1]);
+    if (grandchild == 0) ExecChild(argv.data(), dir, reportOut.Get());
     if (grandchild < 0) {
-      int error = EAGAIN;
-      ssize_t ignored = ::write(report[1], &error, sizeof error);
-      (void)ignored;
+      const int error = EAGAIN;
+      WriteFull(reportOut.Get(), &error, sizeof error);
     }
     ::_exit(0);
   }
-  ::close(report[1]);
+  reportOut.Reset();
   int error = 0;
-  ssize_t n;
-  do n = ::read(report[0], &error, sizeof error);
-  while (n < 0 && errno == EINTR);
-  ::close(report[0]);
+  const int64_t n = ReadFull(reportIn.Get(), &error, sizeof error);
+  reportIn.Reset();
   int status = 0;
   while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
-  if (n == static_cast<ssize_t>(sizeof error) && error != 0) return ErrorCodeOf(error);
+  if (n == static_cast<int64_t>(sizeof error) && error != 0) return ErrorCodeOf(error);
   return 0;
 }

@@ -1,3 +1,4 @@
+// Internal to the platform layer; not part of its interface.
 // Starting outside programs: the part WinExec and ShellExecuteA share.
 #pragma once
 

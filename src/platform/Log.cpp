@@ -15,14 +15,7 @@
 
 namespace {
 
-void WriteAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n <= 0) return;
-    done += static_cast<size_t>(n);
-  }
-}
+void WriteAll(int fd, const std::string& bytes) { WriteFull(fd, bytes.data(), static_cast<int64_t>(bytes.size())); }
 
 // Local time with milliseconds and the offset from UTC: 2026-12-08T01:02:03.456+0100.
 std::string TimeStamp() {
@@ -72,30 +65,26 @@ TLogWriter::TLogWriter(std::string path, bool mirrorToStderr, int64_t limit)
   if (path_.empty()) return;
   const size_t slash = path_.rfind('/');
   if (slash != std::string::npos && slash > 0) MakeUserFolder(path_.substr(0, slash));
-  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+  fd_.Reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600));
   struct stat st {};
-  if (fd_ >= 0 && ::fstat(fd_, &st) == 0) size_ = st.st_size;
-}
-
-TLogWriter::~TLogWriter() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_.IsOpen() && ::fstat(fd_.Get(), &st) == 0) size_ = st.st_size;
 }
 
 void TLogWriter::Write(const AnsiString& text) {
   const std::string line = TimeStamp() + " [" + std::to_string(::getpid()) + "] " + LogSafeText(text) + "\n";
   if (mirror_) WriteAll(STDERR_FILENO, line);
-  if (fd_ < 0) return;
+  if (!fd_.IsOpen()) return;
   if (size_ > 0 && size_ + static_cast<int64_t>(line.size()) > limit_) Rotate();
-  if (fd_ < 0) return;
-  WriteAll(fd_, line);
+  if (!fd_.IsOpen()) return;
+  WriteAll(fd_.Get(), line);
   size_ += static_cast<int64_t>(line.size());
 }
 
 void TLogWriter::Rotate() {
-  ::close(fd_);
+  fd_.Reset();
   ::rename((path_ + ".1").c_str(), (path_ + ".2").c_str());
   ::rename(path_.c_str(), (path_ + ".1").c_str());
-  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_TRUNC | O_CLOEXEC, 0600);
+  fd_.Reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_TRUNC | O_CLOEXEC, 0600));
   size_ = 0;
 }
 

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <string>
 
+#include "runtime/FileIO.h"
 #include "runtime/SysUtils.h"
 
 class TLogWriter {
@@ -27,7 +28,6 @@ class TLogWriter {
   // path: system path of the log file (its folder is created when missing); empty writes
   // no file.
   TLogWriter(std::string path, bool mirrorToStderr, int64_t limit = kDefaultLimit);
-  ~TLogWriter();
   TLogWriter(const TLogWriter&) = delete;
   TLogWriter& operator=(const TLogWriter&) = delete;
 
@@ -40,7 +40,7 @@ class TLogWriter {
   std::string path_;
   bool mirror_;
   int64_t limit_;
-  int fd_ = -1;
+  TFileHandle fd_;
   int64_t size_ = 0;
 };
 

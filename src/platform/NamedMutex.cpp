@@ -38,21 +38,18 @@ int OpenLockFile(const std::string& path) {
 }  // namespace
 
 TNamedMutex::TNamedMutex(const AnsiString& name) : name_(name), path_(LockPath(name)) {
-  fd_ = OpenLockFile(path_);
-  if (fd_ < 0 && path_ != FallbackLockPath(name)) {
+  fd_.Reset(OpenLockFile(path_));
+  if (!fd_.IsOpen() && path_ != FallbackLockPath(name)) {
     // A runtime folder that is gone or not ours: every instance falls back the same way.
     path_ = FallbackLockPath(name);
-    fd_ = OpenLockFile(path_);
+    fd_.Reset(OpenLockFile(path_));
   }
-  if (fd_ < 0) return;
+  if (!fd_.IsOpen()) return;
   int r;
-  do r = ::flock(fd_, LOCK_EX | LOCK_NB);
+  do r = ::flock(fd_.Get(), LOCK_EX | LOCK_NB);
   while (r != 0 && errno == EINTR);
   if (r == 0) owned_ = true;
   else if (errno == EWOULDBLOCK) alreadyExisted_ = true;
   // The descriptor stays open either way, as the platform's handle would.
 }
 
-TNamedMutex::~TNamedMutex() {
-  if (fd_ >= 0) ::close(fd_);
-}

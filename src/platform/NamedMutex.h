@@ -9,14 +9,14 @@
 #pragma once
 
 #include "runtime/Component.h"
+#include "runtime/FileIO.h"
 
 class TNamedMutex : public TObject {
  public:
   // Creates the mutex, asking for ownership. Never raises: a lock file that cannot be
   // opened gives a mutex that neither owns nor already existed.
   explicit TNamedMutex(const AnsiString& name);
-  // Closing releases ownership.
-  ~TNamedMutex() override;
+  // Destroying the object releases ownership (its descriptor closes).
 
   const AnsiString& Name() const { return name_; }
   // The mutex was held elsewhere when it was created.
@@ -29,7 +29,7 @@ class TNamedMutex : public TObject {
  private:
   AnsiString name_;
   std::string path_;
-  int fd_ = -1;
+  TFileHandle fd_;
   bool alreadyExisted_ = false;
   bool owned_ = false;
 };

@@ -1,3 +1,4 @@
+// Internal to the platform layer; not part of its interface.
 // Where the per-user markers of running instances live (named mutexes, window captions).
 #pragma once
 

@@ -1,3 +1,4 @@
+// Internal to the platform layer; not part of its interface.
 // The per-user base folders of the XDG base directory rules, the search lists of the
 // environment ($PATH, $XDG_CONFIG_DIRS) and the file-kind checks the platform layer uses.
 #pragma once

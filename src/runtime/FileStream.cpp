@@ -4,16 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 #include "runtime/CodePage.h"
 #include "runtime/Exception.h"
 
 namespace {
-
-AnsiString Reason(int error) { return Utf8ToAnsi(std::strerror(error)); }
 
 bool IsReadOnly(const std::string& path) {
   struct stat st {};
@@ -32,57 +28,49 @@ TFileStream::TFileStream(const AnsiString& fileName, uint16_t mode) : fileName_(
   int error = 0;
   if ((create || access != fmOpenRead) && IsReadOnly(path)) error = EACCES;
   else {
-    fd_ = ::open(path.c_str(), flags, 0666);
-    if (fd_ < 0) error = errno;
+    fd_.Reset(::open(path.c_str(), flags, 0666));
+    if (!fd_.IsOpen()) error = errno;
   }
-  if (fd_ >= 0) {
-    struct stat st {};
-    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
-      ::close(fd_);
-      fd_ = -1;
-      error = EISDIR;
-    }
+  struct stat st {};
+  if (fd_.IsOpen() && ::fstat(fd_.Get(), &st) == 0 && S_ISDIR(st.st_mode)) {
+    fd_.Reset();
+    error = EISDIR;
   }
   if (error == 0) return;
-  if (create) throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName.c_str(), Reason(error).c_str()));
-  throw EFOpenError(Format("Cannot open file \"%s\". %s", fileName.c_str(), Reason(error).c_str()));
+  if (create) RaiseCreateError(fileName, error);
+  RaiseOpenError(fileName, error);
 }
 
-TFileStream::~TFileStream() {
-  if (fd_ >= 0) ::close(fd_);
-}
+TFileStream::~TFileStream() = default;
 
-int64_t TFileStream::Read(void* buffer, int64_t count) {
-  int64_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::read(fd_, static_cast<char*>(buffer) + done, static_cast<size_t>(std::min<int64_t>(count - done, 1 << 30)));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += n;
-  }
-  return done;
-}
+int64_t TFileStream::Read(void* buffer, int64_t count) { return ReadFull(fd_.Get(), buffer, count); }
 
-int64_t TFileStream::Write(const void* buffer, int64_t count) {
-  int64_t done = 0;
-  while (done < count) {
-    const ssize_t n =
-        ::write(fd_, static_cast<const char*>(buffer) + done, static_cast<size_t>(std::min<int64_t>(count - done, 1 << 30)));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    done += n;
-  }
-  return done;
-}
+int64_t TFileStream::Write(const void* buffer, int64_t count) { return WriteFull(fd_.Get(), buffer, count); }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
   const int whence = origin == soBeginning ? SEEK_SET : origin == soCurrent ? SEEK_CUR : SEEK_END;
-  return ::lseek(fd_, offset, whence);
+  return ::lseek(fd_.Get(), offset, whence);
+}
+
+int64_t TFileStream::Size() {
+  struct stat st {};
+  return ::fstat(fd_.Get(), &st) == 0 ? st.st_size : 0;
 }
 
 void TFileStream::SetSize(int64_t size) {
-  if (size < 0 || ::ftruncate(fd_, size) != 0) throw EWriteError("Stream write error");
+  if (size < 0 || ::ftruncate(fd_.Get(), size) != 0) throw EWriteError("Stream write error");
   if (Position() > size) Seek(size, soBeginning);
 }
 
-bool TFileStream::Flush() { return ::fsync(fd_) == 0 || errno == EINVAL; }
+int64_t TFileStream::ReadAt(int64_t pos, void* buffer, int64_t count) {
+  if (pos < 0 || count <= 0) return 0;
+  return ReadFullAt(fd_.Get(), pos, buffer, count);
+}
+
+void TFileStream::ReadExactAt(int64_t pos, void* buffer, int64_t count) {
+  // An empty range must still lie within the file.
+  const bool whole = count == 0 ? pos >= 0 && pos <= Size() : count > 0 && ReadAt(pos, buffer, count) == count;
+  if (!whole) throw EReadError("Stream read error");
+}
+
+bool TFileStream::Flush() { return ::fsync(fd_.Get()) == 0 || errno == EINVAL; }

@@ -8,6 +8,7 @@
 // safely use ReplaceFileContent or TReplacementFile.
 #pragma once
 
+#include "runtime/FileIO.h"
 #include "runtime/Stream.h"
 
 // The platform's 16-bit file-open mode word, shared by every open in the program (the
@@ -28,14 +29,21 @@ class TFileStream : public TStream {
   int64_t Read(void* buffer, int64_t count) override;
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t Size() override;
   void SetSize(int64_t size) override;
+  // Reads up to count bytes at pos without moving the position; returns how many were
+  // read (0 before the start or past the end).
+  int64_t ReadAt(int64_t pos, void* buffer, int64_t count);
+  // Reads exactly count bytes at pos; EReadError "Stream read error" when pos is before
+  // the start, the range runs past the end, or the read comes up short.
+  void ReadExactAt(int64_t pos, void* buffer, int64_t count);
   // Pushes written bytes to the disk; false when the system reports a failure.
   bool Flush();
 
   const AnsiString& FileName() const { return fileName_; }
-  int Handle() const { return fd_; }
+  int Handle() const { return fd_.Get(); }
 
  private:
   AnsiString fileName_;
-  int fd_ = -1;
+  TFileHandle fd_;
 };

@@ -5,18 +5,11 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <algorithm>
-#include <cstring>
 
 #include "runtime/CodePage.h"
 #include "runtime/Exception.h"
+#include "runtime/FileIO.h"
 #include "runtime/ReplacementFile.h"
-
-namespace {
-
-AnsiString SystemReason(int error) { return Utf8ToAnsi(std::strerror(error)); }
-
-}  // namespace
 
 void ReplaceFileContent(const AnsiString& fileName, const void* data, int64_t size) {
   TReplacementFile file(fileName);
@@ -25,29 +18,19 @@ void ReplaceFileContent(const AnsiString& fileName, const void* data, int64_t si
 }
 
 std::string ReadFileContent(const AnsiString& fileName) {
-  const std::string path = AnsiPathToSys(fileName);
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
-    throw EFOpenError(Format("Cannot open file \"%s\". %s", fileName.c_str(), SystemReason(errno).c_str()));
+  TFileHandle fd(::open(AnsiPathToSys(fileName).c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.IsOpen()) RaiseOpenError(fileName, errno);
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    throw EFOpenError(Format("Cannot open file \"%s\". %s", fileName.c_str(), SystemReason(EISDIR).c_str()));
-  }
+  if (::fstat(fd.Get(), &st) == 0 && S_ISDIR(st.st_mode)) RaiseOpenError(fileName, EISDIR);
   std::string content;
   char buffer[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      // Part of a file is not the file: fail rather than hand back what was read so far.
-      ::close(fd);
-      throw EReadError("Stream read error");
-    }
-    if (n == 0) break;
+  int error = 0;
+  while (const int64_t n = ReadFull(fd.Get(), buffer, sizeof buffer, &error)) {
     content.append(buffer, static_cast<size_t>(n));
+    if (error) break;
   }
-  ::close(fd);
+  // Part of a file is not the file: fail rather than hand back what was read so far.
+  if (error) throw EReadError("Stream read error");
   return content;
 }
 

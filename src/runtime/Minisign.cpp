@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "runtime/CodePage.h"
+#include "runtime/FileIO.h"
 #include "runtime/FileUtils.h"
 
 namespace {
@@ -162,29 +163,18 @@ void CheckFileSignature(const TMinisignKey& key, const TSignature& sig, const vo
 }
 
 [[noreturn]] void RefuseFile(const AnsiString& fileName, int error) {
-  Refuse("cannot read \"" + fileName + "\": " + Utf8ToAnsi(std::strerror(error)));
+  Refuse("cannot read \"" + fileName + "\": " + SystemErrorText(error));
 }
-
-class TFd {
- public:
-  explicit TFd(int fd) : fd_(fd) {}
-  ~TFd() { if (fd_ >= 0) ::close(fd_); }
-  int Get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 std::string HashFile(int fd, const AnsiString& fileName) {
   TBlake2b hash;
   std::string block(kHashBlock, '\0');
-  for (;;) {
-    const ssize_t n = ::read(fd, block.data(), block.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) RefuseFile(fileName, errno);
-    if (n == 0) break;
+  int error = 0;
+  while (const int64_t n = ReadFull(fd, block.data(), static_cast<int64_t>(block.size()), &error)) {
+    if (error) break;
     hash.Update(block.data(), static_cast<size_t>(n));
   }
+  if (error) RefuseFile(fileName, error);
   return hash.Final();
 }
 
@@ -290,7 +280,7 @@ void TTrustedKeys::VerifyPath(const std::string& path, const AnsiString& fileNam
                               const std::string& signatureText) const {
   const TSignature sig = ParseSignature(signatureText);
   const TMinisignKey& key = KeyFor(sig.KeyId);
-  TFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  TFileHandle fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.Get() < 0) RefuseFile(fileName, errno);
   if (sig.Prehashed) {
     const std::string digest = HashFile(fd.Get(), fileName);

@@ -12,6 +12,7 @@
 
 #include "runtime/CodePage.h"
 #include "runtime/Exception.h"
+#include "runtime/FileIO.h"
 
 namespace {
 
@@ -50,41 +51,29 @@ TReplacementFile::TReplacementFile(const AnsiString& fileName)
       ((existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(targetPath_.c_str(), W_OK) != 0))
     Fail(EACCES);
   std::string temp = targetPath_ + kTempMark + "XXXXXX";
-  fd_ = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd_ < 0) Fail(errno);
+  fd_.Reset(::mkostemp(temp.data(), O_CLOEXEC));
+  if (!fd_.IsOpen()) Fail(errno);
   tempPath_ = temp;
-  ::fchmod(fd_, ModeFor(targetPath_));
+  ::fchmod(fd_.Get(), ModeFor(targetPath_));
 }
 
 TReplacementFile::~TReplacementFile() { Discard(); }
 
-void TReplacementFile::Fail(int error) {
-  throw EFCreateError(
-      Format("Cannot create file \"%s\". %s", fileName_.c_str(), Utf8ToAnsi(std::strerror(error)).c_str()));
-}
+void TReplacementFile::Fail(int error) { RaiseCreateError(fileName_, error); }
 
 int64_t TReplacementFile::Read(void* buffer, int64_t count) {
-  if (fd_ < 0 || count <= 0) return 0;
-  const ssize_t n = ::pread(fd_, buffer, static_cast<size_t>(std::min<int64_t>(count, 1 << 30)), position_);
-  if (n <= 0) return 0;
+  if (!fd_.IsOpen() || count <= 0) return 0;
+  const int64_t n = ReadFullAt(fd_.Get(), position_, buffer, count);
   position_ += n;
   return n;
 }
 
 int64_t TReplacementFile::Write(const void* buffer, int64_t count) {
-  if (fd_ < 0) return 0;
-  int64_t done = 0;
-  while (done < count) {
-    const ssize_t n = ::pwrite(fd_, static_cast<const char*>(buffer) + done,
-                               static_cast<size_t>(std::min<int64_t>(count - done, 1 << 30)), position_);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      writeError_ = n < 0 ? errno : ENOSPC;
-      break;
-    }
-    done += n;
-    position_ += n;
-  }
+  if (!fd_.IsOpen()) return 0;
+  int error = 0;
+  const int64_t done = WriteFullAt(fd_.Get(), position_, buffer, count, &error);
+  if (done < count) writeError_ = error;
+  position_ += done;
   size_ = std::max(size_, position_);
   synced_ = false;
   if (size_ - handedToDisk_ >= kWritebackSlice) StartWriteback();
@@ -94,7 +83,7 @@ int64_t TReplacementFile::Write(const void* buffer, int64_t count) {
 void TReplacementFile::StartWriteback() {
   // Starts the writing without waiting for it: the caller keeps its pace, and the sync at
   // the end only waits for the last slices.
-  ::sync_file_range(fd_, handedToDisk_, size_ - handedToDisk_, SYNC_FILE_RANGE_WRITE);
+  ::sync_file_range(fd_.Get(), handedToDisk_, size_ - handedToDisk_, SYNC_FILE_RANGE_WRITE);
   handedToDisk_ = size_;
 }
 
@@ -105,7 +94,7 @@ int64_t TReplacementFile::Seek(int64_t offset, TSeekOrigin origin) {
 }
 
 void TReplacementFile::SetSize(int64_t size) {
-  if (fd_ < 0 || size < 0 || ::ftruncate(fd_, size) != 0) throw EWriteError("Stream write error");
+  if (!fd_.IsOpen() || size < 0 || ::ftruncate(fd_.Get(), size) != 0) throw EWriteError("Stream write error");
   size_ = size;
   writeError_ = 0;
   handedToDisk_ = std::min(handedToDisk_, size);
@@ -114,16 +103,16 @@ void TReplacementFile::SetSize(int64_t size) {
 }
 
 int TReplacementFile::SyncData() {
-  if (fd_ < 0) return EBADF;
-  if (::fdatasync(fd_) != 0 && errno != EINVAL) return errno;
+  if (!fd_.IsOpen()) return EBADF;
+  if (::fdatasync(fd_.Get()) != 0 && errno != EINVAL) return errno;
   synced_ = true;
   return 0;
 }
 
 void TReplacementFile::Commit() {
   int error = writeError_ ? writeError_ : synced_ ? 0 : SyncData();
-  if (fd_ >= 0 && ::close(fd_) != 0 && !error) error = errno;
-  fd_ = -1;
+  const int closeError = fd_.Close();
+  if (!error) error = closeError;
   if (!error && ::rename(tempPath_.c_str(), targetPath_.c_str()) != 0) error = errno;
   if (error) {
     Discard();
@@ -133,8 +122,7 @@ void TReplacementFile::Commit() {
 }
 
 void TReplacementFile::Discard() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  fd_.Reset();
   if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
   tempPath_.clear();
 }

@@ -18,6 +18,7 @@
 // object meanwhile.
 #pragma once
 
+#include "runtime/FileIO.h"
 #include "runtime/Stream.h"
 #include "runtime/SysUtils.h"
 
@@ -53,7 +54,7 @@ class TReplacementFile : public TStream {
   AnsiString fileName_;
   std::string targetPath_;
   std::string tempPath_;
-  int fd_ = -1;
+  TFileHandle fd_;
   int64_t size_ = 0;
   int64_t position_ = 0;
   int64_t handedToDisk_ = 0;

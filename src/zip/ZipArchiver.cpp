@@ -62,7 +62,7 @@ void TZipBaseArchiver::OpenZipFile(uint16_t mode) {
   } else {
     spanningMode_ = smNone;
     try {
-      stream_ = std::make_unique<TZipFileStream>(fileName_, mode);
+      stream_ = std::make_unique<TFileStream>(fileName_, mode);
       directory_ = std::make_unique<TZipDirManager>(stream_.get());
       if (!recoverMissingDirectory_ && !directory_->FindEndRecord()) throw EZipException(zecDamaged, this);
       directory_->Load(options_.OEMFileNames, this);
@@ -78,9 +78,12 @@ void TZipBaseArchiver::OpenZipFile(uint16_t mode) {
 
 void TZipBaseArchiver::OpenZipFile() {
   uint16_t mode = fmCreate;
-  if (!inMemory_ && FileExists(fileName_))
-    mode = ::access(AnsiPathToSys(fileName_).c_str(), R_OK | W_OK) == 0 ? (fmOpenReadWrite | fmShareDenyWrite)
-                                                                         : (fmOpenRead | fmShareDenyNone);
+  if (!inMemory_ && FileExists(fileName_)) {
+    // A file without any write bit is read-only for every user, root included (see TFileStream).
+    const bool writable = ::access(AnsiPathToSys(fileName_).c_str(), R_OK | W_OK) == 0 &&
+                          (FileGetAttr(fileName_) & faReadOnly) == 0;
+    mode = writable ? (fmOpenReadWrite | fmShareDenyWrite) : (fmOpenRead | fmShareDenyNone);
+  }
   OpenZipFile(mode);
 }
 

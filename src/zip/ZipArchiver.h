@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "runtime/Component.h"
+#include "runtime/FileStream.h"
 #include "zip/ZipDirManager.h"
-#include "zip/ZipFileStream.h"
 #include "zip/ZipTypes.h"
 
 class TZipOutputFile;
@@ -168,7 +168,7 @@ class TZipBaseArchiver : public TComponent {
 
   bool isOpen_ = false;
   uint16_t openMode_ = 0;
-  std::unique_ptr<TZipFileStream> stream_;
+  std::unique_ptr<TFileStream> stream_;
   std::unique_ptr<TZipDirManager> directory_;
   int updateCount_ = 0;
   bool lastRunAborted_ = false;

@@ -1,3 +1,4 @@
+// Internal to the zip reader; not part of its interface.
 // A little-endian reader over a bounded byte range.
 //
 // Every read checks the bytes left first; a read past the end fails the cursor for

@@ -1,3 +1,4 @@
+// Internal to the zip reader; not part of its interface.
 // The traditional PKWARE encryption of ZIP entries (decryption only).
 #pragma once
 

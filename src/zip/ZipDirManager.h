@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "runtime/Component.h"
+#include "runtime/FileStream.h"
 #include "runtime/FileUtils.h"
-#include "zip/ZipFileStream.h"
 #include "zip/ZipRecords.h"
 #include "zip/ZipTypes.h"
 
@@ -61,7 +61,7 @@ class TZipDirArray {
 
 class TZipDirManager {
  public:
-  explicit TZipDirManager(TZipFileStream* stream) : stream_(stream) {}
+  explicit TZipDirManager(TFileStream* stream) : stream_(stream) {}
 
   // Reads the directory (see the .cpp for the steps). archiver names the component in
   // the messages of the codes raised with it.
@@ -93,5 +93,5 @@ class TZipDirManager {
   // Gives each recovered entry with flag bit 3 the sizes and CRC of its data descriptor.
   void AttachDescriptors(const std::vector<std::pair<int64_t, int>>& pending);
 
-  TZipFileStream* stream_;
+  TFileStream* stream_;
 };

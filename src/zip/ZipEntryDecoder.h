@@ -1,3 +1,4 @@
+// Internal to the zip reader; not part of its interface.
 // Decoding one entry's data, block by block: stored or deflated data, with the checks
 // that decide whether the entry came through whole (its size and its CRC-32). It works
 // on bytes alone; where the blocks come from and where the output goes are the

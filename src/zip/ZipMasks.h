@@ -1,3 +1,4 @@
+// Internal to the zip reader; not part of its interface.
 // Name masks: "*" and "?" wildcards, case-insensitive, as the archiver selects entries.
 #pragma once
 

@@ -1,3 +1,4 @@
+// Internal to the zip reader; not part of its interface.
 // Entry names: from stored bytes to text, separators, and the safety test that keeps
 // every output below the base folder.
 //

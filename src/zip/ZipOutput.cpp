@@ -9,31 +9,17 @@
 #include <cerrno>
 #include <cstdio>
 #include <random>
+#include <utility>
 
 #include "runtime/CodePage.h"
 #include "runtime/FileUtils.h"
 
 TZipFolder::TZipFolder(int fd) : fd_(fd) {
   struct stat st {};
-  if (fd_ >= 0 && ::fstat(fd_, &st) == 0) {
+  if (fd_.IsOpen() && ::fstat(fd_.Get(), &st) == 0) {
     dev_ = st.st_dev;
     ino_ = st.st_ino;
   }
-}
-
-TZipFolder& TZipFolder::operator=(TZipFolder&& other) noexcept {
-  if (this != &other) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = other.fd_;
-    dev_ = other.dev_;
-    ino_ = other.ino_;
-    other.fd_ = -1;
-  }
-  return *this;
-}
-
-TZipFolder::~TZipFolder() {
-  if (fd_ >= 0) ::close(fd_);
 }
 
 TZipFolder TZipFolder::Open(const AnsiString& path, bool create) {
@@ -43,8 +29,8 @@ TZipFolder TZipFolder::Open(const AnsiString& path, bool create) {
 }
 
 TZipFolder TZipFolder::Descend(const std::vector<std::string>& sysComponents, bool create) const {
-  if (fd_ < 0) return TZipFolder();
-  TZipFolder current(::dup(fd_));
+  if (!IsOpen()) return TZipFolder();
+  TZipFolder current(::dup(fd_.Get()));
   for (const std::string& name : sysComponents) {
     if (create && ::mkdirat(current.Fd(), name.c_str(), 0777) != 0 && errno != EEXIST) return TZipFolder();
     TZipFolder next(::openat(current.Fd(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -96,28 +82,27 @@ void TZipSpareFile::Keep(const TZipFolder& folder, const std::string& name) {
   name_ = name;
 }
 
-int TZipSpareFile::Claim(const TZipFolder& folder, std::string& name, int64_t& size) {
-  if (name_.empty()) return -1;
+TFileHandle TZipSpareFile::Claim(const TZipFolder& folder, std::string& name, int64_t& size) {
+  if (name_.empty()) return TFileHandle();
   if (!folder_.SameAs(folder)) {
     if (::renameat(folder_.Fd(), name_.c_str(), folder.Fd(), name_.c_str()) != 0) {
       Drop();
-      return -1;
+      return TFileHandle();
     }
     folder_ = TZipFolder(::dup(folder.Fd()));
     if (!folder_.IsOpen()) {
       ::unlinkat(folder.Fd(), name_.c_str(), 0);
       name_.clear();
-      return -1;
+      return TFileHandle();
     }
   }
   // The replaced file's mode (read-only, executable) must not pass to the new output.
-  const int fd = ::openat(folder_.Fd(), name_.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+  TFileHandle fd(::openat(folder_.Fd(), name_.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC));
   struct stat st {};
-  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-      ((st.st_mode & 07777) != NewFileMode() && ::fchmod(fd, NewFileMode()) != 0)) {
-    if (fd >= 0) ::close(fd);
+  if (!fd.IsOpen() || ::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
+      ((st.st_mode & 07777) != NewFileMode() && ::fchmod(fd.Get(), NewFileMode()) != 0)) {
     Drop();
-    return -1;
+    return TFileHandle();
   }
   name = name_;
   name_.clear();
@@ -140,13 +125,8 @@ bool TZipOutputFile::Create(const TZipFolder& folder, const std::string& sysLeaf
   written_ = 0;
   reusedSize_ = -1;
   if (!dest.Exists) {
-    const int fd = ::openat(folder.Fd(), sysLeaf.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      dirFd_ = folder.Fd();
-      fd_ = fd;
-      tempName_ = sysLeaf;
-      return true;
-    }
+    TFileHandle fd(::openat(folder.Fd(), sysLeaf.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (fd.IsOpen()) return Adopt(folder, std::move(fd), sysLeaf);
     if (errno != EEXIST) return false;
     dest_.Exists = true;  // one appeared meanwhile: replace it like any other
     dest_.Reusable = false;
@@ -154,13 +134,10 @@ bool TZipOutputFile::Create(const TZipFolder& folder, const std::string& sysLeaf
   if (spare) {
     std::string name;
     int64_t size = 0;
-    const int fd = spare->Claim(folder, name, size);
-    if (fd >= 0) {
-      dirFd_ = folder.Fd();
-      fd_ = fd;
-      tempName_ = name;
+    TFileHandle fd = spare->Claim(folder, name, size);
+    if (fd.IsOpen()) {
       reusedSize_ = size;
-      return true;
+      return Adopt(folder, std::move(fd), name);
     }
   }
   static std::atomic<uint32_t> counter{0};
@@ -168,40 +145,36 @@ bool TZipOutputFile::Create(const TZipFolder& folder, const std::string& sysLeaf
   for (int attempt = 0; attempt < 100; ++attempt) {
     const uint32_t n = seed ^ counter.fetch_add(1);
     const std::string name = Format(".tavro-zip-%08x.tmp", n);
-    const int fd = ::openat(folder.Fd(), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      dirFd_ = folder.Fd();
-      fd_ = fd;
-      tempName_ = name;
-      return true;
-    }
+    TFileHandle fd(::openat(folder.Fd(), name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+    if (fd.IsOpen()) return Adopt(folder, std::move(fd), name);
     if (errno != EEXIST) return false;
   }
   return false;
 }
 
+bool TZipOutputFile::Adopt(const TZipFolder& folder, TFileHandle fd, const std::string& name) {
+  dirFd_ = folder.Fd();
+  fd_ = std::move(fd);
+  tempName_ = name;
+  return true;
+}
+
 bool TZipOutputFile::Write(const uint8_t* data, size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd_, data, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<size_t>(n);
-    written_ += n;
-  }
+  const int64_t n = WriteFull(fd_.Get(), data, static_cast<int64_t>(size));
+  written_ += n;
   if (writeBehind_ && written_ - handedToDisk_ >= kWriteBehindSlice) {
-    ::sync_file_range(fd_, handedToDisk_, written_ - handedToDisk_, SYNC_FILE_RANGE_WRITE);
+    ::sync_file_range(fd_.Get(), handedToDisk_, written_ - handedToDisk_, SYNC_FILE_RANGE_WRITE);
     handedToDisk_ = written_;
   }
-  return true;
+  return n == static_cast<int64_t>(size);
 }
 
 bool TZipOutputFile::ReadBack(const std::function<void(const uint8_t*, size_t)>& sink) const {
   uint8_t buffer[65536];
-  for (off_t pos = 0; pos < written_;) {
-    const ssize_t n = ::pread(fd_, buffer, static_cast<size_t>(std::min<int64_t>(sizeof buffer, written_ - pos)), pos);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
+  for (int64_t pos = 0; pos < written_;) {
+    int error = 0;
+    const int64_t n = ReadFullAt(fd_.Get(), pos, buffer, std::min<int64_t>(sizeof buffer, written_ - pos), &error);
+    if (error) return false;
     if (n == 0) return true;
     sink(buffer, static_cast<size_t>(n));
     pos += n;
@@ -210,23 +183,23 @@ bool TZipOutputFile::ReadBack(const std::function<void(const uint8_t*, size_t)>&
 }
 
 bool TZipOutputFile::Commit(int32_t dosDateTime, bool applyAttr, uint32_t attr, bool flush) {
-  bool ok = fd_ >= 0;
+  const int fd = fd_.Get();
+  bool ok = fd >= 0;
   // A reused inode may be longer than the output.
-  if (ok && reusedSize_ > written_ && ::ftruncate(fd_, written_) != 0) ok = false;
+  if (ok && reusedSize_ > written_ && ::ftruncate(fd, written_) != 0) ok = false;
   const time_t t = FileDateToDateTime(dosDateTime);
   if (ok && t != -1) {
     struct timespec times[2] = {{t, 0}, {t, 0}};
-    ::futimens(fd_, times);
+    ::futimens(fd, times);
   }
   // Only the DOS read-only bit changes permissions; the new file keeps the mode the
   // umask gave it otherwise.
   if (ok && applyAttr && (attr & faReadOnly)) {
     struct stat st {};
-    ok = ::fstat(fd_, &st) == 0 && ::fchmod(fd_, st.st_mode & 0777 & ~(S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+    ok = ::fstat(fd, &st) == 0 && ::fchmod(fd, st.st_mode & 0777 & ~(S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
   }
-  if (ok && flush && ::fsync(fd_) != 0 && errno != EINVAL) ok = false;
-  if (fd_ >= 0 && ::close(fd_) != 0) ok = false;
-  fd_ = -1;
+  if (ok && flush && ::fsync(fd) != 0 && errno != EINVAL) ok = false;
+  if (fd_.Close() != 0) ok = false;
   if (ok) ok = Publish();
   Discard();
   return ok;
@@ -257,8 +230,7 @@ bool TZipOutputFile::Publish() {
 }
 
 void TZipOutputFile::Discard() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  fd_.Reset();
   if (dirFd_ >= 0 && !tempName_.empty()) ::unlinkat(dirFd_, tempName_.c_str(), 0);
   dirFd_ = -1;
   tempName_.clear();

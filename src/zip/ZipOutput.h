@@ -1,3 +1,4 @@
+// Internal to the zip reader; not part of its interface.
 // Where extracted files go: folders opened one component at a time below the base
 // folder (never through a symbolic link), and output files that take the place of an
 // existing file only when committed (see TZipOutputFile::Create).
@@ -8,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "runtime/FileIO.h"
 #include "runtime/SysUtils.h"
 
 // An open folder (a descriptor), closed with the object.
@@ -15,11 +17,8 @@ class TZipFolder {
  public:
   TZipFolder() = default;
   explicit TZipFolder(int fd);
-  TZipFolder(TZipFolder&& other) noexcept : fd_(other.fd_), dev_(other.dev_), ino_(other.ino_) { other.fd_ = -1; }
-  TZipFolder& operator=(TZipFolder&& other) noexcept;
-  ~TZipFolder();
-  bool IsOpen() const { return fd_ >= 0; }
-  int Fd() const { return fd_; }
+  bool IsOpen() const { return fd_.IsOpen(); }
+  int Fd() const { return fd_.Get(); }
   // Whether both are open on the same folder.
   bool SameAs(const TZipFolder& other) const {
     return IsOpen() && other.IsOpen() && dev_ == other.dev_ && ino_ == other.ino_;
@@ -34,7 +33,7 @@ class TZipFolder {
   TZipFolder Descend(const std::vector<std::string>& sysComponents, bool create) const;
 
  private:
-  int fd_ = -1;
+  TFileHandle fd_;
   uint64_t dev_ = 0, ino_ = 0;
 };
 
@@ -69,9 +68,9 @@ class TZipSpareFile {
   // Keeps the file at name in the folder as the spare.
   void Keep(const TZipFolder& folder, const std::string& name);
   // Moves the spare into the folder (when it is elsewhere) and opens it for writing,
-  // with the mode a new file would get; -1 when there is none or it cannot be used
+  // with the mode a new file would get; closed when there is none or it cannot be used
   // (it is then removed). name receives its name in the folder, size its length.
-  int Claim(const TZipFolder& folder, std::string& name, int64_t& size);
+  TFileHandle Claim(const TZipFolder& folder, std::string& name, int64_t& size);
   // Removes the spare.
   void Drop();
 
@@ -117,12 +116,14 @@ class TZipOutputFile {
   void Discard();
 
  private:
+  // Takes fd, open on name in folder, as the output; true.
+  bool Adopt(const TZipFolder& folder, TFileHandle fd, const std::string& name);
   // Puts the finished temporary file in place of the destination (see Commit).
   bool Publish();
 
   const TZipFolder* folder_ = nullptr;
   int dirFd_ = -1;  // the folder's descriptor, not owned
-  int fd_ = -1;
+  TFileHandle fd_;
   std::string tempName_;  // the name the output has until it is committed
   std::string leaf_;
   TZipDestInfo dest_;

@@ -1,4 +1,5 @@
-// State of one processing run, shared by the loop and the entry decoder (private to src/zip).
+// Internal to the zip reader; not part of its interface.
+// State of one processing run, shared by the loop and the entry decoder.
 #pragma once
 
 #include <cstdint>

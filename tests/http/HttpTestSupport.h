@@ -1,29 +1,13 @@
-// Shared helpers of the HTTP client tests: a client configured as the application's
-// clients are, and a recorder of its work and status events.
+// Shared helpers of the HTTP client tests: a recorder of a client's work and status
+// events. Clients are configured as the program's with ConfigureHttpClient.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "app/ComponentSettings.h"
 #include "http/NetHTTP.h"
 #include "runtime/MemoryStream.h"
-
-// The settings both of the application's clients carry.
-inline void ConfigureLikeTheApplication(TNetHTTP& http) {
-  http.SetMaxLineAction(maException);
-  http.SetReadTimeout(0);
-  http.SetAllowCookies(true);
-  http.ProxyParams().BasicAuthentication = false;
-  http.ProxyParams().SetProxyPort(0);
-  http.Request().SetContentLength(-1);
-  http.Request().ContentRangeEnd = 0;
-  http.Request().ContentRangeStart = 0;
-  http.Request().ContentType = "text/html";
-  http.Request().Accept = "text/html, */*";
-  http.Request().BasicAuthentication = false;
-  http.Request().UserAgent = "Mozilla/3.0 (compatible; Tavro Net Library)";
-  http.SetHTTPOptions(hoForceEncodeParams);
-}
 
 // Records read work as "B<max>" per OnWorkBegin and "E<last OnWork count>" per
 // OnWorkEnd (independent of how the bytes were split on the wire), and status texts.

@@ -10,81 +10,88 @@
 namespace {
 
 struct ExchangeCase {
-  const char* Name;
-  std::string Reply;
-  bool ServerCloses;
-  std::string Body;           // expected in the caller's stream
-  std::string Error;          // expected exception class ("" none)
-  std::string Message;
+  const char* Name = "";
+  std::string Reply = "";
+  bool ServerCloses = false;
+  std::string Body = "";   // expected in the caller's stream
+  std::string Error = "";  // expected exception class ("" none)
+  std::string Message = "";
   int ErrorCode = 0;
-  std::string ErrorBody;
-  std::string Work;           // see EventLog
+  std::string ErrorBody = "";
+  std::string Work = "";  // see EventLog
   bool ConnectedAfter = false;
-  int ChunkStarted = 0;       // "Chunk Started" reports
-  bool Split = true;          // also played in random chunks
+  int ChunkStarted = 0;  // "Chunk Started" reports
+  bool Split = true;     // also played in random chunks
 };
-
-std::string Html404() { return "<html><body>Not here</body></html>"; }
 
 std::vector<ExchangeCase> Cases() {
   const std::string big(100000, 'x');
+  const std::string page = "<html><body>Not here</body></html>", pageLength = std::to_string(page.size());
   std::string manyHeaders = "HTTP/1.1 200 OK\r\n";
   for (int i = 0; i < 1001; ++i) manyHeaders += "X-" + std::to_string(i) + ": v\r\n";
   manyHeaders += "\r\n";
   return {
-      {"LengthKeepsConnection", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello", false, "hello", "", "", 0, "",
-       "B5 E5", true},
-      {"ConnectionCloseDisconnects", "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: close\r\n\r\nhello", false,
-       "hello", "", "", 0, "", "B5 E5", false},
-      {"NoLengthReadsUntilClose", "HTTP/1.1 200 OK\r\n\r\nuntil the end", true, "until the end", "", "", 0, "",
-       "B0 E*", false},
-      {"TwoChunksWithExtensions",
-       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5 x\r\nhello\r\n6;name=v\r\n world\r\n0\r\n\r\n", false,
-       "hello world", "", "", 0, "", "B5 E5 B6 E6", true, 1},
-      {"ChunkedInAnyCase", "HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n", false, "abc",
-       "", "", 0, "", "B3 E3", true, 1},
-      {"LengthWinsOverChunked",
-       "HTTP/1.1 200 OK\r\nContent-Length: 8\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n", false, "3\r\nabc\r\n",
-       "", "", 0, "", "B8 E8", true},
-      {"ChunkSizeNotHex", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n", false, "",
-       "EConvertError", "'zz' is not a valid chunk size", 0, "", "", false, 1},
-      {"ChunkSizePast31Bits", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n80000000\r\nabc\r\n", false, "",
-       "EConvertError", "'80000000' is not a valid chunk size", 0, "", "", false, 1},
-      {"ChunkedCutOff", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\n", true, "",
-       "ENetConnClosedGracefully", "Connection Closed Gracefully.", 0, "", "B5 E0", false, 1},
-      {"NotFoundWithBody",
-       "HTTP/1.1 404 Not Found\r\nContent-Length: " + std::to_string(Html404().size()) + "\r\n\r\n" + Html404(), false,
-       "", "ENetHTTPProtocolException", "HTTP/1.1 404 Not Found", 404, Html404(),
-       "B" + std::to_string(Html404().size()) + " E" + std::to_string(Html404().size()), true},
-      {"FoundIsNotFollowed", "HTTP/1.1 302 Found\r\nLocation: /elsewhere\r\nContent-Length: 2\r\n\r\nmv", false, "",
-       "ENetHTTPProtocolException", "HTTP/1.1 302 Found", 302, "mv", "B2 E2", true},
-      {"LocationOnSuccessRaises", "HTTP/1.1 200 OK\r\nLocation: /x\r\nContent-Length: 0\r\n\r\n", false, "",
-       "ENetHTTPProtocolException", "HTTP/1.1 200 OK", 200, "", "", true},
-      {"ContinueIsSkipped", "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", false, "ok",
-       "", "", 0, "", "B2 E2", true},
-      {"NoContentReadsNothing", "HTTP/1.1 204 No Content\r\n\r\n", false, "", "", "", 0, "", "", true},
-      {"HeadersCutOff", "HTTP/1.1 200 OK\r\nX-A: 1\r\n", true, "", "ENetException", "Undefined situation", 0, "", "",
-       false},
-      {"ClosedBeforeStatus", "", true, "", "ENetConnClosedGracefully", "Connection Closed Gracefully.", 0, "", "",
-       false},
-      {"StatusLineWithoutSpace", "HTTP/1.1200OK\r\n\r\n", true, "", "ENetHTTPProtocolException", "HTTP/1.1200OK", -1,
-       "", "B0 E0", false},
-      {"EmptyBodyThenClose", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n", false, "", "", "", 0,
-       "", "", false},
-      {"ShortBodyIsNotAnError", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabcd", true, "abcd", "", "", 0, "",
-       "B10 E4", false, 0, false},
+      {.Name = "LengthKeepsConnection", .Reply = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello", .Body = "hello",
+       .Work = "B5 E5", .ConnectedAfter = true},
+      {.Name = "ConnectionCloseDisconnects",
+       .Reply = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\nConnection: close\r\n\r\nhello", .Body = "hello",
+       .Work = "B5 E5"},
+      {.Name = "NoLengthReadsUntilClose", .Reply = "HTTP/1.1 200 OK\r\n\r\nuntil the end", .ServerCloses = true,
+       .Body = "until the end", .Work = "B0 E*"},
+      {.Name = "TwoChunksWithExtensions",
+       .Reply = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5 x\r\nhello\r\n6;name=v\r\n world\r\n0\r\n\r\n",
+       .Body = "hello world", .Work = "B5 E5 B6 E6", .ConnectedAfter = true, .ChunkStarted = 1},
+      {.Name = "ChunkedInAnyCase",
+       .Reply = "HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\n\r\n3\r\nabc\r\n0\r\n\r\n", .Body = "abc",
+       .Work = "B3 E3", .ConnectedAfter = true, .ChunkStarted = 1},
+      {.Name = "LengthWinsOverChunked",
+       .Reply = "HTTP/1.1 200 OK\r\nContent-Length: 8\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n",
+       .Body = "3\r\nabc\r\n", .Work = "B8 E8", .ConnectedAfter = true},
+      {.Name = "ChunkSizeNotHex",
+       .Reply = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\nabc\r\n0\r\n\r\n", .Error = "EConvertError",
+       .Message = "'zz' is not a valid chunk size", .ChunkStarted = 1},
+      {.Name = "ChunkSizePast31Bits",
+       .Reply = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n80000000\r\nabc\r\n", .Error = "EConvertError",
+       .Message = "'80000000' is not a valid chunk size", .ChunkStarted = 1},
+      {.Name = "ChunkedCutOff", .Reply = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\n",
+       .ServerCloses = true, .Error = "ENetConnClosedGracefully", .Message = "Connection Closed Gracefully.",
+       .Work = "B5 E0", .ChunkStarted = 1},
+      {.Name = "NotFoundWithBody",
+       .Reply = "HTTP/1.1 404 Not Found\r\nContent-Length: " + pageLength + "\r\n\r\n" + page,
+       .Error = "ENetHTTPProtocolException", .Message = "HTTP/1.1 404 Not Found", .ErrorCode = 404,
+       .ErrorBody = page, .Work = "B" + pageLength + " E" + pageLength, .ConnectedAfter = true},
+      {.Name = "FoundIsNotFollowed",
+       .Reply = "HTTP/1.1 302 Found\r\nLocation: /elsewhere\r\nContent-Length: 2\r\n\r\nmv",
+       .Error = "ENetHTTPProtocolException", .Message = "HTTP/1.1 302 Found", .ErrorCode = 302, .ErrorBody = "mv",
+       .Work = "B2 E2", .ConnectedAfter = true},
+      {.Name = "LocationOnSuccessRaises", .Reply = "HTTP/1.1 200 OK\r\nLocation: /x\r\nContent-Length: 0\r\n\r\n",
+       .Error = "ENetHTTPProtocolException", .Message = "HTTP/1.1 200 OK", .ErrorCode = 200, .ConnectedAfter = true},
+      {.Name = "ContinueIsSkipped",
+       .Reply = "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", .Body = "ok",
+       .Work = "B2 E2", .ConnectedAfter = true},
+      {.Name = "NoContentReadsNothing", .Reply = "HTTP/1.1 204 No Content\r\n\r\n", .ConnectedAfter = true},
+      {.Name = "HeadersCutOff", .Reply = "HTTP/1.1 200 OK\r\nX-A: 1\r\n", .ServerCloses = true,
+       .Error = "ENetException", .Message = "Undefined situation"},
+      {.Name = "ClosedBeforeStatus", .ServerCloses = true, .Error = "ENetConnClosedGracefully",
+       .Message = "Connection Closed Gracefully."},
+      {.Name = "StatusLineWithoutSpace", .Reply = "HTTP/1.1200OK\r\n\r\n", .ServerCloses = true,
+       .Error = "ENetHTTPProtocolException", .Message = "HTTP/1.1200OK", .ErrorCode = -1, .Work = "B0 E0"},
+      {.Name = "EmptyBodyThenClose", .Reply = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"},
+      {.Name = "ShortBodyIsNotAnError", .Reply = "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabcd",
+       .ServerCloses = true, .Body = "abcd", .Work = "B10 E4", .Split = false},
       // The server stalls after 70,000 of 200,000 bytes: the cap ends the read at once.
-      {"ErrorBodyCappedAndConnectionClosed",
-       "HTTP/1.1 500 Oops\r\nContent-Length: 200000\r\n\r\n" + big.substr(0, 70000), false, "",
-       "ENetHTTPProtocolException", "HTTP/1.1 500 Oops", 500, std::string(65536, 'x'), "B200000 E65536", false},
-      {"EarlyHintsRaiseAndLeaveNoAnswerQueued",
-       "HTTP/1.1 103 Early Hints\r\nLink: </s.css>\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", false,
-       "", "ENetHTTPProtocolException", "HTTP/1.1 103 Early Hints", 103, "", "", false},
-      {"TrailersAreReadToTheBlankLine",
-       "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\nX-A: 1\r\nX-B: 2\r\n\r\n", false,
-       "abc", "", "", 0, "", "B3 E3", true, 1},
-      {"HeaderBlockCapped", manyHeaders, false, "", "ENetException", "Response header block too large", 0, "", "",
-       false},
+      {.Name = "ErrorBodyCappedAndConnectionClosed",
+       .Reply = "HTTP/1.1 500 Oops\r\nContent-Length: 200000\r\n\r\n" + big.substr(0, 70000),
+       .Error = "ENetHTTPProtocolException", .Message = "HTTP/1.1 500 Oops", .ErrorCode = 500,
+       .ErrorBody = std::string(65536, 'x'), .Work = "B200000 E65536"},
+      {.Name = "EarlyHintsRaiseAndLeaveNoAnswerQueued",
+       .Reply = "HTTP/1.1 103 Early Hints\r\nLink: </s.css>\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok",
+       .Error = "ENetHTTPProtocolException", .Message = "HTTP/1.1 103 Early Hints", .ErrorCode = 103},
+      {.Name = "TrailersAreReadToTheBlankLine",
+       .Reply = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\nX-A: 1\r\nX-B: 2\r\n\r\n",
+       .Body = "abc", .Work = "B3 E3", .ConnectedAfter = true, .ChunkStarted = 1},
+      {.Name = "HeaderBlockCapped", .Reply = manyHeaders, .Error = "ENetException",
+       .Message = "Response header block too large"},
   };
 }
 
@@ -115,7 +122,7 @@ TEST_P(Exchange, RequestBytesStreamErrorAndEvents) {
   server.Start();
 
   TNetHTTP http;
-  ConfigureLikeTheApplication(http);
+  ConfigureHttpClient(http);
   EventLog log;
   log.Attach(http);
   TMemoryStream stream;

@@ -7,6 +7,7 @@
 
 #include "HttpTestSupport.h"
 #include "net/NetException.h"
+#include "support/ExpectRaises.h"
 #include "support/Loopback.h"
 #include "support/NginxServer.h"
 #include "support/ScriptedServer.h"
@@ -48,7 +49,7 @@ class AgainstNginx : public ::testing::TestWithParam<bool> {
     site.Write("TavroMP3LiveUpdate2/TavroMP3LiveUpdate.ini", "[Models]\r\nCount=1\r\n");
     site.Write("TavroMP3LiveUpdate2/Firmware/M1/p.zip", PatternFile(24 * 1024 * 1024 + 7));
     nginx = StartSite(site, &certs, GetParam() ? "localhost" : "");
-    ConfigureLikeTheApplication(http);
+    ConfigureHttpClient(http);
     http.SetTLSCAFile(certs.CA());
     http.OnConnected = [this](TObject*) { ++connects; };
   }
@@ -78,14 +79,12 @@ TEST_P(AgainstNginx, StaticFilesArriveWholeOverOneKeptConnection) {
 
 TEST_P(AgainstNginx, MissingFileRaisesWithTheErrorPageAsBody) {
   TMemoryStream s;
-  try {
-    http.FetchUrl(nginx->Url("/TavroMP3LiveUpdate2/Firmware/M1/none.asp"), s);
-    FAIL() << "no exception";
-  } catch (const ENetHTTPProtocolException& e) {
-    EXPECT_EQ(e.ErrorCode(), 404);
-    EXPECT_EQ(e.Message(), "HTTP/1.1 404 Not Found");
-    EXPECT_NE(e.ErrorBody().find("404 Not Found"), std::string::npos);
-  }
+  ExpectRaises<ENetHTTPProtocolException>(
+      [&] { http.FetchUrl(nginx->Url("/TavroMP3LiveUpdate2/Firmware/M1/none.asp"), s); }, "HTTP/1.1 404 Not Found",
+      [](const ENetHTTPProtocolException& e) {
+        EXPECT_EQ(e.ErrorCode(), 404);
+        EXPECT_NE(e.ErrorBody().find("404 Not Found"), std::string::npos);
+      });
   EXPECT_EQ(s.Size(), 0);
   // The error answer was read to its end, so the connection serves the next request.
   TMemoryStream next;
@@ -149,13 +148,9 @@ TEST_P(TLSHandshake, FailureRaisesWithItsReason) {
   TNetHTTP http;
   http.SetTLSCAFile(certs.CA());
   TMemoryStream s;
-  try {
-    http.FetchUrl(nginx->Url("/a.txt"), s);
-    FAIL() << "no exception";
-  } catch (const ENetTLSHandshakeError& e) {
-    EXPECT_EQ(e.Failure(), c.failure) << e.Message();
-    EXPECT_EQ(e.Message(), "TLS handshake with localhost failed: " + std::string(c.why) + ".");
-  }
+  ExpectRaises<ENetTLSHandshakeError>([&] { http.FetchUrl(nginx->Url("/a.txt"), s); },
+                                      "TLS handshake with localhost failed: " + std::string(c.why) + ".",
+                                      [&](const ENetTLSHandshakeError& e) { EXPECT_EQ(e.Failure(), c.failure); });
   EXPECT_FALSE(http.IsConnected());
   EXPECT_EQ(s.Size(), 0);
 }
@@ -198,13 +193,10 @@ TEST_P(TLSHandshakeWithoutNginx, EndsWithItsReason) {
   TNetHTTP http;
   http.SetReadTimeout(300);  // also the connect's limit
   TMemoryStream s;
-  try {
-    http.FetchUrl("https://127.0.0.1:" + std::to_string(server.Port()) + "/x", s);
-    FAIL() << "no exception";
-  } catch (const ENetTLSHandshakeError& e) {
-    EXPECT_EQ(e.Failure(), c.failure);
-    EXPECT_EQ(e.Message(), "TLS handshake with 127.0.0.1 failed: " + std::string(c.why) + ".");
-  }
+  ExpectRaises<ENetTLSHandshakeError>(
+      [&] { http.FetchUrl("https://127.0.0.1:" + std::to_string(server.Port()) + "/x", s); },
+      "TLS handshake with 127.0.0.1 failed: " + std::string(c.why) + ".",
+      [&](const ENetTLSHandshakeError& e) { EXPECT_EQ(e.Failure(), c.failure); });
   EXPECT_FALSE(http.IsConnected());
   server.Stop();
 }
@@ -270,7 +262,7 @@ TEST(TLSThroughAProxy, RunsInOneConnectTunnelThatCarriesTheProxysCredentials) {
       [port](int fd) { Relay(fd, port); }));
   proxy.Start();
   TNetHTTP http;
-  ConfigureLikeTheApplication(http);
+  ConfigureHttpClient(http);
   http.SetTLSCAFile(certs.CA());
   UseProxy(http, proxy.Port());
   int connects = 0;
@@ -295,13 +287,8 @@ TEST(TLSThroughAProxy, ARefusedTunnelRaisesTheProxysStatus) {
   TNetHTTP http;
   UseProxy(http, proxy.Port());
   TMemoryStream s;
-  try {
-    http.FetchUrl("https://localhost/x", s);
-    FAIL() << "no exception";
-  } catch (const ENetHTTPProtocolException& e) {
-    EXPECT_EQ(e.ErrorCode(), 403);
-    EXPECT_EQ(e.Message(), "HTTP/1.1 403 Forbidden");
-  }
+  ExpectRaises<ENetHTTPProtocolException>([&] { http.FetchUrl("https://localhost/x", s); }, "HTTP/1.1 403 Forbidden",
+                                          [](const ENetHTTPProtocolException& e) { EXPECT_EQ(e.ErrorCode(), 403); });
   EXPECT_FALSE(http.IsConnected());
   proxy.Stop();
 }

@@ -8,6 +8,7 @@
 
 #include "HttpTestSupport.h"
 #include "runtime/Exception.h"
+#include "support/ExpectRaises.h"
 #include "support/ScriptedServer.h"
 
 namespace {
@@ -16,7 +17,7 @@ const char kOk[] = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok";
 
 class Scenario : public ::testing::Test {
  protected:
-  void SetUp() override { ConfigureLikeTheApplication(http); }
+  void SetUp() override { ConfigureHttpClient(http); }
   std::string Url(const std::string& path) { return "http://127.0.0.1:" + std::to_string(server.Port()) + path; }
   std::string Fetch(const std::string& path) {
     TMemoryStream s;
@@ -320,23 +321,14 @@ TEST(HttpWithoutServer, UnknownProtocolsAndPortsPast16BitsRaiseBeforeConnecting)
   TMemoryStream s;
   // A fresh client starts from port 80, which names no protocol's default for ftp.
   TNetHTTP fresh;
-  try {
-    fresh.FetchUrl("ftp://127.0.0.1/file", s);
-    FAIL();
-  } catch (const ENetUnknownProtocol& e) {
-    EXPECT_EQ(e.Message(), "");
-  }
+  ExpectRaises<ENetUnknownProtocol>([&] { fresh.FetchUrl("ftp://127.0.0.1/file", s); }, "");
   EXPECT_FALSE(fresh.IsConnected());
   // A port past 16 bits would be cut to the server's own port.
   ScriptedServer server;
   server.Start();
   const std::string cut = std::to_string(65536 + server.Port());
-  try {
-    fresh.FetchUrl("http://127.0.0.1:" + cut + "/x", s);
-    FAIL();
-  } catch (const ENetInvalidPort& e) {
-    EXPECT_EQ(e.Message(), "Invalid port " + cut + ": a port is a number from 0 to 65535.");
-  }
+  ExpectRaises<ENetInvalidPort>([&] { fresh.FetchUrl("http://127.0.0.1:" + cut + "/x", s); },
+                                "Invalid port " + cut + ": a port is a number from 0 to 65535.");
   EXPECT_EQ(server.AcceptedCount(), 0u);
 }
 

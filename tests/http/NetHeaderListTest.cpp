@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "runtime/Exception.h"
+#include "support/ExpectRaises.h"
 
 namespace {
 
@@ -134,12 +135,9 @@ TEST(InternetDates, ReadAllThreeFormsAndWriteWithTheLocalOffset) {
 TEST(Authentication, BasicSchemeRegistryAndSteps) {
   ASSERT_EQ(FindAuthClass("basic"), BasicAuthenticationClass());
   EXPECT_EQ(FindAuthClass("Digest"), nullptr);
-  try {
-    RegisterAuthenticationMethod("BASIC", BasicAuthenticationClass());
-    FAIL();
-  } catch (const ENetAlreadyRegisteredAuthenticationMethod& e) {
-    EXPECT_EQ(e.Message(), "This authentication method is already registered with class name TNetBasicAuthentication.");
-  }
+  ExpectRaises<ENetAlreadyRegisteredAuthenticationMethod>(
+      [] { RegisterAuthenticationMethod("BASIC", BasicAuthenticationClass()); },
+      "This authentication method is already registered with class name TNetBasicAuthentication.");
   auto a = BasicAuthenticationClass()->Create();
   EXPECT_EQ(a->Authentication(), "Basic Og==");
   a->Challenges().Add("Basic realm=\"Update\", charset=\"UTF-8\"");

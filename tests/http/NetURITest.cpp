@@ -1,4 +1,5 @@
 #include "http/NetURI.h"
+#include "support/ExpectRaises.h"
 
 #include <gtest/gtest.h>
 
@@ -61,19 +62,9 @@ TEST(Uri, ComposeAlwaysNamesAnExplicitPortAndDropsAuthAndBookmarkUnlessAsked) {
 
 TEST(Uri, ComposeRaisesOnMissingProtocolOrHost) {
   TNetURI rel("a/b");
-  try {
-    rel.Compose();
-    FAIL();
-  } catch (const ENetURIException& e) {
-    EXPECT_EQ(e.Message(), "Protocol field is empty");
-  }
+  ExpectRaises<ENetURIException>([&] { rel.Compose(); }, "Protocol field is empty");
   rel.SetScheme("http");
-  try {
-    rel.Compose();
-    FAIL();
-  } catch (const ENetURIException& e) {
-    EXPECT_EQ(e.Message(), "Host field is empty");
-  }
+  ExpectRaises<ENetURIException>([&] { rel.Compose(); }, "Host field is empty");
 }
 
 struct MergeCase {

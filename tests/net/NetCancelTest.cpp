@@ -6,6 +6,7 @@
 #include "NetTestUtil.h"
 #include "net/NetException.h"
 #include "net/NetFreezeGuard.h"
+#include "support/ExpectRaises.h"
 #include "support/FakePump.h"
 #include "support/StalledListener.h"
 
@@ -37,12 +38,7 @@ TEST_F(Cancel, DuringAReadWhoseWaitFoundDataEndsNotConnected) {
   guard.SetIdleTimeOut(5000);
   CancelAtNextPump();
   TMemoryStream stream;
-  try {
-    client.ReadToStream(stream, 100000);
-    FAIL();
-  } catch (const ENetNotConnected& e) {
-    EXPECT_EQ(e.Message(), "Not Connected");
-  }
+  ExpectRaises<ENetNotConnected>([&] { client.ReadToStream(stream, 100000); }, "Not Connected");
   EXPECT_EQ(log.events.back(), "end r");
   EXPECT_EQ(disconnected, 1);
   EXPECT_EQ(client.IOHandler(), nullptr);

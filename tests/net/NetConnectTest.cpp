@@ -12,6 +12,7 @@
 #include "net/NetException.h"
 #include "net/NetFreezeGuard.h"
 #include "net/NetIOHandlerSocket.h"
+#include "support/ExpectRaises.h"
 #include "support/FakePump.h"
 #include "support/Loopback.h"
 #include "support/StalledListener.h"
@@ -46,17 +47,12 @@ TEST_P(RefusedPort, FailsWithConnectionRefused) {
   TNetTCPClient client;
   client.SetHost("127.0.0.1");
   client.SetPort(ClosedPort());
-  try {
-    client.OpenConnection();
-    FAIL();
-  } catch (const ENetSocketError& e) {
-    EXPECT_FALSE(GetParam());
-    EXPECT_EQ(e.SocketErrorCode(), 10061);
-    EXPECT_EQ(e.Message(), "Socket Error # 10061\r\nConnection refused.");
-  } catch (const ENetConnectException& e) {
-    EXPECT_TRUE(GetParam());
-    EXPECT_EQ(e.Message(), "Socket Error # 10061\r\nConnection refused.");
-  }
+  ExpectRaises<ENetException>([&] { client.OpenConnection(); }, "Socket Error # 10061\r\nConnection refused.",
+                               [this](const ENetException& e) {
+                                 const bool fromWorker = dynamic_cast<const ENetConnectException*>(&e);
+                                 EXPECT_EQ(fromWorker, GetParam());
+                                 EXPECT_TRUE(fromWorker || dynamic_cast<const ENetSocketError&>(e).SocketErrorCode() == 10061);
+                               });
   EXPECT_EQ(pump.Calls() >= 1, GetParam());  // the worker's wait pumps every slice
   EXPECT_FALSE(client.IsConnected());
 }
@@ -70,12 +66,7 @@ TEST(Connect, PendingConnectTimesOutAndLeavesNoDescriptorBehind) {
   TNetTCPClient client;
   client.SetHost("127.0.0.1");
   client.SetPort(stalled.Port());
-  try {
-    client.OpenConnection(300);
-    FAIL();
-  } catch (const ENetConnectTimeout& e) {
-    EXPECT_EQ(e.Message(), "Connect timed out.");
-  }
+  ExpectRaises<ENetConnectTimeout>([&] { client.OpenConnection(300); }, "Connect timed out.");
   client.CloseConnection();
   EXPECT_EQ(OpenDescriptors(), before);
 }
@@ -86,12 +77,7 @@ TEST(Connect, UnknownHostReportsResolvingAndFailsWithHostNotFound) {
   client.OnStatus = [&](TObject*, TNetStatus, const AnsiString& text) { statuses.push_back(text); };
   client.SetHost("no-such-host.invalid");
   client.SetPort(80);
-  try {
-    client.OpenConnection();
-    FAIL();
-  } catch (const ENetSocketError& e) {
-    EXPECT_EQ(e.Message(), "Socket Error # 11001\r\nHost not found.");
-  }
+  ExpectRaises<ENetSocketError>([&] { client.OpenConnection(); }, "Socket Error # 11001\r\nHost not found.");
   EXPECT_EQ(statuses, std::vector<std::string>{"Resolving hostname no-such-host.invalid."});
 }
 
@@ -111,12 +97,7 @@ TEST_F(ServerTest, StatusesNameTheHostAndTheAddress) {
 TEST_F(ServerTest, SecondOpenWhileConnectedIsRefusedAndChangesNothing) {
   server.AddConnection(ConnectionScript().ExpectRequest().Send("pong\n"));
   client.OpenConnection();
-  try {
-    client.OpenConnection();
-    FAIL();
-  } catch (const ENetAlreadyConnected& e) {
-    EXPECT_EQ(e.Message(), "Already connected.");
-  }
+  ExpectRaises<ENetAlreadyConnected>([&] { client.OpenConnection(); }, "Already connected.");
   client.WriteLine("ping");
   client.WriteLine();
   EXPECT_EQ(client.ReadLine(), "pong");
@@ -160,39 +141,21 @@ TEST(Bind, RangeErrorsNameTheRange) {
   handle.OpenSocket(kSockStream, 0);
   handle.SetClientPortMin(5000);
   handle.SetClientPortMax(4999);
-  try {
-    handle.BindLocal();
-    FAIL();
-  } catch (const ENetInvalidPortRange& e) {
-    EXPECT_EQ(e.Message(), "Invalid Port Range (5000 - 4999)");
-  }
+  ExpectRaises<ENetInvalidPortRange>([&] { handle.BindLocal(); }, "Invalid Port Range (5000 - 4999)");
   handle.SetClientPortMin(port);
   handle.SetClientPortMax(port);
-  try {
-    handle.BindLocal();
-    FAIL();
-  } catch (const ENetCanNotBindPortInRange& e) {
-    EXPECT_EQ(e.Message(), Format("Can not bind in port range (%d - %d)", port, port));
-  }
+  ExpectRaises<ENetCanNotBindPortInRange>([&] { handle.BindLocal(); },
+                                          Format("Can not bind in port range (%d - %d)", port, port));
   handle.SetPort(port);
-  try {
-    handle.BindLocal();
-    FAIL();
-  } catch (const ENetCouldNotBindSocket& e) {
-    EXPECT_EQ(e.Message(), "Could not bind socket. Address and port are already in use.");
-  }
+  ExpectRaises<ENetCouldNotBindSocket>([&] { handle.BindLocal(); },
+                                       "Could not bind socket. Address and port are already in use.");
   ::close(busy);
 }
 
 TEST(SocketHandle, WaitOnAClosedHandleRaisesClosedGracefully) {
   TNetComponent user;
   TNetSocketHandle handle;
-  try {
-    handle.WaitReadable(10);
-    FAIL();
-  } catch (const ENetConnClosedGracefully& e) {
-    EXPECT_EQ(e.Message(), "Connection Closed Gracefully.");
-  }
+  ExpectRaises<ENetConnClosedGracefully>([&] { handle.WaitReadable(10); }, "Connection Closed Gracefully.");
 }
 
 TEST_F(ServerTest, EngagedWaitIsCutIntoSlicesThatEachPump) {

@@ -3,6 +3,7 @@
 
 #include "NetTestUtil.h"
 #include "net/NetException.h"
+#include "support/ExpectRaises.h"
 
 namespace {
 
@@ -184,12 +185,7 @@ TEST_F(ServerTest, LineOfMaxLengthIsAcceptedAndOneMoreIsNot) {
   server.AddConnection(ConnectionScript().Send(std::string(16384, 'a') + "\n" + std::string(16385, 'b') + "\n"));
   client.OpenConnection();
   EXPECT_EQ(client.ReadLine().size(), 16384u);
-  try {
-    client.ReadLine();
-    FAIL();
-  } catch (const ENetReadLnMaxLineLengthExceeded& e) {
-    EXPECT_EQ(e.Message(), "Max line length exceeded.");
-  }
+  ExpectRaises<ENetReadLnMaxLineLengthExceeded>([&] { client.ReadLine(); }, "Max line length exceeded.");
 }
 
 TEST_F(ServerTest, OverlongLineWithoutTerminatorIsSplitWhenAsked) {
@@ -223,12 +219,7 @@ TEST_F(ServerTest, PositiveReadTimeoutRaisesReadTimeout) {
   server.AddConnection(ConnectionScript().Pause(3000));
   client.OpenConnection();
   client.SetReadTimeout(100);
-  try {
-    client.ReadLine();
-    FAIL();
-  } catch (const ENetReadTimeout& e) {
-    EXPECT_EQ(e.Message(), "Read Timeout");
-  }
+  ExpectRaises<ENetReadTimeout>([&] { client.ReadLine(); }, "Read Timeout");
 }
 
 TEST_F(ServerTest, BytesBeforeThePeersCloseAreStillDelivered) {
@@ -244,13 +235,8 @@ TEST_F(ServerTest, BytesBeforeThePeersCloseAreStillDelivered) {
 TEST_F(ServerTest, ResetByPeerRaisesItsSocketError) {
   server.AddConnection(ConnectionScript().Pause(50).Reset());
   client.OpenConnection();
-  try {
-    client.ReadLine();
-    FAIL();
-  } catch (const ENetSocketError& e) {
-    EXPECT_EQ(e.SocketErrorCode(), 10054);
-    EXPECT_EQ(e.Message(), "Socket Error # 10054\r\nConnection reset by peer.");
-  }
+  ExpectRaises<ENetSocketError>([&] { client.ReadLine(); }, "Socket Error # 10054\r\nConnection reset by peer.",
+                                [](const ENetSocketError& e) { EXPECT_EQ(e.SocketErrorCode(), 10054); });
 }
 
 TEST(ManagedBuffer, ConsumesByOffsetAndPacksAtTheThreshold) {
@@ -269,12 +255,7 @@ TEST(ManagedBuffer, ConsumesByOffsetAndPacksAtTheThreshold) {
   EXPECT_EQ(queue.Size(), 7000);
   EXPECT_TRUE(std::string(queue.Data(), 7000) == bytes.substr(33000));
   EXPECT_EQ(queue.Extract(2), bytes.substr(33000, 2));
-  try {
-    queue.Remove(7000);
-    FAIL();
-  } catch (const ENetNotEnoughDataInBuffer& e) {
-    EXPECT_EQ(e.Message(), "Not enough data in buffer.");
-  }
+  ExpectRaises<ENetNotEnoughDataInBuffer>([&] { queue.Remove(7000); }, "Not enough data in buffer.");
   queue.Remove(6998);
   EXPECT_EQ(queue.Size(), 0);
   EXPECT_EQ(removed, 40000);

@@ -12,6 +12,7 @@
 #include "net/NetWinSock2.h"
 #include "platform/WinSock2.h"
 #include "runtime/MemoryStream.h"
+#include "support/ExpectRaises.h"
 #include "support/ScriptedServer.h"
 
 namespace {
@@ -85,13 +86,9 @@ TEST_F(StackTest, LocalhostInAnyCaseResolvesWithoutLookup) {
 }
 
 TEST_F(StackTest, UnknownHostFailsWithHostNotFound) {
-  try {
-    Stack().HostToAddress("no-such-host.invalid");
-    FAIL() << "resolved";
-  } catch (const ENetSocketError& e) {
-    EXPECT_EQ(e.SocketErrorCode(), 11001);
-    EXPECT_EQ(e.Message(), "Socket Error # 11001\r\nHost not found.");
-  }
+  ExpectRaises<ENetSocketError>([&] { Stack().HostToAddress("no-such-host.invalid"); },
+                                "Socket Error # 11001\r\nHost not found.",
+                                [](const ENetSocketError& e) { EXPECT_EQ(e.SocketErrorCode(), 11001); });
 }
 
 TEST_F(StackTest, ParsesAndFormatsIPv4) {
@@ -108,22 +105,13 @@ TEST_F(StackTest, CheckResultToleratesListedCodesAndRaisesOthers) {
   EXPECT_EQ(TNetStack::LastErrorCode(), 10048);
   EXPECT_FALSE(Stack().CheckResult(0, {}));
   WinSock::WSASetLastError(10061);
-  try {
-    Stack().CheckResult(-1);
-    FAIL();
-  } catch (const ENetSocketError& e) {
-    EXPECT_EQ(e.SocketErrorCode(), 10061);
-  }
+  ExpectRaises<ENetSocketError>([&] { Stack().CheckResult(-1); }, "Socket Error # 10061\r\nConnection refused.",
+                                [](const ENetSocketError& e) { EXPECT_EQ(e.SocketErrorCode(), 10061); });
 }
 
 TEST_F(StackTest, ReadinessListOfMoreThan64SocketsIsRefused) {
   TNetSocketList many(65, 0);
-  EXPECT_THROW(Stack().select(&many, nullptr, 0, nullptr), ENetStackSetSizeExceeded);
-  try {
-    Stack().select(&many, nullptr, 0, nullptr);
-  } catch (const ENetStackSetSizeExceeded& e) {
-    EXPECT_EQ(e.Message(), "Set Size Exceeded.");
-  }
+  ExpectRaises<ENetStackSetSizeExceeded>([&] { Stack().select(&many, nullptr, 0, nullptr); }, "Set Size Exceeded.");
 }
 
 TEST_F(StackTest, LibraryStartsOncePerProcess) {
@@ -136,14 +124,11 @@ TEST_F(StackTest, LibraryStartsOncePerProcess) {
 TEST_F(StackTest, EntryUsedWhileTheLibraryIsUnloadedRaisesTheStubError) {
   UnloadSocketLibrary();
   char byte = 0;
-  try {
-    Stack().recv(0, &byte, 1, 0);
-    ADD_FAILURE() << "no error";
-  } catch (const ENetWS2StubError& e) {
-    EXPECT_EQ(e.Title(), "Error on call Winsock2 library function recv");
-    EXPECT_EQ(e.Win32Error(), 10093);
-    EXPECT_EQ(e.Message().rfind("Error on call Winsock2 library function recv: ", 0), 0u);
-  }
+  ExpectRaisesContaining<ENetWS2StubError>([&] { Stack().recv(0, &byte, 1, 0); },
+                                          "Error on call Winsock2 library function recv: ", [](const ENetWS2StubError& e) {
+                                            EXPECT_EQ(e.Title(), "Error on call Winsock2 library function recv");
+                                            EXPECT_EQ(e.Win32Error(), 10093);
+                                          });
   EXPECT_EQ(LoadSocketLibrary(0x0202), 0);
   EXPECT_FALSE(EntryResolved("recv"));
 }

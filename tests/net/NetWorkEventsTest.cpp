@@ -7,6 +7,7 @@
 #include "net/NetException.h"
 #include "net/NetFreezeGuard.h"
 #include "NetTestUtil.h"
+#include "support/ExpectRaises.h"
 #include "support/FakePump.h"
 
 namespace {
@@ -93,12 +94,7 @@ TEST(FreezeGuard, DestroyingAnyGuardLeavesNoneInForce) {
 TEST(FreezeGuard, DesignTimeRefusesASecondGuard) {
   TNetFreezeGuard first;
   TNetFreezeGuardBase::SetDesigning(true);
-  try {
-    TNetFreezeGuard second;
-    ADD_FAILURE();
-  } catch (const ENetException& e) {
-    EXPECT_EQ(e.Message(), "Only one TNetFreezeGuard can exist per application.");
-  }
+  ExpectRaises<ENetException>([] { TNetFreezeGuard second; }, "Only one TNetFreezeGuard can exist per application.");
   TNetFreezeGuardBase::SetDesigning(false);
 }
 

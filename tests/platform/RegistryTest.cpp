@@ -5,6 +5,7 @@
 
 #include "platform/Registry.h"
 #include "runtime/Exception.h"
+#include "support/ExpectRaises.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -52,14 +53,8 @@ TEST_F(RegistryStore, NonTextValuesRaiseInvalidDataType) {
   TRegistry reg;
   reg.SetRootKey(HKEY_LOCAL_MACHINE);
   ASSERT_TRUE(reg.OpenKey(kKey, false));
-  for (const char* name : {"Install Folder", "Bin"}) {
-    try {
-      reg.ReadString(name);
-      ADD_FAILURE() << name;
-    } catch (const ERegistryException& e) {
-      EXPECT_EQ(e.Message(), std::string("Invalid data type for '") + name + "'");
-    }
-  }
+  for (const char* name : {"Install Folder", "Bin"})
+    ExpectRaises<ERegistryException>([&] { reg.ReadString(name); }, std::string("Invalid data type for '") + name + "'");
   EXPECT_EQ(reg.ReadInteger("Install Folder"), 1);
 }
 

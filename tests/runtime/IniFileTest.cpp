@@ -6,6 +6,7 @@
 
 #include "runtime/Exception.h"
 #include "runtime/IniFile.h"
+#include "support/ExpectRaises.h"
 #include "support/TempDir.h"
 
 using Names = std::vector<AnsiString>;
@@ -108,14 +109,9 @@ TEST(IniFile, UnwritableFileRaisesWithItsFullPathAndStaysAsItWas) {
   dir.Write("user.ini", "[Main02]\r\nComboBox1=1\r\n");
   ::chmod((dir / "user.ini").c_str(), 0444);  // read-only for every user, root included
   const std::vector<std::string> paths{dir / "user.ini", dir / "missing/user.ini"};
-  for (const std::string& path : paths) {
-    try {
-      TIniFile(path).WriteInteger("Main02", "ComboBox1", 2);
-      ADD_FAILURE() << path;
-    } catch (const EIniFileException& e) {
-      EXPECT_EQ(e.Message(), "Unable to write to " + path);
-    }
-  }
+  for (const std::string& path : paths)
+    ExpectRaises<EIniFileException>([&] { TIniFile(path).WriteInteger("Main02", "ComboBox1", 2); },
+                                    "Unable to write to " + path);
   EXPECT_EQ(dir.Read("user.ini"), "[Main02]\r\nComboBox1=1\r\n");
 }
 

@@ -12,6 +12,7 @@
 #include "runtime/FileStream.h"
 #include "runtime/FileUtils.h"
 #include "runtime/MemoryStream.h"
+#include "support/ExpectRaises.h"
 #include "support/TempDir.h"
 
 TEST(MemoryStream, GrowsAcrossManyWritesAndReadsBackExactly) {
@@ -97,12 +98,8 @@ TEST(FileUtils, ReplaceWritesWholeContentAndLeavesNoTemporaryFile) {
 
 TEST(FileUtils, CreateErrorNamesTheFileAndTheReason) {
   TempDir dir;
-  try {
-    ReplaceFileContent(dir / "missing/a.txt", "x", 1);
-    FAIL();
-  } catch (const EFCreateError& e) {
-    EXPECT_EQ(e.Message(), "Cannot create file \"" + (dir / "missing/a.txt") + "\". No such file or directory");
-  }
+  ExpectRaises<EFCreateError>([&] { ReplaceFileContent(dir / "missing/a.txt", "x", 1); },
+                              "Cannot create file \"" + (dir / "missing/a.txt") + "\". No such file or directory");
 }
 
 TEST(MemoryStream, PositionBeforeTheStartReadsAndWritesNothing) {
@@ -128,15 +125,10 @@ TEST_P(FileErrors, NameTheFileAndTheSystemReason) {
   dir.Write("ro.txt", "keep");
   ::chmod((dir / "ro.txt").c_str(), 0444);
   dir.Write("sub/x", "");
-  try {
-    GetParam().open(dir);
-    FAIL() << "no error";
-  } catch (const EStreamError& e) {
-    std::string expected = GetParam().expected;
-    const size_t at = expected.find("%s");
-    if (at != std::string::npos) expected.replace(at, 2, dir.Path());
-    EXPECT_EQ(e.Message(), expected);
-  }
+  std::string expected = GetParam().expected;
+  const size_t at = expected.find("%s");
+  if (at != std::string::npos) expected.replace(at, 2, dir.Path());
+  ExpectRaises<EStreamError>([&] { GetParam().open(dir); }, expected);
   EXPECT_EQ(dir.Read("ro.txt"), "keep");
 }
 

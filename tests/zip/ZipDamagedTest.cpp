@@ -6,6 +6,7 @@
 #include <map>
 
 #include "runtime/Exception.h"
+#include "support/ExpectRaises.h"
 #include "support/TempDir.h"
 #include "support/ZipBuilder.h"
 #include "zip/ZipConst.h"
@@ -32,98 +33,107 @@ ZipTestArchive TwoFiles() { return Plain({File("a.txt", "first file\n"), File("s
 
 enum Outcome { kExtracts, kOpenFails, kExtractRaisesReadError };
 
+using TFiles = std::map<std::string, std::string>;
+
 struct DamageCase {
-  const char* label;
-  std::function<std::string()> bytes;
-  Outcome outcome;
-  int openCode;                            // for kOpenFails: the native error, -1 for "Stream read error"
-  std::vector<int> failureCodes;           // per-entry failures (TZipErrorCode), in order
-  std::map<std::string, std::string> files;  // what must be in the base folder afterwards
+  const char* label = "";
+  std::function<std::string()> bytes = {};
+  Outcome outcome = kExtracts;
+  int openCode = 0;                    // for kOpenFails: the native error, -1 for "Stream read error"
+  std::vector<int> failureCodes = {};  // per-entry failures (TZipErrorCode), in order
+  TFiles files = {};                   // what must be in the base folder afterwards
 };
 
-const std::map<std::string, std::string> kTwoFiles = {{"a.txt", "first file\n"}, {"sub/b.txt", std::string(5000, 'b')}};
+const TFiles kTwoFiles = {{"a.txt", "first file\n"}, {"sub/b.txt", std::string(5000, 'b')}};
+const TFiles kFirstOnly = {{"a.txt", "first file\n"}};
+const TFiles kSecondOnly = {{"sub/b.txt", std::string(5000, 'b')}};
+
+// A case whose archive is TwoFiles() changed by one step.
+DamageCase Changed(const char* label, std::function<void(ZipTestArchive&)> change, DamageCase expected) {
+  expected.label = label;
+  expected.bytes = [change] { auto a = TwoFiles(); change(a); return BuildZip(a); };
+  return expected;
+}
+
+// A case whose archive holds files under names that must not be extracted.
+DamageCase Refused(const char* label, std::vector<ZipTestEntry> entries, TFiles files = {}) {
+  return {.label = label, .bytes = [entries] { return BuildZip(Plain(entries)); },
+          .failureCodes = {zecCannotCreateFile}, .files = std::move(files)};
+}
+
+DamageCase NotAnArchive(const char* label, std::string bytes) {
+  return {.label = label, .bytes = [bytes] { return bytes; }, .outcome = kOpenFails, .openCode = zecInvalidArchive};
+}
 
 std::vector<DamageCase> Cases() {
-  std::vector<DamageCase> cases;
-  auto add = [&](DamageCase c) { cases.push_back(std::move(c)); };
-  add({"NoEndRecordIsRecoveredByScan", [] { auto a = TwoFiles(); a.writeEnd = false; return BuildZip(a); },
-       kExtracts, 0, {}, kTwoFiles});
-  add({"TrailingJunkIsRecoveredByScan", [] { auto a = TwoFiles(); a.junk = "JUNK"; return BuildZip(a); },
-       kExtracts, 0, {}, kTwoFiles});
-  add({"PrefixWithShiftedOffsets",
-       [] { auto a = TwoFiles(); a.prefix = std::string(1234, 'x'); a.offsetsFromZipStart = true; return BuildZip(a); },
-       kExtracts, 0, {}, kTwoFiles});
-  add({"PrefixWithFileOffsets", [] { auto a = TwoFiles(); a.prefix = "MZ" + std::string(500, '\0'); return BuildZip(a); },
-       kExtracts, 0, {}, kTwoFiles});
-  add({"Zip64LocatorWithoutRecord", [] { auto a = TwoFiles(); a.zip64LocatorOnly = true; return BuildZip(a); },
-       kOpenFails, zecNoZip64EndRecord, {}, {}});
-  add({"CrcMismatch", [] { auto a = TwoFiles(); a.entries[0].crc = 0x12345678; return BuildZip(a); },
-       kExtracts, 0, {zecBadEntry}, {{"sub/b.txt", std::string(5000, 'b')}}});
-  add({"SizeMismatch", [] { auto a = TwoFiles(); a.entries[1].uncompressedSize = 4999; return BuildZip(a); },
-       kExtracts, 0, {zecBadEntry}, {{"a.txt", "first file\n"}}});
-  // The data is whole by its CRC, but shorter than the size the directory declares.
-  add({"DecodesShortOfDeclaredSize", [] { auto a = TwoFiles(); a.entries[1].uncompressedSize = 5001; return BuildZip(a); },
-       kExtracts, 0, {zecBadEntry}, {{"a.txt", "first file\n"}}});
-  add({"RecoveredEntryWithoutItsDescriptor",
-       [] { auto a = TwoFiles(); a.entries[0].flags = 0x08; a.writeEnd = false; return BuildZip(a); },
-       kExtracts, 0, {zecBadEntry}, {{"sub/b.txt", std::string(5000, 'b')}}});
-  add({"StaleUnicodePathFieldIsIgnored",
-       [] { auto a = TwoFiles();
-            a.entries[0].extra = std::string("\x75\x70\x0A\x00\x01\x00\x00\x00\x00", 9) + "x.txt";
-            return BuildZip(a); },
-       kExtracts, 0, {}, kTwoFiles});
-  add({"TruncatedData",
-       [] { auto a = Plain({File("big.bin", std::string(70000, 'q'), 0)}); std::string z = BuildZip(a);
-            // Cut the data; the directory and end record stay (their offsets no longer match).
-            return z.substr(0, 30 + 7 + 1000) + z.substr(30 + 7 + 70000); },
-       kExtracts, 0, {zecBadEntry}, {}});
-  add({"Deflate64", [] { auto a = TwoFiles(); a.entries[0].method = 9; return BuildZip(a); },
-       kExtracts, 0, {zecDeflate64}, {{"sub/b.txt", std::string(5000, 'b')}}});
-  add({"UnknownMethodOfLaterVersion",
-       [] { auto a = TwoFiles(); a.entries[0].method = 12; a.entries[0].versionNeeded = 46; return BuildZip(a); },
-       kExtracts, 0, {zecBadEntry}, {{"sub/b.txt", std::string(5000, 'b')}}});
-  add({"LocalHeaderOffsetPastEnd", [] { auto a = TwoFiles(); a.entries[1].localOffset = 0x7FFFFFF0; return BuildZip(a); },
-       kExtractRaisesReadError, 0, {}, {{"a.txt", "first file\n"}}});
-  add({"DotDotName", [] { return BuildZip(Plain({File("../evil.txt", "x"), File("ok.txt", "ok")})); },
-       kExtracts, 0, {zecCannotCreateFile}, {{"ok.txt", "ok"}}});
-  add({"DotDotInsideName", [] { return BuildZip(Plain({File("sub/../../evil.txt", "x")})); }, kExtracts, 0, {zecCannotCreateFile}, {}});
-  add({"AbsoluteName", [] { return BuildZip(Plain({File("/tmp/tavro-evil.txt", "x")})); }, kExtracts, 0, {zecCannotCreateFile}, {}});
-  add({"BackslashAbsoluteName", [] { return BuildZip(Plain({File("\\\\server\\share\\x.txt", "x")})); },
-       kExtracts, 0, {zecCannotCreateFile}, {}});
-  add({"DriveName", [] { return BuildZip(Plain({File("C:\\evil.txt", "x")})); }, kExtracts, 0, {zecCannotCreateFile}, {}});
-  add({"NameWithNul", [] { return BuildZip(Plain({File(std::string("a\0b.txt", 7), "x")})); }, kExtracts, 0, {zecCannotCreateFile}, {}});
-  add({"EmptyName", [] { return BuildZip(Plain({File("", "x")})); }, kExtracts, 0, {zecCannotCreateFile}, {}});
   // 256 bytes is the longest name extracted; 300 fails rather than being cut to another name.
   const std::string longest = std::string(128, 'm') + "/" + std::string(127, 'm');
-  add({"LongName", [longest] { return BuildZip(Plain({File(std::string(300, 'n'), "x"), File(longest, "y")})); },
-       kExtracts, 0, {zecCannotCreateFile}, {{longest, "y"}}});
-  add({"BackslashSeparators", [] { return BuildZip(Plain({File("sub\\inner\\c.txt", "c")})); }, kExtracts, 0, {},
-       {{"sub/inner/c.txt", "c"}}});
-  add({"ExtraFieldRunningPastItsEnd",
-       [] { auto a = TwoFiles();
-            a.entries[0].extra = std::string("\x01\x00\x40\x00", 4) + "short";     // Zip64 field claiming 64 bytes
-            a.entries[1].extra = std::string("\x55\x54\x09", 3);                   // a head cut in half
-            a.entries[1].localExtra = std::string("\xff\xff\xff\xff", 4);
-            return BuildZip(a); },
-       kExtracts, 0, {}, kTwoFiles});
-  add({"DecompressionBomb",
-       [] { auto e = File("bomb.bin", std::string(20 << 20, '\0')); e.uncompressedSize = 1000; return BuildZip(Plain({e})); },
-       kExtracts, 0, {zecBadEntry}, {}});
-  add({"TrailingBytesAfterDeflateAbsorbed",
-       [] { auto a = TwoFiles(); a.entries[0].trailing = "xyz"; return BuildZip(a); }, kExtracts, 0, {}, kTwoFiles});
-  add({"FourTrailingBytesMustBeTheChecksum",
-       [] { auto a = TwoFiles(); a.entries[0].trailing = "wxyz"; return BuildZip(a); },
-       kExtracts, 0, {zecBadEntry}, {{"sub/b.txt", std::string(5000, 'b')}}});
-  add({"EntryCountBeyondDirectorySize", [] { auto a = TwoFiles(); a.totalEntries = 60000; return BuildZip(a); },
-       kExtracts, 0, {}, kTwoFiles});
-  add({"DirectorySizeBeforeStartOfFile", [] { auto a = TwoFiles(); a.directorySize = 0x7FFFFFFF; return BuildZip(a); },
-       kOpenFails, -1, {}, {}});
-  add({"MultiVolume", [] { auto a = TwoFiles(); a.thisDisk = 1; return BuildZip(a); }, kOpenFails, zecVolumeMissing, {}, {}});
-  add({"OnlyAnEndRecord", [] { return BuildZip(ZipTestArchive()); }, kExtracts, 0, {}, {}});
-  add({"ZeroLengthFile", [] { return std::string(); }, kOpenFails, zecInvalidArchive, {}, {}});
-  add({"TextFile", [] { return std::string("this is not an archive\r\n"); }, kOpenFails, zecInvalidArchive, {}, {}});
-  add({"SignatureCutByEndOfFile", [] { return std::string("garbage PK\x03", 11); }, kOpenFails, zecInvalidArchive, {}, {}});
-  return cases;
+  return {
+    Changed("NoEndRecordIsRecoveredByScan", [](auto& a) { a.writeEnd = false; }, {.files = kTwoFiles}),
+    Changed("TrailingJunkIsRecoveredByScan", [](auto& a) { a.junk = "JUNK"; }, {.files = kTwoFiles}),
+    Changed("PrefixWithShiftedOffsets",
+            [](auto& a) { a.prefix = std::string(1234, 'x'); a.offsetsFromZipStart = true; }, {.files = kTwoFiles}),
+    Changed("PrefixWithFileOffsets", [](auto& a) { a.prefix = "MZ" + std::string(500, '\0'); },
+            {.files = kTwoFiles}),
+    Changed("Zip64LocatorWithoutRecord", [](auto& a) { a.zip64LocatorOnly = true; },
+            {.outcome = kOpenFails, .openCode = zecNoZip64EndRecord}),
+    Changed("CrcMismatch", [](auto& a) { a.entries[0].crc = 0x12345678; },
+            {.failureCodes = {zecBadEntry}, .files = kSecondOnly}),
+    Changed("SizeMismatch", [](auto& a) { a.entries[1].uncompressedSize = 4999; },
+            {.failureCodes = {zecBadEntry}, .files = kFirstOnly}),
+    // The data is whole by its CRC, but shorter than the size the directory declares.
+    Changed("DecodesShortOfDeclaredSize", [](auto& a) { a.entries[1].uncompressedSize = 5001; },
+            {.failureCodes = {zecBadEntry}, .files = kFirstOnly}),
+    Changed("RecoveredEntryWithoutItsDescriptor", [](auto& a) { a.entries[0].flags = 0x08; a.writeEnd = false; },
+            {.failureCodes = {zecBadEntry}, .files = kSecondOnly}),
+    Changed("StaleUnicodePathFieldIsIgnored",
+            [](auto& a) { a.entries[0].extra = std::string("\x75\x70\x0A\x00\x01\x00\x00\x00\x00", 9) + "x.txt"; },
+            {.files = kTwoFiles}),
+    {.label = "TruncatedData",
+     .bytes = [] { auto a = Plain({File("big.bin", std::string(70000, 'q'), 0)}); std::string z = BuildZip(a);
+                   // Cut the data; the directory and end record stay (their offsets no longer match).
+                   return z.substr(0, 30 + 7 + 1000) + z.substr(30 + 7 + 70000); },
+     .failureCodes = {zecBadEntry}},
+    Changed("Deflate64", [](auto& a) { a.entries[0].method = 9; },
+            {.failureCodes = {zecDeflate64}, .files = kSecondOnly}),
+    Changed("UnknownMethodOfLaterVersion", [](auto& a) { a.entries[0].method = 12; a.entries[0].versionNeeded = 46; },
+            {.failureCodes = {zecBadEntry}, .files = kSecondOnly}),
+    Changed("LocalHeaderOffsetPastEnd", [](auto& a) { a.entries[1].localOffset = 0x7FFFFFF0; },
+            {.outcome = kExtractRaisesReadError, .files = kFirstOnly}),
+    Refused("DotDotName", {File("../evil.txt", "x"), File("ok.txt", "ok")}, {{"ok.txt", "ok"}}),
+    Refused("DotDotInsideName", {File("sub/../../evil.txt", "x")}),
+    Refused("AbsoluteName", {File("/tmp/tavro-evil.txt", "x")}),
+    Refused("BackslashAbsoluteName", {File("\\\\server\\share\\x.txt", "x")}),
+    Refused("DriveName", {File("C:\\evil.txt", "x")}),
+    Refused("NameWithNul", {File(std::string("a\0b.txt", 7), "x")}),
+    Refused("EmptyName", {File("", "x")}),
+    Refused("LongName", {File(std::string(300, 'n'), "x"), File(longest, "y")}, {{longest, "y"}}),
+    {.label = "BackslashSeparators", .bytes = [] { return BuildZip(Plain({File("sub\\inner\\c.txt", "c")})); },
+     .files = {{"sub/inner/c.txt", "c"}}},
+    Changed("ExtraFieldRunningPastItsEnd",
+            [](auto& a) {
+              a.entries[0].extra = std::string("\x01\x00\x40\x00", 4) + "short";  // Zip64 field claiming 64 bytes
+              a.entries[1].extra = std::string("\x55\x54\x09", 3);                // a head cut in half
+              a.entries[1].localExtra = std::string("\xff\xff\xff\xff", 4);
+            },
+            {.files = kTwoFiles}),
+    {.label = "DecompressionBomb",
+     .bytes = [] { auto e = File("bomb.bin", std::string(20 << 20, '\0')); e.uncompressedSize = 1000;
+                   return BuildZip(Plain({e})); },
+     .failureCodes = {zecBadEntry}},
+    Changed("TrailingBytesAfterDeflateAbsorbed", [](auto& a) { a.entries[0].trailing = "xyz"; },
+            {.files = kTwoFiles}),
+    Changed("FourTrailingBytesMustBeTheChecksum", [](auto& a) { a.entries[0].trailing = "wxyz"; },
+            {.failureCodes = {zecBadEntry}, .files = kSecondOnly}),
+    Changed("EntryCountBeyondDirectorySize", [](auto& a) { a.totalEntries = 60000; }, {.files = kTwoFiles}),
+    Changed("DirectorySizeBeforeStartOfFile", [](auto& a) { a.directorySize = 0x7FFFFFFF; },
+            {.outcome = kOpenFails, .openCode = -1}),
+    Changed("MultiVolume", [](auto& a) { a.thisDisk = 1; }, {.outcome = kOpenFails, .openCode = zecVolumeMissing}),
+    {.label = "OnlyAnEndRecord", .bytes = [] { return BuildZip(ZipTestArchive()); }},
+    NotAnArchive("ZeroLengthFile", ""),
+    NotAnArchive("TextFile", "this is not an archive\r\n"),
+    NotAnArchive("SignatureCutByEndOfFile", std::string("garbage PK\x03", 11)),
+  };
 }
 
 class DamagedArchive : public ::testing::TestWithParam<DamageCase> {};
@@ -179,20 +189,11 @@ TEST(DamagedArchive, MessagesOfOpenFailuresAreComposedAsDocumented) {
   TZipArchiver archiver;
   archiver.SetName("Archiver");
   archiver.SetFileName(dir / "text.zip");
-  try {
-    archiver.OpenZipFile(0x20);
-    FAIL();
-  } catch (const EZipException& e) {
-    EXPECT_EQ("Invalid archive file. - Native error: 00035", e.Message());
-    EXPECT_EQ(18, e.ErrorCode());
-  }
+  ExpectRaises<EZipException>([&] { archiver.OpenZipFile(0x20); }, "Invalid archive file. - Native error: 00035",
+                               [](const EZipException& e) { EXPECT_EQ(18, e.ErrorCode()); });
   archiver.SetFileName(dir / "missing.zip");
-  try {
-    archiver.OpenZipFile(0x20);
-    FAIL();
-  } catch (const EZipException& e) {
-    EXPECT_EQ("Archiver: File \"" + dir / "missing.zip" + "\" not found - Native error: 00012", e.Message());
-  }
+  ExpectRaises<EZipException>([&] { archiver.OpenZipFile(0x20); },
+                               "Archiver: File \"" + dir / "missing.zip" + "\" not found - Native error: 00012");
   archiver.CloseZipFile();
   EXPECT_FALSE(archiver.Active());
 }

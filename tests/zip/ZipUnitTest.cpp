@@ -1,6 +1,7 @@
 // Message composition, masks, entry-name safety and the component's properties.
 #include <gtest/gtest.h>
 
+#include "support/ExpectRaises.h"
 #include "zip/ZipArchiver.h"
 #include "zip/ZipConst.h"
 #include "zip/ZipExcept.h"
@@ -135,32 +136,21 @@ TEST(ZipArchiverProperties, LevelAndModeMoveTogether) {
   }
   a.SetCompressionLevel(clNormal);
   EXPECT_EQ(6, a.CompressionMode());
-  try {
-    a.SetCompressionMode(10);
-    FAIL();
-  } catch (const EZipException& e) {
-    EXPECT_EQ(zecCompressionMode, e.NativeError());
-    EXPECT_EQ(0, e.Message().rfind("Archiver: Invalid compression mode", 0));
-  }
+  ExpectRaises<EZipException>([&] { a.SetCompressionMode(10); },
+                               "Archiver: Invalid compression mode. Mode must be in [0-9] range - Native error: 00005",
+                               [](const EZipException& e) { EXPECT_EQ(zecCompressionMode, e.NativeError()); });
 }
 
 TEST(ZipArchiverProperties, ClosedArchiverRefusesExtractionAndNamelessFiles) {
   TZipArchiver a;
   a.SetName("Archiver");
   a.CloseZipFile();  // never opened: nothing happens
-  try {
-    a.ExtractMatching("*.*", 10431, "");
-    FAIL();
-  } catch (const EZipException& e) {
-    EXPECT_EQ("Archiver: Archive is not open - Native error: 00013", e.Message());
-  }
+  ExpectRaises<EZipException>([&] { a.ExtractMatching("*.*", 10431, ""); },
+                               "Archiver: Archive is not open - Native error: 00013");
   a.SetFileName("/tmp/");
-  try {
-    a.OpenZipFile(0x20);
-    FAIL();
-  } catch (const EZipException& e) {
-    EXPECT_EQ(zecBlankFileName, e.NativeError());
-  }
+  ExpectRaises<EZipException>([&] { a.OpenZipFile(0x20); },
+                               "Archiver: File name is blank. Specify appropriate file name - Native error: 00010",
+                               [](const EZipException& e) { EXPECT_EQ(zecBlankFileName, e.NativeError()); });
 }
 
 TEST(ZipArchiverProperties, IsListedByItsWindowWhileItsHolderOwnsIt) {
