@@ -91,7 +91,8 @@ int32_t DateTimeToFileDate(time_t t) {
   return static_cast<int32_t>((date << 16) | time);
 }
 
-time_t FileDateToDateTime(int32_t dosDateTime) {
+namespace {
+time_t LocalDosTime(int32_t dosDateTime) {
   const uint32_t v = static_cast<uint32_t>(dosDateTime);
   struct tm lt {};
   lt.tm_year = static_cast<int>((v >> 25) & 0x7F) + 80;
@@ -109,6 +110,18 @@ time_t FileDateToDateTime(int32_t dosDateTime) {
   // mktime rolls a day that the month does not have (February 30) into the next month.
   if (t == -1 || lt.tm_mday != asked.tm_mday || lt.tm_mon != asked.tm_mon || lt.tm_year != asked.tm_year) return -1;
   return t;
+}
+}  // namespace
+
+time_t FileDateToDateTime(int32_t dosDateTime) {
+  // The entries of one archive mostly share a few times, and mktime looks at the system's
+  // zone file on every call: the last answer is kept.
+  thread_local int32_t lastAsked = 0;
+  thread_local time_t lastAnswer = -1;
+  if (dosDateTime == lastAsked && lastAnswer != -1) return lastAnswer;
+  lastAsked = dosDateTime;
+  lastAnswer = LocalDosTime(dosDateTime);
+  return lastAnswer;
 }
 
 int32_t FileAge(const AnsiString& fileName) {

@@ -58,7 +58,7 @@ bool TZipBaseArchiver::CheckPassword(const TZipLocalHeader& local, const AnsiStr
 
 bool TZipBaseArchiver::OpenEntryData(const TDirItem& item, const AnsiString& name, TRunState& run,
                                      TEntryData& data) {
-  if (item.LocalHeaderOffset > static_cast<uint64_t>(stream_->Size())) throw EReadError("Stream read error");
+  // A header past the end of the archive fails the read below ("Stream read error").
   const int64_t headerPos = static_cast<int64_t>(item.LocalHeaderOffset);
   uint8_t raw[kZipLocalSize];
   stream_->ReadExactAt(headerPos, raw, sizeof raw);
