@@ -2,8 +2,6 @@
 // redirects, the lasting authorization headers, and calls that must not connect.
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
 #include <utility>
 
 #include "HttpTestSupport.h"
@@ -72,12 +70,11 @@ TEST_F(Scenario, ConnectionCloseMakesTheNextFetchReconnect) {
 }
 
 TEST_F(Scenario, ServerClosingAKeptConnectionIsNoticedBeforeReuse) {
-  server.AddConnection(ConnectionScript().ExpectRequest().Send(kOk).SignalGate("closing").Close());
+  server.AddConnection(ConnectionScript().ExpectRequest().Send(kOk).Close().SignalGate("closed"));
   server.AddConnection(ConnectionScript().ExpectRequest().Send(kOk).WaitClientClose());
   server.Start();
   EXPECT_EQ(Fetch("/a"), "ok");
-  ASSERT_TRUE(server.WaitGate("closing", 2000));
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ASSERT_TRUE(server.WaitGate("closed", 2000));
   EXPECT_EQ(Fetch("/b"), "ok");
   http.CloseConnection();
   server.Stop();
