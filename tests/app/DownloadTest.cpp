@@ -10,6 +10,7 @@
 #include <mutex>
 
 #include "AppTestSupport.h"
+#include "support/FileSizeLimit.h"
 #include "support/MinisignTool.h"
 #include "app/Main01.h"
 #include "app/Main02.h"
@@ -186,6 +187,35 @@ TEST_F(DownloadTest, RedownloadReplacesTheOlderPackageOnlyWhenTheNewOneIsWhole) 
   form2_->Button1->click();
   EXPECT_EQ(Package(), body);
 }
+
+// A full disk: every write past n bytes fails. The failed download is reported, and the
+// store holds what it held before: no package where there was none, the older one as it
+// was, and no temporary file.
+class DownloadOnFullDisk : public DownloadTest, public ::testing::WithParamInterface<rlim_t> {};
+
+TEST_P(DownloadOnFullDisk, IsReportedAndLeavesTheStoreAsItWas) {
+  const std::string body = PackageBytes(300000);
+  for (const bool older : {false, true}) {
+    if (older) program_.Write("FirmwareBack/ModelB_2.00.zip", "older");
+    TDialogSeam::Reset();
+    AnswerBoxes(IDOK);
+    server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpHead(body.size()) + body).Close());
+    {
+      FileSizeLimit full(GetParam());
+      form2_->Button1->click();
+    }
+    ASSERT_EQ(Boxes().size(), 1u) << older;
+    EXPECT_EQ(Boxes()[0].Text, QString::fromUtf8("从服务器下载固件包时出错。\r请检查网络设置是否连接正常！"));
+    EXPECT_EQ(HasPackage(), older);
+    if (older) {
+      EXPECT_EQ(Package(), "older");
+    }
+    EXPECT_FALSE(HasTemporaryFile()) << older;
+    ExpectIdle();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, DownloadOnFullDisk, ::testing::Values(0, 1, 16384, 262144, 299999));
 
 // A download whose body breaks off is tried again, resuming where the bytes so far end
 // when the first answer's validator vouches for the rest. Each answer is made from the
