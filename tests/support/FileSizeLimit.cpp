@@ -8,10 +8,9 @@
 FileSizeLimit::FileSizeLimit(rlim_t limit) {
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
-  rlimit lowered{};
   if (::getrlimit(RLIMIT_FSIZE, &savedLimit_) != 0 || ::sigaction(SIGXFSZ, &ignore, &savedAction_) != 0)
     throw std::runtime_error(std::string("FileSizeLimit: ") + std::strerror(errno));
-  lowered = savedLimit_;
+  rlimit lowered = savedLimit_;
   lowered.rlim_cur = limit;
   if (::setrlimit(RLIMIT_FSIZE, &lowered) != 0) {
     const int error = errno;
