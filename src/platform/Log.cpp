@@ -76,8 +76,12 @@ void TLogWriter::Write(const AnsiString& text) {
   if (!fd_.IsOpen()) return;
   if (size_ > 0 && size_ + static_cast<int64_t>(line.size()) > limit_) Rotate();
   if (!fd_.IsOpen()) return;
-  WriteAll(fd_.Get(), line);
-  size_ += static_cast<int64_t>(line.size());
+  // A line that a full disk cut short is ended before the next one, so that every step
+  // still starts a line of its own; only the bytes that reached the file count.
+  const std::string bytes = brokenLine_ ? "\n" + line : line;
+  const int64_t written = WriteFull(fd_.Get(), bytes.data(), static_cast<int64_t>(bytes.size()));
+  size_ += written;
+  if (written > 0) brokenLine_ = bytes[static_cast<size_t>(written) - 1] != '\n';
 }
 
 void TLogWriter::Rotate() {
@@ -86,6 +90,7 @@ void TLogWriter::Rotate() {
   ::rename(path_.c_str(), (path_ + ".1").c_str());
   fd_.Reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_TRUNC | O_CLOEXEC, 0600));
   size_ = 0;
+  brokenLine_ = false;
 }
 
 void StartLog(bool mirrorToStderr) {

@@ -12,7 +12,8 @@
 // caller passes a URL as it was configured. Callers never pass passwords or cookies.
 //
 // Writing never raises and never stops the program: a log that cannot be written is
-// skipped. StartLog and LogStep are safe to call from any thread.
+// skipped, and a line that a full disk cut short is ended before the next line is written.
+// StartLog and LogStep are safe to call from any thread.
 #pragma once
 
 #include <cstdint>
@@ -42,6 +43,7 @@ class TLogWriter {
   int64_t limit_;
   TFileHandle fd_;
   int64_t size_ = 0;
+  bool brokenLine_ = false;  // the file ends in part of a line
 };
 
 // The line as it is written, without its time stamp: UTF-8, one line, URL credentials masked.

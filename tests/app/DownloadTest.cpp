@@ -8,8 +8,10 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <set>
 
 #include "AppTestSupport.h"
+#include "support/FileSizeLimit.h"
 #include "support/MinisignTool.h"
 #include "app/Main01.h"
 #include "app/Main02.h"
@@ -186,6 +188,40 @@ TEST_F(DownloadTest, RedownloadReplacesTheOlderPackageOnlyWhenTheNewOneIsWhole) 
   form2_->Button1->click();
   EXPECT_EQ(Package(), body);
 }
+
+// A full disk: every write past n bytes fails.
+class DownloadOnFullDisk : public DownloadTest, public ::testing::WithParamInterface<rlim_t> {};
+
+TEST_P(DownloadOnFullDisk, IsReportedAndLeavesTheStoreAsItWas) {
+  const std::string body = PackageBytes(300000);
+  const auto storeNames = [this] {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(program_ / "FirmwareBack"))
+      names.insert(e.path().filename().string());
+    return names;
+  };
+  for (const bool older : {false, true}) {
+    if (older) program_.Write("FirmwareBack/ModelB_2.00.zip", "older");
+    const std::set<std::string> before = storeNames();
+    TDialogSeam::Reset();
+    AnswerBoxes(IDOK);
+    server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpHead(body.size()) + body).Close());
+    {
+      FileSizeLimit full(GetParam());
+      form2_->Button1->click();
+    }
+    ASSERT_EQ(Boxes().size(), 1u) << older;
+    EXPECT_EQ(Boxes()[0].Text, QString::fromUtf8("从服务器下载固件包时出错。\r请检查网络设置是否连接正常！"));
+    // No package where there was none, the older one as it was, and no temporary file.
+    EXPECT_EQ(storeNames(), before);
+    if (older) {
+      EXPECT_EQ(Package(), "older");
+    }
+    ExpectIdle();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, DownloadOnFullDisk, ::testing::Values(0, 1, 16384, 262144, 299999));
 
 // A download whose body breaks off is tried again, resuming where the bytes so far end
 // when the first answer's validator vouches for the rest. Each answer is made from the

@@ -1,7 +1,10 @@
 // The log file: its rotation and what never reaches it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "platform/Log.h"
+#include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 
 TEST(Log, RotatesBeforePassingItsLimitAndKeepsTwoOlderFiles) {
@@ -35,4 +38,25 @@ TEST(Log, MasksUrlCredentialsAndKeepsOneLinePerCall) {
   EXPECT_EQ(LogSafeText("proxy http://alice:p@ss@p:8080"), "proxy http://***@p:8080");
   EXPECT_EQ(LogSafeText("model A\r\nforged line"), "model A  forged line");
   EXPECT_EQ(LogSafeText("\xD6\xD0"), "\xE4\xB8\xAD");  // 中, from code page 936
+}
+
+TEST(Log, ALineCutShortByAFullDiskIsEndedBeforeTheNextOne) {
+  TempDir dir;
+  TLogWriter log(dir / "tavro.log", false);
+  log.Write("first");
+  const std::string first = dir.Read("tavro.log");
+  {
+    FileSizeLimit full(first.size() + 10);
+    log.Write("second, cut short");
+    log.Write("third, not written at all");
+  }
+  log.Write("fourth");
+  const std::string all = dir.Read("tavro.log");
+  ASSERT_EQ(all.substr(0, first.size()), first);
+  // The ten bytes that fitted, ended; then the fourth line whole, with its time stamp.
+  const std::string rest = all.substr(first.size());
+  ASSERT_EQ(rest.find('\n'), 10u) << rest;
+  EXPECT_EQ(rest.substr(11, 4), first.substr(0, 4)) << rest;
+  EXPECT_EQ(rest.substr(rest.size() - 9), "] fourth\n") << rest;
+  EXPECT_EQ(std::count(rest.begin(), rest.end(), '\n'), 2) << rest;
 }

@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 
 #include "runtime/FileUtils.h"
+#include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 #include "support/ZipBuilder.h"
 #include "support/ZipTools.h"
@@ -103,6 +105,54 @@ TEST_F(FailureDialog, ACancelledEntryKeepsTheOldFile) {
   EXPECT_TRUE(archiver.LastRunAborted());
   EXPECT_TRUE(dialogs.questions.empty());
 }
+
+// Bytes as their size and CRC-32, short enough to show in a failure.
+std::string Digest(const std::string& bytes) {
+  return std::to_string(bytes.size()) + " bytes, CRC " + std::to_string(ZipCrc32(bytes));
+}
+
+// The regular files in dir and below it by relative path, as digests.
+std::map<std::string, std::string> FilesBelow(const TempDir& dir) {
+  std::map<std::string, std::string> files;
+  for (auto& e : std::filesystem::recursive_directory_iterator(dir.Path())) {
+    const std::string name = std::filesystem::relative(e.path(), dir.Path()).string();
+    if (e.is_regular_file()) files[name] = Digest(dir.Read(name));
+  }
+  return files;
+}
+
+// A full disk: every write past n bytes fails.
+class FullDisk : public Fixture, public ::testing::WithParamInterface<rlim_t> {};
+
+TEST_P(FullDisk, AnEntryThatDoesNotFitIsReportedAndLeavesTheOldFileAndNothingElse) {
+  // The first replacement keeps the old file's inode for the second; the third is new.
+  dir.Write("out/small.txt", "old small");
+  dir.Write("out/big.bin", "old big");
+  ZipTestArchive a;
+  a.entries = {Entry("small.txt", "new small"), Entry("big.bin", std::string(600000, 'b')),
+               Entry("sub/new.bin", std::string(600000, 'n'))};
+  a.entries[2].method = 0;
+  Open(BuildZip(a));
+  archiver.Options().FlushBuffers = true;  // as the main window's archiver
+  std::map<std::string, std::string> want = FilesBelow(dir);
+  dialogs.answers = {mrIgnore, mrIgnore, mrIgnore};
+  {
+    FileSizeLimit full(GetParam());
+    Extract();
+  }
+  size_t failed = 0;
+  for (const ZipTestEntry& e : a.entries) {
+    if (e.data.size() <= GetParam()) want["out/" + e.name] = Digest(e.data);
+    else ++failed;
+  }
+  EXPECT_EQ(want, FilesBelow(dir));
+  EXPECT_EQ(static_cast<int>(failed), archiver.LastRunFailures());
+  ASSERT_EQ(failed, dialogs.questions.size());
+  for (const std::string& question : dialogs.questions)
+    EXPECT_NE(std::string::npos, question.find("Native error: 00008. File processing error, possibly disk is full"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, FullDisk, ::testing::Values(0, 1, 4096, 300000));
 
 struct OverwriteCase {
   const char* label;
