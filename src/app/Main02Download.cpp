@@ -402,9 +402,9 @@ bool TForm2::Unpack(const AnsiString& folder) {
     HookProcessMessages();
   };
   Archiver->SetFileName(StorePath(".zip"));
-  Archiver->OpenZipFile(0x20);
+  Archiver->OpenZipFile(fmOpenRead | fmShareDenyWrite);
   Archiver->SetBaseDir(folder);
-  Archiver->ExtractMatching("*.*", 0x28BF, "");
+  Archiver->ExtractMatching("*.*", kZipAnyEntryAttr, "");
   const int entries = Archiver->FileCount();
   Archiver->CloseZipFile();
   LogStep("unpack: " + Archiver->FileName() + " into " + folder + ": " + IntToStr(entries) + " entries, " +

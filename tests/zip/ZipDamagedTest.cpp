@@ -145,7 +145,7 @@ TEST_P(DamagedArchive, HasItsExpectedOutcome) {
   RecordingArchiver zip;
   zip.archiver.SetFileName(dir / "t.zip");
   try {
-    zip.archiver.OpenZipFile(0x20);
+    zip.archiver.OpenZipFile(fmOpenRead | fmShareDenyWrite);
     EXPECT_NE(kOpenFails, c.outcome) << "opened";
   } catch (const EZipException& e) {
     EXPECT_EQ(kOpenFails, c.outcome) << e.Message();
@@ -189,10 +189,10 @@ TEST(DamagedArchive, MessagesOfOpenFailuresAreComposedAsDocumented) {
   TZipArchiver archiver;
   archiver.SetName("Archiver");
   archiver.SetFileName(dir / "text.zip");
-  ExpectRaises<EZipException>([&] { archiver.OpenZipFile(0x20); }, "Invalid archive file. - Native error: 00035",
+  ExpectRaises<EZipException>([&] { archiver.OpenZipFile(fmOpenRead | fmShareDenyWrite); }, "Invalid archive file. - Native error: 00035",
                                [](const EZipException& e) { EXPECT_EQ(18, e.ErrorCode()); });
   archiver.SetFileName(dir / "missing.zip");
-  ExpectRaises<EZipException>([&] { archiver.OpenZipFile(0x20); },
+  ExpectRaises<EZipException>([&] { archiver.OpenZipFile(fmOpenRead | fmShareDenyWrite); },
                                "Archiver: File \"" + dir / "missing.zip" + "\" not found - Native error: 00012");
   archiver.CloseZipFile();
   EXPECT_FALSE(archiver.Active());

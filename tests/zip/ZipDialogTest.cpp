@@ -39,7 +39,7 @@ struct Fixture : ::testing::Test {
     archiver.SetName("Archiver");
     archiver.Options().FlushBuffers = false;
     archiver.SetFileName(dir / "t.zip");
-    archiver.OpenZipFile(0x20);
+    archiver.OpenZipFile(fmOpenRead | fmShareDenyWrite);
     archiver.SetBaseDir(dir / "out");
   }
   void Extract() { archiver.ExtractMatching("*.*", 10431, ""); }

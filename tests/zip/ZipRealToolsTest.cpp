@@ -149,7 +149,7 @@ TEST(RealToolArchive, CommentIsReadIntoArchiveComment) {
   ASSERT_EQ(0, RunTool("cd " + ShellQuote(work.Path()) + " && zip -q a.zip f.txt && printf 'firmware 1.2' | zip -q -z a.zip"));
   TZipArchiver archiver;
   archiver.SetFileName(work / "a.zip");
-  archiver.OpenZipFile(0x20);
+  archiver.OpenZipFile(fmOpenRead | fmShareDenyWrite);
   EXPECT_EQ("firmware 1.2", archiver.ArchiveComment());
   EXPECT_EQ(1, archiver.FileCount());
 }

@@ -62,7 +62,7 @@ struct RecordingArchiver {
   // Opens file, extracts everything below base, closes.
   void ExtractAll(const std::string& file, const std::string& base) {
     archiver.SetFileName(file);
-    archiver.OpenZipFile(0x20);
+    archiver.OpenZipFile(fmOpenRead | fmShareDenyWrite);
     archiver.SetBaseDir(base);
     archiver.ExtractMatching("*.*", 10431, "");
     archiver.CloseZipFile();

@@ -148,7 +148,7 @@ TEST(ZipArchiverProperties, ClosedArchiverRefusesExtractionAndNamelessFiles) {
   ExpectRaises<EZipException>([&] { a.ExtractMatching("*.*", 10431, ""); },
                                "Archiver: Archive is not open - Native error: 00013");
   a.SetFileName("/tmp/");
-  ExpectRaises<EZipException>([&] { a.OpenZipFile(0x20); },
+  ExpectRaises<EZipException>([&] { a.OpenZipFile(fmOpenRead | fmShareDenyWrite); },
                                "Archiver: File name is blank. Specify appropriate file name - Native error: 00010",
                                [](const EZipException& e) { EXPECT_EQ(zecBlankFileName, e.NativeError()); });
 }
