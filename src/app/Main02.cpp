@@ -1,6 +1,7 @@
 #include "app/Main02.h"
 
 #include <QTimer>
+#include <utility>
 
 #include "app/Catalogue.h"
 #include "app/ComponentSettings.h"
@@ -39,13 +40,21 @@ TButton* DesignButton(QWidget* parent, const char* name, int left, int top, int 
 }  // namespace
 
 // Counts the window's handlers that are running; a close asked for meanwhile (from a
-// message pump inside one of them) is carried out once the last of them has returned.
+// message pump inside one of them) is carried out once the last of them has returned,
+// and so is a button's work held back meanwhile (see RunButtonWork).
 class TForm2::THandlerScope {
  public:
   explicit THandlerScope(TForm2& form) : form_(form) { ++form_.handlerDepth_; }
   ~THandlerScope() {
-    if (--form_.handlerDepth_ == 0 && form_.closeRequested_)
+    if (--form_.handlerDepth_ != 0) return;
+    if (form_.closeRequested_) {
+      form_.heldWork_ = nullptr;
       QTimer::singleShot(0, &form_, [form = &form_] { form->close(); });
+    } else if (form_.heldWork_) {
+      QTimer::singleShot(0, &form_, [form = &form_, work = std::exchange(form_.heldWork_, nullptr)] {
+        form->RunButtonWork(work);
+      });
+    }
   }
 
  private:
@@ -166,21 +175,27 @@ void TForm2::BindHandlers() {
     THandlerScope scope(*this);
     ComboBox2Change(this);
   });
-  BindHandler(Button1, &QPushButton::clicked, [this] {
-    THandlerScope scope(*this);
-    Button1Click(this);
-  });
+  BindHandler(Button1, &QPushButton::clicked, [this] { RunButtonWork([this] { Button1Click(this); }); });
   BindHandler(Button3, &QPushButton::clicked, [this] { Button3Click(this); });
-  BindHandler(Button2, &QPushButton::clicked, [this] {
-    THandlerScope scope(*this);
-    Button2Click(this);
-  });
+  BindHandler(Button2, &QPushButton::clicked, [this] { RunButtonWork([this] { Button2Click(this); }); });
   NetHTTP1->OnWorkBegin = [this](TObject* sender, TWorkMode mode, int32_t max) {
     NetHTTP1WorkBegin(sender, mode, max);
   };
   NetHTTP1->OnWork = [this](TObject* sender, TWorkMode mode, int32_t count) { NetHTTP1Work(sender, mode, count); };
   NetHTTP1->OnWorkEnd = [this](TObject* sender, TWorkMode mode) { NetHTTP1WorkEnd(sender, mode); };
   Timer1->OnTimer = [this](TObject* sender) { Timer1Timer(sender); };
+}
+
+void TForm2::RunButtonWork(const std::function<void()>& work) {
+  if (handlerDepth_ > 0) {
+    // Delivered by a message pump inside a running handler (a release-notes fetch): the
+    // work, and the boxes it may show, wait until that handler has returned, so that no
+    // box is ever opened from inside a network wait.
+    heldWork_ = work;
+    return;
+  }
+  THandlerScope scope(*this);
+  work();
 }
 
 AnsiString TForm2::Model() const { return ComboBox1->AnsiText(); }

@@ -100,6 +100,9 @@ class TForm2 : public TForm {
 
  private:
   class THandlerScope;
+  // Runs a button's work under a handler scope, or holds it until the running handler
+  // has returned.
+  void RunButtonWork(const std::function<void()>& work);
   void CreateControls();
   void CreateLowerPanels();
   void CreateComponents();
@@ -159,4 +162,5 @@ class TForm2 : public TForm {
   bool fetchingNotes_ = false;
   bool unpacking_ = false;
   int handlerDepth_ = 0;
+  std::function<void()> heldWork_;  // a button's work held until no handler is running
 };

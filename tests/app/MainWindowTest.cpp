@@ -199,6 +199,22 @@ TEST_F(MainWindowTest, StoredNotesAreShownAtOnceWhileTheListsWaitDisabledForTheR
   EXPECT_TRUE(form2_->ComboBox2->isEnabled());
 }
 
+TEST_F(MainWindowTest, DownloadClickedDuringANotesFetchWaitsForItSoItsBoxNeverOpensInsideTheWait) {
+  Open();
+  server_.AddConnection(ConnectionScript().ExpectRequest().Pause(300).Send(HttpReply("new")).Close());
+  server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpReply("gone", "404 Not Found")).Close());
+  std::string notesWhenBoxShown = "no box";
+  TDialogSeam::Responder = [&](const TShownDialog&) {
+    notesWhenBoxShown = program_.Read("FirmwareBack/ModelB_1.50.htm");
+    return IDOK;
+  };
+  QTimer::singleShot(100, [&] { form2_->Button1->click(); });
+  form2_->ComboBox2->setCurrentIndex(1);
+  emit form2_->ComboBox2->activated(1);
+  ProcessEvents();
+  EXPECT_EQ(notesWhenBoxShown, "new");
+}
+
 TEST_F(MainWindowTest, FailedNotesFetchKeepsTheStoredCopyReportsNothingAndFreesTheLists) {
   Open();
   program_.Write("FirmwareBack/ModelB_1.50.htm", "old");
