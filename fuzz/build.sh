@@ -9,5 +9,5 @@ mkdir -p "$out"
 CXX=${CXX:-clang++}
 "$CXX" -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined \
   -I"$root/src" "$here/zip_fuzz.cpp" "$root"/src/zip/*.cpp "$root"/src/runtime/*.cpp \
-  -lz -lpthread -o "$out/zip_fuzz"
+  -lz -lcrypto -lpthread -o "$out/zip_fuzz"
 echo "$out/zip_fuzz"
