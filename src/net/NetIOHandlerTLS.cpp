@@ -27,13 +27,19 @@ struct BioTarget {
   bool Eof = false;
 };
 
-int BioWrite(BIO* bio, const char* data, size_t length, size_t* written) {
+// The target of a BIO call, its retry flags cleared; null (and "not connected" as the last
+// error) once the socket is closed.
+BioTarget* OpenTarget(BIO* bio) {
   BIO_clear_retry_flags(bio);
   auto* target = static_cast<BioTarget*>(BIO_get_data(bio));
-  if (!target->Handle->IsOpen()) {
-    WinSock::WSASetLastError(WinSock::WSAENOTCONN);
-    return 0;
-  }
+  if (target->Handle->IsOpen()) return target;
+  WinSock::WSASetLastError(WinSock::WSAENOTCONN);
+  return nullptr;
+}
+
+int BioWrite(BIO* bio, const char* data, size_t length, size_t* written) {
+  BioTarget* target = OpenTarget(bio);
+  if (!target) return 0;
   const int n = target->Handle->RawSend(data, static_cast<int>(std::min<size_t>(length, INT_MAX / 2)));
   if (n <= 0) return 0;
   *written = static_cast<size_t>(n);
@@ -41,12 +47,8 @@ int BioWrite(BIO* bio, const char* data, size_t length, size_t* written) {
 }
 
 int BioRead(BIO* bio, char* data, size_t length, size_t* read) {
-  BIO_clear_retry_flags(bio);
-  auto* target = static_cast<BioTarget*>(BIO_get_data(bio));
-  if (!target->Handle->IsOpen()) {
-    WinSock::WSASetLastError(WinSock::WSAENOTCONN);
-    return 0;
-  }
+  BioTarget* target = OpenTarget(bio);
+  if (!target) return 0;
   const int n = target->Handle->RawReceiveNow(data, static_cast<int>(std::min<size_t>(length, INT_MAX / 2)));
   if (n > 0) {
     *read = static_cast<size_t>(n);
