@@ -213,7 +213,16 @@ void TNetCustomHTTP::OpenTunnel(const AnsiString& target) {
     CloseConnection();
     throw ENetHTTPProtocolException(code, status, AnsiString());
   }
-  StartTLS(location_.Host(), ReadTimeout());
+  try {
+    StartTLS(location_.Host(), ReadTimeout());
+  } catch (const ENetTLSHandshakeError& e) {
+    // Said so that a person sees the proxy is part of the road.
+    const AnsiString proxy = proxyParams_.ProxyServer() + ":" + IntToStr(proxyParams_.ProxyPort());
+    throw ENetTLSHandshakeError(e.Failure(),
+                                Format(NetText::TLSHandshakeThroughProxyFailed, location_.Host().c_str(),
+                                       proxy.c_str(), e.Reason().c_str()),
+                                e.Reason());
+  }
   tunnel_ = target;
 }
 

@@ -293,4 +293,35 @@ TEST(TLSThroughAProxy, ARefusedTunnelRaisesTheProxysStatus) {
   proxy.Stop();
 }
 
+// A proxy that says yes to CONNECT and then sends something that is not TLS, in the
+// same write as its answer or after the ClientHello: a failed handshake through the proxy.
+class TunnelAnswer : public ::testing::TestWithParam<bool> {};
+
+TEST_P(TunnelAnswer, ThatIsNotTLSFailsTheHandshakeThroughTheProxy) {
+  const char kAccepted[] = "HTTP/1.1 200 Connection established\r\n\r\n";
+  const char kNotTLS[] = "HTTP/1.1 400 Bad Request\r\n\r\n";
+  ScriptedServer proxy;
+  ConnectionScript script;
+  if (GetParam()) {
+    script.ExpectRequest().Send(std::string(kAccepted) + kNotTLS);
+  } else {
+    script.ExpectRequest().Send(kAccepted).ExpectBytes(5).Send(kNotTLS);
+  }
+  proxy.AddConnection(script.WaitClientClose());
+  proxy.Start();
+  TNetHTTP http;
+  UseProxy(http, proxy.Port());
+  TMemoryStream s;
+  ExpectRaises<ENetTLSHandshakeError>(
+      [&] { http.FetchUrl("https://localhost/x", s); },
+      "TLS handshake with localhost through the proxy 127.0.0.1:" + std::to_string(proxy.Port()) +
+          " failed: what came back is not TLS.",
+      [](const ENetTLSHandshakeError& e) { EXPECT_EQ(e.Failure(), tfNotTLS); });
+  EXPECT_FALSE(http.IsConnected());
+  proxy.Stop();
+}
+
+INSTANTIATE_TEST_SUITE_P(Writes, TunnelAnswer, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "InTheSameWrite" : "AfterTheClientHello"; });
+
 }  // namespace
