@@ -426,7 +426,11 @@ AnsiString TNetCustomHTTP::ReadBodyCapped(int32_t timeout) {
   TNetScopeExit restore([&] { SetReadTimeout(oldTimeout); });
   SetReadTimeout(timeout);
   TMemoryStream temp;
-  ReadBody(temp, kMaxErrorBody);
+  try {
+    ReadBody(temp, kMaxErrorBody);
+  } catch (const ENetTLSTruncated&) {
+    // Never taken as data, only shown: what arrived before the cut still says why.
+  }
   return AnsiString(temp.Memory() ? temp.Memory() : "", static_cast<size_t>(temp.Size()));
 }
 

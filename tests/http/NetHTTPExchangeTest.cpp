@@ -108,6 +108,10 @@ std::vector<ExchangeCase> Cases() {
       {.Name = "TLSShortBodyCutWithoutCloseNotify", .Reply = "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabcd",
        .ServerCloses = true, .Body = "abcd", .Error = "ENetTLSTruncated", .Message = NetText::TLSNoCloseNotify,
        .Work = "B10 E4", .Split = false, .Over = kTlsCut},
+      {.Name = "TLSErrorBodyCutWithoutCloseNotifyStillShowsTheStatus",
+       .Reply = "HTTP/1.1 404 Not Found\r\n\r\ngone", .ServerCloses = true, .Error = "ENetHTTPProtocolException",
+       .Message = "HTTP/1.1 404 Not Found", .ErrorCode = 404, .ErrorBody = "gone", .Work = "B0 E*", .Split = false,
+       .Over = kTlsCut},
   };
 }
 
