@@ -53,9 +53,9 @@ void TNetTCPClient::StartTLS(const AnsiString& host, int32_t timeout) {
   auto* tls = dynamic_cast<TNetIOHandlerTLS*>(handler.get());
   if (!tls) throw ENetIOHandlerPropInvalid();
   try {
-    // The client speaks first in TLS: bytes that came before the ClientHello (after a
-    // proxy's answer to CONNECT, say) are not the server's, and would be lost to the
-    // handshake if it ran.
+    // The client speaks first in TLS: bytes that came before the ClientHello (with a
+    // proxy's answer to CONNECT, say) cannot be the server's, so whoever sent them does
+    // not speak TLS.
     if (InputQueue().Size() != 0)
       throw ENetTLSHandshakeError(tfNotTLS, Format(NetText::TLSHandshakeFailed, host.c_str(), NetText::TLSNotTLS),
                                   NetText::TLSNotTLS);
