@@ -213,7 +213,16 @@ void TNetCustomHTTP::OpenTunnel(const AnsiString& target) {
     CloseConnection();
     throw ENetHTTPProtocolException(code, status, AnsiString());
   }
-  StartTLS(location_.Host(), ReadTimeout());
+  try {
+    StartTLS(location_.Host(), ReadTimeout());
+  } catch (const ENetTLSHandshakeError& e) {
+    // Said so that a person sees the proxy is part of the road.
+    const AnsiString proxy = proxyParams_.ProxyServer() + ":" + IntToStr(proxyParams_.ProxyPort());
+    throw ENetTLSHandshakeError(e.Failure(),
+                                Format(NetText::TLSHandshakeThroughProxyFailed, location_.Host().c_str(),
+                                       proxy.c_str(), e.Reason().c_str()),
+                                e.Reason());
+  }
   tunnel_ = target;
 }
 
@@ -417,7 +426,11 @@ AnsiString TNetCustomHTTP::ReadBodyCapped(int32_t timeout) {
   TNetScopeExit restore([&] { SetReadTimeout(oldTimeout); });
   SetReadTimeout(timeout);
   TMemoryStream temp;
-  ReadBody(temp, kMaxErrorBody);
+  try {
+    ReadBody(temp, kMaxErrorBody);
+  } catch (const ENetTLSTruncated&) {
+    // Never taken as data, only shown: what arrived before the cut still says why.
+  }
   return AnsiString(temp.Memory() ? temp.Memory() : "", static_cast<size_t>(temp.Size()));
 }
 

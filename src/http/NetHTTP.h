@@ -9,14 +9,16 @@
 // Reading the outcome after FetchUrl: ResponseCode() is the status code;
 // Response().LengthKnown / Response().ContentLength() tell the declared body length;
 // the bytes received are the growth of the caller's stream (a server that closes
-// early leaves a shorter body without an error when a length was declared).
+// early leaves a shorter body without an error when a length was declared; over TLS
+// only when it closed with close_notify: a stream cut without it raises
+// ENetTLSTruncated, whatever delimits the body).
 //
 // "https://" URLs (default port 443) are spoken over TLS: the client's connection then
 // creates a TNetIOHandlerTLS, trusting the system's certificates or TLSCAFile(). An open
 // connection is reused only for the same scheme, host and port. Through a proxy, https
 // runs in a CONNECT tunnel (the proxy's credentials go to the proxy alone; a refusal
 // raises ENetHTTPProtocolException with the proxy's status). A failed handshake
-// raises ENetTLSHandshakeError saying why.
+// raises ENetTLSHandshakeError saying why (and, in a tunnel, naming the proxy).
 //
 // Error answers raise ENetHTTPProtocolException with the status code, the status line
 // as message and up to 64 KiB of the body as ErrorBody; the caller's stream is never

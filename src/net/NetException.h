@@ -33,15 +33,20 @@ inline constexpr const char* AlreadyConnected = "Already connected.";
 inline constexpr const char* OnlyOneFreezeGuard = "Only one TNetFreezeGuard can exist per application.";
 // TLS ("https"): the handshake's failure is "TLS handshake with <host> failed: <why>.".
 inline constexpr const char* TLSHandshakeFailed = "TLS handshake with %s failed: %s.";
+// The same inside a proxy's CONNECT tunnel: host, then the proxy ("host:port"), then why.
+inline constexpr const char* TLSHandshakeThroughProxyFailed = "TLS handshake with %s through the proxy %s failed: %s.";
 inline constexpr const char* TLSUntrusted = "the server's certificate is not trusted (%s)";
 inline constexpr const char* TLSNameMismatch = "the server's certificate is not valid for the name %s";
 inline constexpr const char* TLSExpired = "the server's certificate has expired";
 inline constexpr const char* TLSNotYetValid = "the server's certificate is not valid yet";
 inline constexpr const char* TLSProtocolTooOld = "the server offers only a protocol older than TLS 1.2";
 inline constexpr const char* TLSServerClosed = "the server closed the connection";
+inline constexpr const char* TLSNotTLS = "what came back is not TLS";
 inline constexpr const char* TLSNoAnswer = "the server did not answer in time";
 inline constexpr const char* TLSCAFileUnreadable = "the trusted certificates file %s cannot be read";
 inline constexpr const char* TLSFailed = "TLS error: %s.";
+inline constexpr const char* TLSNoCloseNotify =
+    "Connection closed without TLS close_notify: what arrived may be cut short.";
 }  // namespace NetText
 
 // A class whose default message is a fixed text.
@@ -113,6 +118,9 @@ TAVRO_NET_EXCEPTION(ENetAlreadyConnected, ENetException, NetText::AlreadyConnect
 
 // TLS ("https"). A failure of the protocol on an established connection.
 TAVRO_DECLARE_EXCEPTION(ENetTLSError, ENetException)
+// The stream ended without the server's close_notify: the end is not authenticated, so
+// nothing read up to it can be taken as whole (someone on the path may have cut it).
+TAVRO_NET_EXCEPTION(ENetTLSTruncated, ENetTLSError, NetText::TLSNoCloseNotify)
 
 // Why a TLS handshake failed.
 enum TNetTLSFailure {
@@ -122,16 +130,20 @@ enum TNetTLSFailure {
   tfNotYetValid,
   tfProtocolTooOld,  // the server speaks nothing newer than TLS 1.1
   tfClosed,          // the server closed the connection during the handshake
+  tfNotTLS,          // the answer is not TLS at all (or bytes came before it)
   tfTimeout,
   tfOther
 };
 
+// Message: "TLS handshake with <host> failed: <Reason()>." (or the proxy's form).
 class ENetTLSHandshakeError : public ENetTLSError {
  public:
-  ENetTLSHandshakeError(TNetTLSFailure failure, AnsiString message)
-      : ENetTLSError(std::move(message)), failure_(failure) {}
+  ENetTLSHandshakeError(TNetTLSFailure failure, AnsiString message, AnsiString reason = AnsiString())
+      : ENetTLSError(std::move(message)), failure_(failure), reason_(std::move(reason)) {}
   TNetTLSFailure Failure() const { return failure_; }
+  const AnsiString& Reason() const { return reason_; }
 
  private:
   TNetTLSFailure failure_;
+  AnsiString reason_;
 };

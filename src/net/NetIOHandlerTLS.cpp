@@ -98,6 +98,11 @@ AnsiString OpenSSLReason() {
   return reason ? AnsiString(reason) : Format("error %lu", code);
 }
 
+// A record that cannot be TLS at all: a plain-text answer, or bytes of something else.
+bool IsNotTLS(unsigned long code) {
+  return ERR_GET_LIB(code) == ERR_LIB_SSL && ERR_GET_REASON(code) == SSL_R_WRONG_VERSION_NUMBER;
+}
+
 bool IsProtocolTooOld(unsigned long code) {
   if (ERR_GET_LIB(code) != ERR_LIB_SSL) return false;
   switch (ERR_GET_REASON(code)) {
@@ -114,7 +119,7 @@ bool IsProtocolTooOld(unsigned long code) {
 
 [[noreturn]] void RaiseHandshake(const AnsiString& host, TNetTLSFailure failure, const AnsiString& reason) {
   ERR_clear_error();
-  throw ENetTLSHandshakeError(failure, Format(NetText::TLSHandshakeFailed, host.c_str(), reason.c_str()));
+  throw ENetTLSHandshakeError(failure, Format(NetText::TLSHandshakeFailed, host.c_str(), reason.c_str()), reason);
 }
 
 // The client's settings: TLS 1.2 or later, the peer verified against the system's trusted
@@ -122,9 +127,8 @@ bool IsProtocolTooOld(unsigned long code) {
 void ConfigureContext(SSL_CTX* context, const AnsiString& host, const AnsiString& caFile) {
   SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
   SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
-  // A server that ends the stream without close_notify reads as an ordinary close, as
-  // over plain TCP; the HTTP layer judges the body by its length.
-  SSL_CTX_set_options(context, SSL_OP_IGNORE_UNEXPECTED_EOF);
+  // SSL_OP_IGNORE_UNEXPECTED_EOF stays off: a stream that ends without close_notify must
+  // read as cut (ENetTLSTruncated), never as the server's own end of the data.
   SSL_CTX_set_read_ahead(context, 1);
   const bool trusted = caFile.empty() ? SSL_CTX_set_default_verify_paths(context) == 1
                                       : SSL_CTX_load_verify_locations(context, caFile.c_str(), nullptr) == 1;
@@ -160,6 +164,7 @@ void ExpectPeerName(SSL* ssl, const AnsiString& host) {
     default:
       RaiseHandshake(host, tfUntrusted, Format(NetText::TLSUntrusted, X509_verify_cert_error_string(verify)));
   }
+  if (IsNotTLS(ERR_peek_error())) RaiseHandshake(host, tfNotTLS, NetText::TLSNotTLS);
   if (IsProtocolTooOld(ERR_peek_error())) RaiseHandshake(host, tfProtocolTooOld, NetText::TLSProtocolTooOld);
   if (ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING)
     RaiseHandshake(host, tfClosed, NetText::TLSServerClosed);
@@ -168,14 +173,57 @@ void ExpectPeerName(SSL* ssl, const AnsiString& host) {
 
 }  // namespace
 
+// How the server's stream ended, kept so that every later receive reports the same end.
+enum class TLSEnd { None, CloseNotify, SocketError, Cut, Failure };
+
 struct TNetIOHandlerTLS::Session {
   uint64_t Id = 0;
   SSL_CTX* Context = nullptr;
   SSL* Ssl = nullptr;
   BioTarget Target;
   bool Established = false;
-  // After a fatal error OpenSSL must not be asked for anything more, not even a close.
-  bool Failed = false;
+  // After the end of the stream, a fatal error or our close_notify, OpenSSL must not be
+  // asked for anything more, not even a close.
+  bool Finished = false;
+  TLSEnd End = TLSEnd::None;
+  int32_t SocketCode = 0;
+  AnsiString Failure;
+
+  // Records how a read ended (error: SSL_get_error's answer), while OpenSSL's error
+  // queue still says why. Only close_notify is the server's own end of the data; a
+  // stream that just stops is a cut.
+  void RecordEnd(int error) {
+    Finished = true;
+    const int32_t code = WinSock::WSAGetLastError();
+    if (error == SSL_ERROR_ZERO_RETURN) {
+      End = TLSEnd::CloseNotify;
+    } else if (error == SSL_ERROR_SYSCALL && code != 0) {
+      End = TLSEnd::SocketError;
+      SocketCode = code;
+    } else if (error == SSL_ERROR_SYSCALL || ERR_GET_REASON(ERR_peek_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING) {
+      End = TLSEnd::Cut;
+    } else {
+      End = TLSEnd::Failure;
+      Failure = Format(NetText::TLSFailed, OpenSSLReason().c_str());
+    }
+    ERR_clear_error();
+  }
+
+  // The recorded end as a receive reports it: 0 for close_notify, -1 with the code for a
+  // socket failure, else the exception.
+  int ReportEnd() const {
+    switch (End) {
+      case TLSEnd::CloseNotify:
+        return 0;
+      case TLSEnd::SocketError:
+        WinSock::WSASetLastError(SocketCode);
+        return -1;
+      case TLSEnd::Cut:
+        throw ENetTLSTruncated();
+      default:
+        throw ENetTLSError(Failure);
+    }
+  }
 
   ~Session() {
     SSL_free(Ssl);
@@ -195,8 +243,8 @@ void TNetIOHandlerTLS::EndSession() { session_.reset(); }
 void TNetIOHandlerTLS::ShutAndClose() {
   // The server is told the stream ends here (close_notify); the alert is a few bytes
   // and never waits for an answer.
-  if (session_ && session_->Established && !session_->Failed && IsConnected()) {
-    session_->Failed = true;
+  if (session_ && session_->Established && !session_->Finished && IsConnected()) {
+    session_->Finished = true;
     ERR_clear_error();
     SSL_shutdown(session_->Ssl);
     ERR_clear_error();
@@ -269,12 +317,12 @@ void TNetIOHandlerTLS::Handshake(const AnsiString& host, int32_t timeout) {
     const int error = SSL_get_error(ssl, result);
     if (error == SSL_ERROR_WANT_READ) {
       if (!WaitSocket(deadline, unlimited)) {
-        session_->Failed = true;
+        session_->Finished = true;
         fail(tfTimeout, NetText::TLSNoAnswer);
       }
       continue;
     }
-    session_->Failed = true;
+    session_->Finished = true;
     RaiseHandshakeFailure(host, ssl, error);
   }
   session_->Established = true;
@@ -287,26 +335,29 @@ bool TNetIOHandlerTLS::WaitReadable(int32_t timeoutMs) {
   const bool unlimited = timeoutMs == -2;
   const int64_t deadline = NowMs() + std::max(timeoutMs, 0);
   for (;;) {
-    SSL* ssl = session_->Ssl;
-    if (session_->Failed || SSL_pending(ssl) > 0) return true;
-    char byte;
-    size_t got = 0;
-    ERR_clear_error();
-    if (SSL_peek_ex(ssl, &byte, 1, &got) == 1) return true;
-    // The end of the stream or a failure: the receive that follows reports it.
-    if (SSL_get_error(ssl, 0) != SSL_ERROR_WANT_READ) return true;
+    if (session_->Finished || SSL_pending(session_->Ssl) > 0 || PeekDecided()) return true;
     const int32_t wait =
         unlimited ? -2 : static_cast<int32_t>(std::clamp<int64_t>(deadline - NowMs(), 0, INT32_MAX));
     if (!SocketHandle()->WaitReadable(wait)) return false;
     // Closed or reconnected in the wait's pump: the caller's receive step notices.
     if (!IsConnected() || !session_ || session_->Id != id) return true;
-    if (!unlimited && NowMs() >= deadline) {
-      // Time is up, but bytes did arrive: one more look without waiting.
-      ERR_clear_error();
-      if (SSL_peek_ex(ssl, &byte, 1, &got) == 1) return true;
-      return SSL_get_error(ssl, 0) != SSL_ERROR_WANT_READ;
-    }
+    // Time is up, but bytes did arrive: one more look without waiting.
+    if (!unlimited && NowMs() >= deadline) return PeekDecided();
   }
+}
+
+bool TNetIOHandlerTLS::PeekDecided() {
+  SSL* ssl = session_->Ssl;
+  char byte;
+  size_t got = 0;
+  ERR_clear_error();
+  WinSock::WSASetLastError(0);
+  if (SSL_peek_ex(ssl, &byte, 1, &got) == 1) return true;
+  const int error = SSL_get_error(ssl, 0);
+  if (error == SSL_ERROR_WANT_READ) return false;
+  // The end of the stream or a failure: the receive that follows reports it.
+  session_->RecordEnd(error);
+  return true;
 }
 
 int TNetIOHandlerTLS::Receive(char* buffer, int length, bool wait) {
@@ -314,7 +365,8 @@ int TNetIOHandlerTLS::Receive(char* buffer, int length, bool wait) {
     return wait ? TNetIOHandlerSocket::RawReceive(buffer, length) : TNetIOHandlerSocket::RawReceiveNow(buffer, length);
   }
   if (!IsConnected() || !session_ || !session_->Established) throw ENetClosedSocket();
-  if (session_->Failed) return 0;
+  if (session_->End != TLSEnd::None) return session_->ReportEnd();
+  if (session_->Finished) throw ENetClosedSocket();
   const uint64_t id = session_->Id;
   SSL* ssl = session_->Ssl;
   int total = 0;
@@ -337,16 +389,9 @@ int TNetIOHandlerTLS::Receive(char* buffer, int length, bool wait) {
       if (!IsConnected() || !session_ || session_->Id != id) throw ENetClosedSocket();
       continue;
     }
-    if (total > 0) return total;  // the end or the failure is met again by the next call
-    session_->Failed = true;
-    if (error == SSL_ERROR_ZERO_RETURN) return 0;
-    if (error == SSL_ERROR_SYSCALL) {
-      if (WinSock::WSAGetLastError() == 0) return 0;
-      return -1;
-    }
-    const AnsiString reason = OpenSSLReason();
-    ERR_clear_error();
-    throw ENetTLSError(Format(NetText::TLSFailed, reason.c_str()));
+    session_->RecordEnd(error);
+    if (total > 0) return total;  // the next call reports the end
+    return session_->ReportEnd();
   }
   return total;
 }
@@ -363,7 +408,7 @@ int TNetIOHandlerTLS::RawSend(const void* buffer, int length) {
   const uint64_t id = session_->Id;
   SSL* ssl = session_->Ssl;
   for (;;) {
-    if (session_->Failed) {
+    if (session_->Finished) {
       WinSock::WSASetLastError(WinSock::WSAESHUTDOWN);
       return -1;
     }
@@ -378,7 +423,7 @@ int TNetIOHandlerTLS::RawSend(const void* buffer, int length) {
       if (!IsConnected() || !session_ || session_->Id != id) throw ENetClosedSocket();
       continue;
     }
-    session_->Failed = true;
+    session_->Finished = true;
     if (error == SSL_ERROR_SYSCALL || error == SSL_ERROR_ZERO_RETURN) {
       if (WinSock::WSAGetLastError() == 0) WinSock::WSASetLastError(WinSock::WSAECONNRESET);
       return -1;

@@ -45,8 +45,9 @@ class TNetIOHandlerTLS : public TNetIOHandlerSocket {
   void ConnectTo(const AnsiString& host, int32_t port, int32_t timeout, int32_t boundPortMax,
                  int32_t boundPortMin, int32_t boundPort, const AnsiString& boundIP) override;
   bool WaitReadable(int32_t timeoutMs) override;
-  // Decrypted bytes; 0 when the server ended the stream; -1 with the stack's code for a
-  // socket failure. A TLS protocol failure raises ENetTLSError.
+  // Decrypted bytes; 0 when the server ended the stream with close_notify; -1 with the
+  // stack's code for a socket failure. A stream that stops without close_notify raises
+  // ENetTLSTruncated, a TLS protocol failure ENetTLSError; later calls report the same.
   int RawReceive(void* buffer, int length) override;
   int RawReceiveNow(void* buffer, int length) override;
   int RawSend(const void* buffer, int length) override;
@@ -60,6 +61,9 @@ class TNetIOHandlerTLS : public TNetIOHandlerSocket {
   struct Session;
   void Handshake(const AnsiString& host, int32_t timeout);
   int Receive(char* buffer, int length, bool wait);
+  // True when decrypted bytes wait or the stream has ended (the end is recorded for the
+  // next receive); false when more must come from the socket first.
+  bool PeekDecided();
   // Waits until the socket is readable or the time is up; false on time-out. Raises
   // ENetNotConnected when the socket was closed meanwhile.
   bool WaitSocket(int64_t deadlineMs, bool unlimited);

@@ -51,9 +51,14 @@ void TNetTCPClient::StartTLS(const AnsiString& host, int32_t timeout) {
   // Held for the whole handshake: a pump inside it may release the connection's reference.
   const std::shared_ptr<TNetIOHandler> handler = HandlerRef();
   auto* tls = dynamic_cast<TNetIOHandlerTLS*>(handler.get());
-  // Bytes that came before the handshake would be taken for the server's.
-  if (!tls || InputQueue().Size() != 0) throw ENetIOHandlerPropInvalid();
+  if (!tls) throw ENetIOHandlerPropInvalid();
   try {
+    // The client speaks first in TLS: bytes that came before the ClientHello (with a
+    // proxy's answer to CONNECT, say) cannot be the server's, so whoever sent them does
+    // not speak TLS.
+    if (InputQueue().Size() != 0)
+      throw ENetTLSHandshakeError(tfNotTLS, Format(NetText::TLSHandshakeFailed, host.c_str(), NetText::TLSNotTLS),
+                                  NetText::TLSNotTLS);
     tls->StartTLS(host, timeout);
   } catch (...) {
     CloseIOHandler();

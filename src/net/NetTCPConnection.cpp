@@ -119,7 +119,15 @@ bool TNetTCPConnection::IsConnected() {
   return ioHandler_ && ioHandler_->IsConnected();
 }
 
-void TNetTCPConnection::ProbeForClose(bool raiseIfClosed) { FillInputBuffer(raiseIfClosed, 1, false); }
+void TNetTCPConnection::ProbeForClose(bool raiseIfClosed) {
+  try {
+    FillInputBuffer(raiseIfClosed, 1, false);
+  } catch (const ENetTLSTruncated&) {
+    // An idle connection that the server dropped without close_notify: nothing was
+    // being read, so nothing can have been cut; it is closed like any other.
+    if (raiseIfClosed) throw ENetConnClosedGracefully();
+  }
+}
 
 void TNetTCPConnection::CloseIOHandler() {
   if (!ioHandler_) return;
@@ -161,16 +169,25 @@ int TNetTCPConnection::FillInto(DirectTarget* direct, bool raiseIfDisconnected, 
     int n = 0;
     // Without the guard a wait never pumps: a wait without limit is the blocking receive
     // itself, and with a limit bytes already waiting are taken without a readiness test.
-    if (TNetFreezeGuardBase::IsEngaged() || !ReceiveOnce(*handler, direct, timeout != kNetNoTimeLimit, &n)) {
-      if (!handler->WaitReadable(timeout)) {
-        if (raiseOnTimeout) throw ENetReadTimeout();
-        return -1;
+    try {
+      if (TNetFreezeGuardBase::IsEngaged() || !ReceiveOnce(*handler, direct, timeout != kNetNoTimeLimit, &n)) {
+        if (!handler->WaitReadable(timeout)) {
+          if (raiseOnTimeout) throw ENetReadTimeout();
+          return -1;
+        }
+        if (ioHandler_ == handler) {
+          ReceiveOnce(*handler, direct, false, &n);
+        } else if (raiseIfDisconnected) {
+          throw ENetNotConnected();
+        }
       }
+    } catch (const ENetTLSError&) {
+      // A failed or cut TLS stream ends the connection as the peer's close does.
       if (ioHandler_ == handler) {
-        ReceiveOnce(*handler, direct, false, &n);
-      } else if (raiseIfDisconnected) {
-        throw ENetNotConnected();
+        closeSeen_ = true;
+        CheckConnectionLost(false, false);
       }
+      throw;
     }
     closeSeen_ = n == 0;
     if (n == -1) {

@@ -1,13 +1,19 @@
 // One exchange per case against the scripted loopback server: the request bytes, what
 // reaches the stream, the exception, the work events and the connection state. Each
-// reply is played whole and in random chunk sizes.
+// reply is played whole and in random chunk sizes; the TLS cases over a TLS front that
+// ends the server's close with or without close_notify.
 #include <gtest/gtest.h>
 
 #include "HttpTestSupport.h"
+#include "net/NetException.h"
 #include "runtime/Exception.h"
 #include "support/ScriptedServer.h"
+#include "support/TestCertificates.h"
+#include "support/TlsFront.h"
 
 namespace {
+
+enum Transport { kPlain, kTlsCloseNotify, kTlsCut };
 
 struct ExchangeCase {
   const char* Name = "";
@@ -22,6 +28,7 @@ struct ExchangeCase {
   bool ConnectedAfter = false;
   int ChunkStarted = 0;  // "Chunk Started" reports
   bool Split = true;     // also played in random chunks
+  Transport Over = kPlain;
 };
 
 std::vector<ExchangeCase> Cases() {
@@ -92,6 +99,19 @@ std::vector<ExchangeCase> Cases() {
        .Body = "abc", .Work = "B3 E3", .ConnectedAfter = true, .ChunkStarted = 1},
       {.Name = "HeaderBlockCapped", .Reply = manyHeaders, .Error = "ENetException",
        .Message = "Response header block too large"},
+      // Over TLS only close_notify ends a body: a stream cut without it is never whole.
+      {.Name = "TLSNoLengthEndedByCloseNotify", .Reply = "HTTP/1.1 200 OK\r\n\r\nuntil the end", .ServerCloses = true,
+       .Body = "until the end", .Work = "B0 E*", .Over = kTlsCloseNotify},
+      {.Name = "TLSNoLengthCutWithoutCloseNotify", .Reply = "HTTP/1.1 200 OK\r\n\r\nuntil the end",
+       .ServerCloses = true, .Body = "until the end", .Error = "ENetTLSTruncated", .Message = NetText::TLSNoCloseNotify,
+       .Work = "B0 E*", .Split = false, .Over = kTlsCut},
+      {.Name = "TLSShortBodyCutWithoutCloseNotify", .Reply = "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabcd",
+       .ServerCloses = true, .Body = "abcd", .Error = "ENetTLSTruncated", .Message = NetText::TLSNoCloseNotify,
+       .Work = "B10 E4", .Split = false, .Over = kTlsCut},
+      {.Name = "TLSErrorBodyCutWithoutCloseNotifyStillShowsTheStatus",
+       .Reply = "HTTP/1.1 404 Not Found\r\n\r\ngone", .ServerCloses = true, .Error = "ENetHTTPProtocolException",
+       .Message = "HTTP/1.1 404 Not Found", .ErrorCode = 404, .ErrorBody = "gone", .Work = "B0 E*", .Split = false,
+       .Over = kTlsCut},
   };
 }
 
@@ -101,6 +121,7 @@ std::string ErrorClass(const std::exception& e) {
   if (dynamic_cast<const ENetHTTPProtocolException*>(&e)) return "ENetHTTPProtocolException";
   if (dynamic_cast<const ENetConnClosedGracefully*>(&e)) return "ENetConnClosedGracefully";
   if (dynamic_cast<const EConvertError*>(&e)) return "EConvertError";
+  if (dynamic_cast<const ENetTLSTruncated*>(&e)) return "ENetTLSTruncated";
   if (dynamic_cast<const ENetException*>(&e)) return "ENetException";
   return "other";
 }
@@ -120,9 +141,13 @@ TEST_P(Exchange, RequestBytesStreamErrorAndEvents) {
   if (c.ServerCloses) script.Close(); else script.WaitClientClose();
   server.AddConnection(script);
   server.Start();
+  std::unique_ptr<TlsFront> front;
+  if (c.Over != kPlain) front = std::make_unique<TlsFront>(server.Port(), c.Over == kTlsCloseNotify);
+  const uint16_t port = front ? front->Port() : server.Port();
 
   TNetHTTP http;
   ConfigureHttpClient(http);
+  http.SetTLSCAFile(TestCertificates::Shared().CA());
   EventLog log;
   log.Attach(http);
   TMemoryStream stream;
@@ -130,7 +155,8 @@ TEST_P(Exchange, RequestBytesStreamErrorAndEvents) {
   std::string errorClass, message, errorBody;
   int code = 0;
   try {
-    http.FetchUrl("http://127.0.0.1:" + std::to_string(server.Port()) + "/TavroMP3LiveUpdate2/TavroMP3LiveUpdate.ini",
+    http.FetchUrl(std::string(front ? "https" : "http") + "://127.0.0.1:" + std::to_string(port) +
+                      "/TavroMP3LiveUpdate2/TavroMP3LiveUpdate.ini",
                   stream);
   } catch (const ENetHTTPProtocolException& e) {
     errorClass = ErrorClass(e);
@@ -145,7 +171,7 @@ TEST_P(Exchange, RequestBytesStreamErrorAndEvents) {
   http.CloseConnection();
   server.Stop();
 
-  EXPECT_EQ(server.Request(0, 0), CatalogueRequest(server.Port()));
+  EXPECT_EQ(server.Request(0, 0), CatalogueRequest(port));
   EXPECT_EQ(StreamText(stream), "pre" + c.Body);
   EXPECT_EQ(errorClass, c.Error);
   EXPECT_EQ(message, c.Message);

@@ -122,18 +122,21 @@ TEST_P(AgainstNginx, AConnectionIsReusedOnlyForTheSameSchemeHostAndPort) {
   EXPECT_EQ(connects, 3);
 }
 
-// A handshake that fails says why, and leaves nothing connected.
+// A handshake that fails says why, and leaves nothing connected; one the client must
+// accept delivers the file.
 struct HandshakeCase {
   const char* name;
-  const char* cert;        // the server's certificate
-  const char* protocols;   // nginx ssl_protocols
-  TNetTLSFailure failure;
-  const char* why;
+  const char* cert;                  // the server's certificate for "localhost"
+  const char* protocols = "TLSv1.2 TLSv1.3";  // nginx ssl_protocols
+  TNetTLSFailure failure = tfOther;
+  const char* why = nullptr;         // nullptr: the handshake succeeds
+  const char* host = "localhost";    // the URL's host
+  const char* defaultCert = "";      // for names the server does not know (and no SNI)
 };
 
 class TLSHandshake : public ::testing::TestWithParam<HandshakeCase> {};
 
-TEST_P(TLSHandshake, FailureRaisesWithItsReason) {
+TEST_P(TLSHandshake, SucceedsOrRaisesWithItsReason) {
   if (!NginxServer::Available()) GTEST_SKIP() << "nginx is not installed";
   const HandshakeCase& c = GetParam();
   const TestCertificates& certs = TestCertificates::Shared();
@@ -144,12 +147,22 @@ TEST_P(TLSHandshake, FailureRaisesWithItsReason) {
   options.TlsProtocols = c.protocols;
   // An old protocol needs old ciphers, which today's security level refuses.
   if (std::string(c.protocols) == "TLSv1") options.TlsCiphers = "DEFAULT@SECLEVEL=0";
+  if (*c.defaultCert) {
+    options.TlsDefaultCertificate = certs.Pem(c.defaultCert);
+    options.TlsDefaultKey = certs.Key(c.defaultCert);
+  }
   auto nginx = StartSite(site, &certs, c.cert, options);
   TNetHTTP http;
   http.SetTLSCAFile(certs.CA());
   TMemoryStream s;
-  ExpectRaises<ENetTLSHandshakeError>([&] { http.FetchUrl(nginx->Url("/a.txt"), s); },
-                                      "TLS handshake with localhost failed: " + std::string(c.why) + ".",
+  const std::string url = "https://" + std::string(c.host) + ":" + std::to_string(nginx->Port()) + "/a.txt";
+  if (!c.why) {
+    http.FetchUrl(url, s);
+    EXPECT_EQ(StreamText(s), "a");
+    return;
+  }
+  ExpectRaises<ENetTLSHandshakeError>([&] { http.FetchUrl(url, s); },
+                                      "TLS handshake with " + std::string(c.host) + " failed: " + c.why + ".",
                                       [&](const ENetTLSHandshakeError& e) { EXPECT_EQ(e.Failure(), c.failure); });
   EXPECT_FALSE(http.IsConnected());
   EXPECT_EQ(s.Size(), 0);
@@ -158,13 +171,20 @@ TEST_P(TLSHandshake, FailureRaisesWithItsReason) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, TLSHandshake,
     ::testing::Values(
-        HandshakeCase{"UntrustedCA", "untrusted", "TLSv1.2 TLSv1.3", tfUntrusted,
-                      "the server's certificate is not trusted (unable to get local issuer certificate)"},
-        HandshakeCase{"WrongHostName", "wronghost", "TLSv1.2 TLSv1.3", tfNameMismatch,
-                      "the server's certificate is not valid for the name localhost"},
-        HandshakeCase{"Expired", "expired", "TLSv1.2 TLSv1.3", tfExpired, "the server's certificate has expired"},
-        HandshakeCase{"TLS10Only", "localhost", "TLSv1", tfProtocolTooOld,
-                      "the server offers only a protocol older than TLS 1.2"}),
+        HandshakeCase{.name = "UntrustedCA", .cert = "untrusted", .failure = tfUntrusted,
+                      .why = "the server's certificate is not trusted (unable to get local issuer certificate)"},
+        HandshakeCase{.name = "WrongHostName", .cert = "wronghost", .failure = tfNameMismatch,
+                      .why = "the server's certificate is not valid for the name localhost"},
+        // An address in the URL is checked against the certificate as a name is.
+        HandshakeCase{.name = "WrongAddress", .cert = "wronghost", .failure = tfNameMismatch,
+                      .why = "the server's certificate is not valid for the name 127.0.0.1", .host = "127.0.0.1"},
+        HandshakeCase{.name = "Expired", .cert = "expired", .failure = tfExpired,
+                      .why = "the server's certificate has expired"},
+        HandshakeCase{.name = "TLS10Only", .cert = "localhost", .protocols = "TLSv1", .failure = tfProtocolTooOld,
+                      .why = "the server offers only a protocol older than TLS 1.2"},
+        HandshakeCase{.name = "TLS12OnlyIsAccepted", .cert = "localhost", .protocols = "TLSv1.2"},
+        // The server presents the named host's certificate only when SNI names it.
+        HandshakeCase{.name = "SNIPicksTheNamedHostsCertificate", .cert = "localhost", .defaultCert = "wronghost"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Servers that never finish the handshake: one closes after the ClientHello, one
@@ -292,5 +312,36 @@ TEST(TLSThroughAProxy, ARefusedTunnelRaisesTheProxysStatus) {
   EXPECT_FALSE(http.IsConnected());
   proxy.Stop();
 }
+
+// A proxy that says yes to CONNECT and then sends something that is not TLS, in the
+// same write as its answer or after the ClientHello: a failed handshake through the proxy.
+class TunnelAnswer : public ::testing::TestWithParam<bool> {};
+
+TEST_P(TunnelAnswer, ThatIsNotTLSFailsTheHandshakeThroughTheProxy) {
+  const char kAccepted[] = "HTTP/1.1 200 Connection established\r\n\r\n";
+  const char kNotTLS[] = "HTTP/1.1 400 Bad Request\r\n\r\n";
+  ScriptedServer proxy;
+  ConnectionScript script;
+  if (GetParam()) {
+    script.ExpectRequest().Send(std::string(kAccepted) + kNotTLS);
+  } else {
+    script.ExpectRequest().Send(kAccepted).ExpectBytes(5).Send(kNotTLS);
+  }
+  proxy.AddConnection(script.WaitClientClose());
+  proxy.Start();
+  TNetHTTP http;
+  UseProxy(http, proxy.Port());
+  TMemoryStream s;
+  ExpectRaises<ENetTLSHandshakeError>(
+      [&] { http.FetchUrl("https://localhost/x", s); },
+      "TLS handshake with localhost through the proxy 127.0.0.1:" + std::to_string(proxy.Port()) +
+          " failed: what came back is not TLS.",
+      [](const ENetTLSHandshakeError& e) { EXPECT_EQ(e.Failure(), tfNotTLS); });
+  EXPECT_FALSE(http.IsConnected());
+  proxy.Stop();
+}
+
+INSTANTIATE_TEST_SUITE_P(Writes, TunnelAnswer, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "InTheSameWrite" : "AfterTheClientHello"; });
 
 }  // namespace

@@ -1,11 +1,14 @@
 // The cancel button: CloseConnection run inside the freeze guard's pump while a read,
 // a send or a connect of the same connection is on the stack. Run under the sanitizer
 // build, these also prove the interrupted operation touches no released memory.
+#include <poll.h>
+
 #include <chrono>
 
 #include "NetTestUtil.h"
 #include "net/NetException.h"
 #include "net/NetFreezeGuard.h"
+#include "net/NetIOHandlerSocket.h"
 #include "support/ExpectRaises.h"
 #include "support/FakePump.h"
 #include "support/StalledListener.h"
@@ -110,22 +113,43 @@ TEST_F(Cancel, DuringAConnectEndsWithoutALeftoverConnection) {
   EXPECT_FALSE(client.IsConnected());
 }
 
-TEST_F(Cancel, DuringATLSHandshakeEndsNotConnected) {
-  // The server takes the ClientHello and never answers it.
-  server.AddConnection(ConnectionScript().ExpectBytes(5).SignalGate("hello").WaitClientClose());
+// The server takes the ClientHello and either never answers it (the cancel comes in an
+// idle slice's pump) or sends the start of a record (the cancel comes in the pump of the
+// step that found it, with the bytes still unread).
+class CancelHandshake : public Cancel, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(CancelHandshake, EndsNotConnected) {
+  const bool dataArrives = GetParam();
+  ConnectionScript script;
+  // The answer is sent only once the client waits for it, so no receive takes it first.
+  script.ExpectBytes(5).SignalGate("hello");
+  if (dataArrives) script.WaitGate("waiting").Send("\x16\x03\x03\x00\x40");
+  server.AddConnection(script.WaitClientClose());
   client.SetUseTLS(true);
+  guard.SetOnlyWhenIdle(!dataArrives);
   bool cancelled = false;
   pump.Every([&](int) {
-    if (!cancelled && server.WaitGate("hello", 0)) {
-      cancelled = true;
-      client.CloseConnection();
+    if (cancelled || !server.WaitGate("hello", 0)) return;
+    if (dataArrives) {
+      // The answer comes during this pump; the next step's select finds it.
+      if (!server.WaitGate("waiting", 0)) {
+        server.OpenGate("waiting");
+        return;
+      }
+      pollfd unread{static_cast<TNetIOHandlerSocket*>(client.IOHandler())->SocketHandle()->OsSocket(), POLLIN, 0};
+      if (::poll(&unread, 1, 0) != 1) return;
     }
+    cancelled = true;
+    client.CloseConnection();
   });
-  EXPECT_THROW(client.OpenConnection(), ENetNotConnected);
+  ExpectRaises<ENetNotConnected>([&] { client.OpenConnection(); }, "Not Connected");
   EXPECT_TRUE(cancelled);
   EXPECT_EQ(client.IOHandler(), nullptr);
   EXPECT_FALSE(client.IsConnected());
 }
+
+INSTANTIATE_TEST_SUITE_P(Server, CancelHandshake, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "SentPartOfARecord" : "NeverAnswered"; });
 
 TEST_F(Cancel, ReconnectingInsideThePumpLeavesTheInterruptedReadOnItsOwnHandler) {
   server.AddConnection(ConnectionScript().Send("HEAD\n").Pause(3000));

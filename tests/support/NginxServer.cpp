@@ -75,9 +75,9 @@ std::string NginxServer::ConfigDir() const { return dir_ ? dir_->Path() : std::s
 std::string NginxServer::ErrorLog() const { return ConfigDir() + "error.log"; }
 std::string NginxServer::AccessLog() const { return ConfigDir() + "access.log"; }
 
-std::string NginxServer::TlsDirectives() const {
-  if (options_.TlsCertificate.empty()) return std::string();
-  std::string d = "    ssl_certificate " + options_.TlsCertificate + ";\n    ssl_certificate_key " + options_.TlsKey +
+std::string NginxServer::TlsDirectives(const std::string& certificate, const std::string& key) const {
+  if (certificate.empty()) return std::string();
+  std::string d = "    ssl_certificate " + certificate + ";\n    ssl_certificate_key " + key +
                   ";\n    ssl_protocols " + options_.TlsProtocols + ";\n";
   if (!options_.TlsCiphers.empty()) d += "    ssl_ciphers " + options_.TlsCiphers + ";\n";
   return d;
@@ -103,9 +103,12 @@ std::string NginxServer::Config() const {
     << "  keepalive_timeout " << options_.KeepaliveTimeoutSec << ";\n"
     << "  keepalive_requests " << options_.KeepaliveRequests << ";\n"
     << "  server {\n    listen 127.0.0.1:" << port_ << (options_.TlsCertificate.empty() ? "" : " ssl") << ";\n"
-    << "    server_name localhost;\n" << TlsDirectives()
-    << "    root " << options_.Root << ";\n" << options_.ServerDirectives << "\n  }\n"
-    << "}\n";
+    << "    server_name localhost;\n" << TlsDirectives(options_.TlsCertificate, options_.TlsKey)
+    << "    root " << options_.Root << ";\n" << options_.ServerDirectives << "\n  }\n";
+  if (!options_.TlsDefaultCertificate.empty())
+    c << "  server {\n    listen 127.0.0.1:" << port_ << " ssl default_server;\n    server_name _;\n"
+      << TlsDirectives(options_.TlsDefaultCertificate, options_.TlsDefaultKey) << "    return 421;\n  }\n";
+  c << "}\n";
   return c.str();
 }
 

@@ -39,6 +39,10 @@ class NginxServer {
     std::string TlsKey;
     std::string TlsProtocols = "TLSv1.2 TLSv1.3";
     std::string TlsCiphers;  // empty: nginx's default
+    // A second https server on the same port, for every name but localhost (and for a
+    // client that names none in SNI), with this certificate.
+    std::string TlsDefaultCertificate;
+    std::string TlsDefaultKey;
   };
 
   explicit NginxServer(const std::string& root);
@@ -66,7 +70,7 @@ class NginxServer {
  private:
   bool StartOnce();
   std::string Config() const;
-  std::string TlsDirectives() const;
+  std::string TlsDirectives(const std::string& certificate, const std::string& key) const;
 
   Options options_;
   std::unique_ptr<TempDir> dir_;
