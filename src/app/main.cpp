@@ -10,8 +10,11 @@
 #include "platform/Log.h"
 #include "platform/NamedMutex.h"
 #include "toolkit/Application.h"
+#include "toolkit/Translation.h"
 
 int main(int argc, char** argv) {
+  // The desktop's language decides the texts, --help's included.
+  UseLanguage(DesktopLanguage());
   // Answered before the window system or the single-instance guard is touched.
   const TCommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   const int answered = AnswerCommandLine(commandLine, "tavro");
