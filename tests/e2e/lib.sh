@@ -52,11 +52,11 @@ APP_TITLE='^Tavro MP3 LiveUpdate$'   # the splash window and the second-instance
 if [[ -n ${E2E_LOCALE:-} ]]; then
   NOTICE_TITLE='^Tavro MP3 LiveUpdate Notice$'
   CONNECT_TITLE='^Connect your MP3 player to the computer$'
-  ACCEPT_LANGUAGE='en-US,en;q=0.9'
+  ACCEPT_LANGUAGE='en-US,en;q=0.9' LANGUAGE_NAME=English
 else
   NOTICE_TITLE='^Tavro MP3 LiveUpdate 提示$'
   CONNECT_TITLE='^将您的MP3播放器与电脑连接$'
-  ACCEPT_LANGUAGE='zh-CN,zh;q=0.9'
+  ACCEPT_LANGUAGE='zh-CN,zh;q=0.9' LANGUAGE_NAME=Chinese
 fi
 BG_PIDS=()
 NGINX_STARTED=0

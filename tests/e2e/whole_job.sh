@@ -79,6 +79,7 @@ joblog=${XDG_STATE_HOME:-$HOME/.local/state}/tavro/tavro.log
 [[ -s $joblog ]] || fail "no log at $joblog"
 cp "$joblog" "$ART/tavro-job.log"
 steps=(
+  "^language: $LANGUAGE_NAME\$"
   '^start: Tavro MP3 LiveUpdate Build 10\.19, program .*/tavro, files in '
   '^web views: direct \(proxy: no_proxy\)$'
   "^prerequisite: player software installed in \"$PLAYER\"\$"
