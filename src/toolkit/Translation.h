@@ -35,6 +35,7 @@ QString AcceptLanguage(TLanguage language);
  public:                             \
   static QString tr(const char* source);
 
+// Its name is the context of the texts in the translation files.
 class Tavro {
   // The text in the language in use; source is the Chinese original in UTF-8. Works before
   // and without the application object (the --help text).
