@@ -53,7 +53,10 @@ http {
         application/zip           zip;
     }
     default_type application/octet-stream;
-    access_log $work/logs/access.log;
+    # The usual combined lines, and the language the client asks for.
+    log_format site '\$remote_addr - \$remote_user [\$time_local] "\$request" \$status \$body_bytes_sent '
+                    '"\$http_referer" "\$http_user_agent" "\$http_accept_language"';
+    access_log $work/logs/access.log site;
     client_body_temp_path $work/temp/body;
     proxy_temp_path $work/temp/proxy;
     fastcgi_temp_path $work/temp/fastcgi;

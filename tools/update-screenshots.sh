@@ -1,16 +1,31 @@
 #!/usr/bin/env bash
-# Refreshes the README's screenshots in docs/screenshots/ from the whole-job run that
-# scripts/demo makes without a display (out/demo/whole_job/, or the folder given), cropping
-# each to its window (the windows are centred on the 1024x768 screen).
+# Refreshes the README's screenshots in docs/screenshots/ from whole-job runs under Xvfb,
+# cropping each to its window (the windows are centred on the 1024x768 screen):
+#   tools/update-screenshots.sh [CHINESE-RUN [ENGLISH-RUN]]
+# CHINESE-RUN is the run that scripts/demo makes without a display (out/demo/whole_job/);
+# ENGLISH-RUN the same job under an English desktop, as the test e2e.whole_job_english leaves
+# it (build/tests/e2e/artifacts/whole_job_english/). A run that is not there leaves its
+# screenshots as they are.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-src=${1:-out/demo/whole_job}
+chinese=${1:-out/demo/whole_job}
+english=${2:-build/tests/e2e/artifacts/whole_job_english}
 dst=docs/screenshots
 mkdir -p "$dst"
 MAIN=694x474+165+147      # the main window with its title bar
-crop() { convert "$src/$1" -crop "$2" +repage "$dst/$3"; echo "$dst/$3"; }
-crop 01-splash.png 504x275+260+246 splash.png
-crop 02-main-window.png "$MAIN" main-window.png
-crop 04-download-progress.png "$MAIN" download-progress.png
-crop 05-package-ready.png "$MAIN" package-ready.png
-crop 06-connect-prompt.png "$MAIN" connect-prompt.png
+crop() { convert "$1/$2" -crop "$3" +repage "$dst/$4"; echo "$dst/$4"; }
+if [[ -d $chinese ]]; then
+  crop "$chinese" 01-splash.png 504x275+260+246 splash.png
+  crop "$chinese" 02-main-window.png "$MAIN" main-window.png
+  crop "$chinese" 04-download-progress.png "$MAIN" download-progress.png
+  crop "$chinese" 05-package-ready.png "$MAIN" package-ready.png
+  crop "$chinese" 06-connect-prompt.png "$MAIN" connect-prompt.png
+else
+  echo "no run in $chinese: the Chinese screenshots stay as they are"
+fi
+if [[ -d $english ]]; then
+  crop "$english" 02-main-window.png "$MAIN" main-window-en.png
+  crop "$english" 06-connect-prompt.png "$MAIN" connect-prompt-en.png
+else
+  echo "no run in $english: the English screenshots stay as they are"
+fi

@@ -4,11 +4,14 @@
 
 #include "app/Main01.h"
 #include "platform/ProgramInfo.h"
+#include "toolkit/Translation.h"
 
 namespace {
 
-const char* const kUsage =
-    "Usage: %s [OPTION]...\n"
+// The program's own text (the design has none), translatable like every other.
+const char* const kUsage = QT_TRANSLATE_NOOP(
+    "Tavro",
+    "Usage: %1 [OPTION]...\n"
     "Fetch firmware for Tavro MP3 players from the update server and hand it to the\n"
     "player's flashing tool.\n"
     "\n"
@@ -24,7 +27,7 @@ const char* const kUsage =
     "  The catalogue, user.ini and FirmwareBack/ lie next to the program, or in\n"
     "  $XDG_DATA_HOME/tavro/ (default ~/.local/share) when the program is installed or\n"
     "  its folder is not writable. The log is $XDG_STATE_HOME/tavro/tavro.log\n"
-    "  (default ~/.local/state), with two older files beside it.\n";
+    "  (default ~/.local/state), with two older files beside it.\n");
 
 }  // namespace
 
@@ -55,7 +58,7 @@ int AnswerCommandLine(const TCommandLine& commandLine, const char* programName) 
     case TCommandLine::caRun:
       return -1;
     case TCommandLine::caHelp:
-      std::printf(kUsage, programName);
+      std::fputs(Tavro::tr(kUsage).arg(programName).toUtf8().constData(), stdout);
       return 0;
     case TCommandLine::caVersion: {
       TFileVersion v;

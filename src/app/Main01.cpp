@@ -25,6 +25,7 @@
 #include "app/Notice.h"
 #include "toolkit/MessageBox.h"
 #include "toolkit/Timer.h"
+#include "toolkit/Translation.h"
 #include "toolkit/WebBrowser.h"
 
 const char* const kInstanceMutexName = "RunOnlyOnce_Tavro";
@@ -59,7 +60,7 @@ TForm1::TForm1(const TAppSettings& settings)
   PlaceControl(Image1, "Image1", 0, 0, 504, 275);
   Image1->setPixmap(QPixmap(":/splash.bmp"));
 
-  Label2 = new TLabel(this, "Label2", 424, 8, 65, 13, QString::fromUtf8("版本:0.0"), false);
+  Label2 = new TLabel(this, "Label2", 424, 8, 65, 13, Tavro::tr("版本:0.0"), false);
   Label2->setFont(DesignFont("宋体", 12));
   SetControlColors(Label2, TColors::clGray, TColors::clWhite);
 
@@ -74,7 +75,7 @@ TForm1::TForm1(const TAppSettings& settings)
 TForm1::~TForm1() = default;
 
 void TForm1::FormCreate(TObject*) {
-  Label2->SetCaption(QString::fromUtf8("版本:") + AnsiToQString(ReadBuildVersion()));
+  Label2->SetCaption(Tavro::tr("版本:") + AnsiToQString(ReadBuildVersion()));
 }
 
 void TForm1::Timer1Timer(TObject*) {
@@ -88,8 +89,8 @@ void TForm1::FormAc(TObject*) {
     registry.SetRootKey(HKEY_LOCAL_MACHINE);
     if (!registry.KeyExists(kPlayerKey)) {
       const int answer = Notice(Handle(),
-                                "请首先安装SigmaTel MSCN Audio Player软件，然后再运行本程序。\r"
-                                "单击[确定]立刻开始安装，[取消]为退出本程序。",
+                                Tavro::tr("请首先安装SigmaTel MSCN Audio Player软件，然后再运行本程序。\r"
+                                          "单击[确定]立刻开始安装，[取消]为退出本程序。"),
                                 MB_OKCANCEL | MB_ICONEXCLAMATION);
       if (answer == IDOK) WinExec("SigmaTelSetup.exe", SW_HIDE);
       LogStep(AnsiString("prerequisite: SigmaTel MSCN Audio Player software not installed; ") +
@@ -113,14 +114,14 @@ void TForm1::FormAc(TObject*) {
   if (FileExists(cataloguePath)) {
     LogStep("catalogue: not fetched, going on with the copy of an earlier run");
     MessageBox(Handle(),
-               QString::fromUtf8("无法从服务器下载最新的配置文件，继续使用上次更新的配置文件\r请检查网络是否连接正常！"),
-               QString::fromUtf8("下载配置文件时出错!"), MB_OK | MB_ICONEXCLAMATION);
+               Tavro::tr("无法从服务器下载最新的配置文件，继续使用上次更新的配置文件\r请检查网络是否连接正常！"),
+               Tavro::tr("下载配置文件时出错!"), MB_OK | MB_ICONEXCLAMATION);
     return;
   }
   MessageBox(Handle(),
-             QString::fromUtf8("从服务器下载配置文件时出错,未能从本地找到可用的配置文件。\r"
-                               "请检查网络是否连接正常！单击[确定]退出本程序。"),
-             QString::fromUtf8("无可用的配置文件!"), MB_OK | MB_ICONHAND);
+             Tavro::tr("从服务器下载配置文件时出错,未能从本地找到可用的配置文件。\r"
+                       "请检查网络是否连接正常！单击[确定]退出本程序。"),
+             Tavro::tr("无可用的配置文件!"), MB_OK | MB_ICONHAND);
   LogStep("catalogue: not fetched and no copy of an earlier run; ending");
   Application->Terminate();
 }

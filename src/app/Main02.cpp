@@ -18,6 +18,7 @@
 #include "toolkit/Fonts.h"
 #include "toolkit/MessageBox.h"
 #include "toolkit/Timer.h"
+#include "toolkit/Translation.h"
 #include "toolkit/WebBrowser.h"
 #include "zip/ZipArchiver.h"
 
@@ -25,15 +26,15 @@ namespace {
 const QColor kDarkGrey(49, 49, 49);
 
 TLabel* DesignLabel(QWidget* parent, const char* name, int left, int top, int width, int height,
-                    const char* caption, bool autoSize = true) {
-  auto* label = new TLabel(parent, name, left, top, width, height, Utf8(caption), autoSize);
+                    const QString& caption, bool autoSize = true) {
+  auto* label = new TLabel(parent, name, left, top, width, height, caption, autoSize);
   label->setFont(DesignFont("宋体", 12));
   return label;
 }
 
 TButton* DesignButton(QWidget* parent, const char* name, int left, int top, int width, int height,
-                      const char* caption) {
-  auto* button = new TButton(parent, name, left, top, width, height, Utf8(caption));
+                      const QString& caption) {
+  auto* button = new TButton(parent, name, left, top, width, height, caption);
   button->setFont(DesignFont("宋体", 12));
   return button;
 }
@@ -85,10 +86,10 @@ TForm2::~TForm2() = default;
 void TForm2::CreateControls() {
   // Created bottom to top: Memo1, Panel1, the web views, then the two lower panels.
   Memo1 = new TMemo(this, "Memo1", 242, 384, 449, 65,
-                    {Utf8("本工具适用于TAVRO MP3播放器。"),
-                     Utf8("它能够帮助你完成从Internet下载固件包到本地，更新MP3播放器固件的工作。"), QString(),
-                     Utf8("更新MP3固件可以提高MP3的操作性能和扩展功能，也可在MP3播放器出现软件故障时"),
-                     Utf8("使用此工具更新MP3固件来修复MP3。")});
+                    {Tavro::tr("本工具适用于TAVRO MP3播放器。"),
+                     Tavro::tr("它能够帮助你完成从Internet下载固件包到本地，更新MP3播放器固件的工作。"), QString(),
+                     Tavro::tr("更新MP3固件可以提高MP3的操作性能和扩展功能，也可在MP3播放器出现软件故障时"),
+                     Tavro::tr("使用此工具更新MP3固件来修复MP3。")});
   Memo1->setFont(DesignFont("宋体", 12));
   Memo1->setEnabled(false);
   SetControlColors(Memo1, TColors::clGray, TColors::cl3DLight);
@@ -98,14 +99,14 @@ void TForm2::CreateControls() {
   Memo1->setPalette(memoPalette);
 
   Panel1 = new TPanel(this, "Panel1", -1, 0, 700, 35);
-  Label13 = DesignLabel(Panel1, "Label13", 40, 13, 138, 12, "请选择MP3号型和固件版本");
+  Label13 = DesignLabel(Panel1, "Label13", 40, 13, 138, 12, Tavro::tr("请选择MP3号型和固件版本"));
   SetControlColors(Label13, TColors::clGray);
-  Label2 = DesignLabel(Panel1, "Label2", 276, 13, 65, 13, "机型", false);
+  Label2 = DesignLabel(Panel1, "Label2", 276, 13, 65, 13, Tavro::tr("机型"), false);
   ComboBox1 = new TComboBox(Panel1, "ComboBox1", 312, 8, 100, 21);
-  Label3 = DesignLabel(Panel1, "Label3", 460, 13, 65, 13, "固件", false);
+  Label3 = DesignLabel(Panel1, "Label3", 460, 13, 65, 13, Tavro::tr("固件"), false);
   ComboBox2 = new TComboBox(Panel1, "ComboBox2", 496, 8, 100, 21);
-  Button1 = DesignButton(Panel1, "Button1", 608, 5, 75, 25, "下载");
-  Button3 = DesignButton(Panel1, "Button3", 608, 5, 75, 25, "取消下载");
+  Button1 = DesignButton(Panel1, "Button1", 608, 5, 75, 25, Tavro::tr("下载"));
+  Button3 = DesignButton(Panel1, "Button3", 608, 5, 75, 25, Tavro::tr("取消下载"));
   for (TComboBox* list : {ComboBox1, ComboBox2}) list->setFont(DesignFont("MS Sans Serif", 11));
 
   WebBrowser1 = new TWebBrowser(this);
@@ -128,25 +129,26 @@ void TForm2::CreateControls() {
 void TForm2::CreateLowerPanels() {
   Panel2 = new TPanel(this, "Panel2", 240, 384, 449, 65);
   Panel2->hide();
-  Label6 = DesignLabel(Panel2, "Label6", 17, 15, 42, 12, "下载中:");
+  Label6 = DesignLabel(Panel2, "Label6", 17, 15, 42, 12, Tavro::tr("下载中:"));
   ProgressBar1 = new TProgressBar(Panel2, "ProgressBar1", 65, 14, 345, 16);
   Label4 = DesignLabel(Panel2, "Label4", 419, 15, 0, 12, "");
-  Label7 = DesignLabel(Panel2, "Label7", 16, 40, 54, 12, "固件大小:");
+  Label7 = DesignLabel(Panel2, "Label7", 16, 40, 54, 12, Tavro::tr("固件大小:"));
   Label1 = DesignLabel(Panel2, "Label1", 72, 40, 0, 12, "");
-  Label8 = DesignLabel(Panel2, "Label8", 181, 40, 42, 12, "已下载:");
+  Label8 = DesignLabel(Panel2, "Label8", 181, 40, 42, 12, Tavro::tr("已下载:"));
   Label5 = DesignLabel(Panel2, "Label5", 229, 40, 0, 12, "");
-  Label9 = DesignLabel(Panel2, "Label9", 335, 40, 54, 12, "平均速度:");
+  Label9 = DesignLabel(Panel2, "Label9", 335, 40, 54, 12, Tavro::tr("平均速度:"));
   Label10 = DesignLabel(Panel2, "Label10", 391, 40, 0, 12, "");
 
   Panel3 = new TPanel(this, "Panel3", 240, 384, 449, 65);
   Panel3->setFont(DesignFont("宋体", 12));
   SetControlColors(Panel3, TColors::clGray);
   Panel3->hide();
-  Label11 = DesignLabel(Panel3, "Label11", 8, 14, 48, 12, "固件信息");
+  Label11 = DesignLabel(Panel3, "Label11", 8, 14, 48, 12, Tavro::tr("固件信息"));
   SetControlColors(Label11, kDarkGrey, TColors::clBtnFace);
-  Label12 = DesignLabel(Panel3, "Label12", 8, 38, 270, 12, "单击[固件升级]按钮，开始更新MP3播放器中的固件");
+  Label12 =
+      DesignLabel(Panel3, "Label12", 8, 38, 270, 12, Tavro::tr("单击[固件升级]按钮，开始更新MP3播放器中的固件"));
   SetControlColors(Label12, kDarkGrey);
-  Button2 = DesignButton(Panel3, "Button2", 370, 8, 75, 49, "固件升级");
+  Button2 = DesignButton(Panel3, "Button2", 370, 8, 75, 49, Tavro::tr("固件升级"));
   SetControlColors(Button2, TColors::clWindowText);  // not the panel's grey
 }
 
@@ -286,12 +288,12 @@ void TForm2::DownShowHTML() {
 void TForm2::ShowHidP3(TObject*) {
   if (Catalogue::IsStoreName(Package()) && FileExists(StorePath(".zip"))) {
     Panel3->show();
-    Button1->SetCaption(Utf8("重新下载"));
-    Label11->SetCaption(AnsiToQString(Model()) + Utf8(" 的 ") + AnsiToQString(Version()) +
-                        Utf8(" 固件包已经准备好！"));
+    Button1->SetCaption(Tavro::tr("重新下载"));
+    Label11->SetCaption(
+        Tavro::tr("%1 的 %2 固件包已经准备好！").arg(AnsiToQString(Model()), AnsiToQString(Version())));
   } else {
     Panel3->hide();
-    Button1->SetCaption(Utf8("下载"));
+    Button1->SetCaption(Tavro::tr("下载"));
   }
 }
 

@@ -26,6 +26,7 @@
 #include "app/Notice.h"
 #include "toolkit/MessageBox.h"
 #include "toolkit/Timer.h"
+#include "toolkit/Translation.h"
 #include "zip/ZipArchiver.h"
 
 namespace {
@@ -131,7 +132,7 @@ void TForm2::Button1Click(TObject*) {
     downloading_ = false;
     EndDownloadDisplay();
     if (!closeRequested_)
-      Notice(Handle(), "从服务器下载固件包时出错。\r请检查网络设置是否连接正常！");
+      Notice(Handle(), Tavro::tr("从服务器下载固件包时出错。\r请检查网络设置是否连接正常！"));
     ShowHidP3(this);
     return;
   }
@@ -140,7 +141,7 @@ void TForm2::Button1Click(TObject*) {
   downloading_ = false;
   EndDownloadDisplay();
   if (refused) {
-    Notice(Handle(), "固件包签名校验失败，固件包未保存。\r请稍后重新下载。");
+    Notice(Handle(), Tavro::tr("固件包签名校验失败，固件包未保存。\r请稍后重新下载。"));
     ShowHidP3(this);
     return;
   }
@@ -336,7 +337,7 @@ void TForm2::Button2Click(TObject*) {
   const AnsiString folder = form1_.InstallFolder;
   if (folder.empty()) {
     LogStep("unpack: not started, the player software folder is unknown");
-    Notice(Handle(), "未能找到SigmaTel MSCN Audio Player软件的安装目录。\r请重新安装该软件后再升级固件。");
+    Notice(Handle(), Tavro::tr("未能找到SigmaTel MSCN Audio Player软件的安装目录。\r请重新安装该软件后再升级固件。"));
     return;
   }
   // A click that a message pump delivers while the package is being checked or unpacked.
@@ -345,15 +346,15 @@ void TForm2::Button2Click(TObject*) {
   try {
     if (!Unpack(folder)) {
       // An unpacking the user aborted in the archiver's failure dialog is never flashed.
-      Notice(Handle(), "固件包解压失败，请重新下载固件包后再试。");
+      Notice(Handle(), Tavro::tr("固件包解压失败，请重新下载固件包后再试。"));
       return;
     }
     if (closeRequested_) {
       LogStep("flashing tool: not started, the window was closed while unpacking");
       return;
     }
-    if (MessageBox(Handle(), Utf8("请使用USB连接线将MP3与电脑相连。\r连接好后单击[确定]-[开始]按钮。"),
-                   Utf8("将您的MP3播放器与电脑连接"), MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK) {
+    if (MessageBox(Handle(), Tavro::tr("请使用USB连接线将MP3与电脑相连。\r连接好后单击[确定]-[开始]按钮。"),
+                   Tavro::tr("将您的MP3播放器与电脑连接"), MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK) {
       const AnsiString tool = folder + "\\stupdaterapp.exe";
       const intptr_t result = ShellExecuteA(Handle(), "open", tool.c_str(), "-s", folder.c_str(), SW_SHOWNORMAL);
       LogStep("flashing tool: " + tool + " -s in " + folder +
@@ -363,7 +364,7 @@ void TForm2::Button2Click(TObject*) {
     }
   } catch (const TSignatureRefused&) {
     LogStep("unpack: not started, the stored package failed its signature check");
-    Notice(Handle(), "固件包校验失败，请重新下载固件包后再试。");
+    Notice(Handle(), Tavro::tr("固件包校验失败，请重新下载固件包后再试。"));
     Panel3->hide();
   } catch (const std::exception& e) {
     LogStep("unpack: failed: " + AnsiString(e.what()));

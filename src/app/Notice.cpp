@@ -1,5 +1,5 @@
 #include "app/Notice.h"
 
-int Notice(QWidget* owner, const char* text, int style) {
-  return MessageBox(owner, Utf8(text), Utf8(kNoticeCaption), style);
+int Notice(QWidget* owner, const QString& text, int style) {
+  return MessageBox(owner, text, Tavro::tr(kNoticeCaption), style);
 }

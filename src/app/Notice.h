@@ -5,13 +5,16 @@
 #include <QString>
 
 #include "toolkit/MessageBox.h"
+#include "toolkit/Translation.h"
 
 class QWidget;
 
-inline constexpr char kNoticeCaption[] = "Tavro MP3 LiveUpdate 提示";
+inline constexpr char kNoticeCaption[] = QT_TRANSLATE_NOOP("Tavro", "Tavro MP3 LiveUpdate 提示");
 
 inline QString Utf8(const char* text) { return QString::fromUtf8(text); }
 
-// Shows text in a notice box owned by owner (OK with the exclamation icon unless style says
-// otherwise) and returns the button chosen (IDOK, IDCANCEL).
-int Notice(QWidget* owner, const char* text, int style = MB_OK | MB_ICONEXCLAMATION);
+// Shows text (a translated text: Tavro::tr) in a notice box owned by owner (OK with the
+// exclamation icon unless style says otherwise) and returns the button chosen (IDOK, IDCANCEL).
+int Notice(QWidget* owner, const QString& text, int style = MB_OK | MB_ICONEXCLAMATION);
+// A bare literal would reach the person untranslated: wrap it in Tavro::tr().
+int Notice(QWidget* owner, const char* text, int style = MB_OK | MB_ICONEXCLAMATION) = delete;

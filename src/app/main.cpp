@@ -10,13 +10,20 @@
 #include "platform/Log.h"
 #include "platform/NamedMutex.h"
 #include "toolkit/Application.h"
+#include "toolkit/Translation.h"
 
 int main(int argc, char** argv) {
+  // The desktop's language decides the texts, --help's included.
+  const TLanguage wanted = DesktopLanguage();
+  const bool loaded = UseLanguage(wanted);
   // Answered before the window system or the single-instance guard is touched.
   const TCommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   const int answered = AnswerCommandLine(commandLine, "tavro");
   if (answered >= 0) return answered;
   StartLog(commandLine.LogToStderr);
+  LogStep(wanted == lgChinese ? "language: Chinese"
+          : loaded            ? "language: English"
+                              : "language: English wanted, its texts not found; Chinese");
 
   // The browser engine refuses to start as root without this, and reads it only once,
   // before the application object exists.

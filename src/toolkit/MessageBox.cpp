@@ -7,6 +7,7 @@
 
 #include "runtime/CodePage.h"
 #include "toolkit/Application.h"
+#include "toolkit/Translation.h"
 
 std::function<int(const TShownDialog&)> TDialogSeam::Responder;
 QString TDialogSeam::InputValue;
@@ -53,21 +54,21 @@ QMessageBox::StandardButton StandardButtonOf(TMsgDlgBtn button) {
   return QMessageBox::NoButton;
 }
 
-// The captions the platform's boxes carry on the target systems.
-const char* ChineseCaptionOf(TMsgDlgBtn button) {
+// The captions the platform's boxes carry on the target systems, in the language in use.
+QString CaptionOf(TMsgDlgBtn button) {
   switch (button) {
-    case mbYes: return "是";
-    case mbNo: return "否";
-    case mbOK: return "确定";
-    case mbCancel: return "取消";
-    case mbAbort: return "中止";
-    case mbRetry: return "重试";
-    case mbIgnore: return "忽略";
-    case mbAll: return "全部";
-    case mbNoToAll: return "全否";
-    case mbYesToAll: return "全是";
+    case mbYes: return Tavro::tr("是");
+    case mbNo: return Tavro::tr("否");
+    case mbOK: return Tavro::tr("确定");
+    case mbCancel: return Tavro::tr("取消");
+    case mbAbort: return Tavro::tr("中止");
+    case mbRetry: return Tavro::tr("重试");
+    case mbIgnore: return Tavro::tr("忽略");
+    case mbAll: return Tavro::tr("全部");
+    case mbNoToAll: return Tavro::tr("全否");
+    case mbYesToAll: return Tavro::tr("全是");
   }
-  return "";
+  return QString();
 }
 
 int ModalResultOf(QMessageBox::StandardButton button) {
@@ -105,8 +106,8 @@ int MessageBox(QWidget* owner, const QString& text, const QString& caption, int 
   box.setEscapeButton(withCancel ? QMessageBox::Cancel : QMessageBox::Ok);
   box.setDefaultButton(QMessageBox::Ok);
   // The platform's boxes on the target systems: the texts refer to [确定] and [取消].
-  box.button(QMessageBox::Ok)->setText(QString::fromUtf8("确定"));
-  if (withCancel) box.button(QMessageBox::Cancel)->setText(QString::fromUtf8("取消"));
+  box.button(QMessageBox::Ok)->setText(CaptionOf(mbOK));
+  if (withCancel) box.button(QMessageBox::Cancel)->setText(CaptionOf(mbCancel));
   const int result = box.exec();
   return result == QMessageBox::Ok ? IDOK : (withCancel ? IDCANCEL : IDOK);
 }
@@ -135,7 +136,7 @@ int ShowMessageDlg(const AnsiString& text, TMsgDlgType type, const std::vector<T
   QMessageBox box(icon, dialog.Caption, LineBreaks(dialog.Text), QMessageBox::NoButton,
                   QApplication::activeWindow());
   for (TMsgDlgBtn button : buttons)
-    box.addButton(StandardButtonOf(button))->setText(QString::fromUtf8(ChineseCaptionOf(button)));
+    box.addButton(StandardButtonOf(button))->setText(CaptionOf(button));
   const auto result = static_cast<QMessageBox::StandardButton>(box.exec());
   // Closing the box without a button counts as Cancel (the archiver reads it as Abort).
   return ModalResultOf(result);

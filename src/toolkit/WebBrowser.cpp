@@ -11,11 +11,19 @@
 
 #include "runtime/CodePage.h"
 #include "toolkit/MessageBox.h"
+#include "toolkit/Translation.h"
 
 namespace {
 bool recordingView = false;
 // The page that started the engine ahead of the first view; released once a view exists.
 QPointer<QWebEnginePage> enginePage;
+
+// The profile every view shows its pages with, asking servers for the language in use.
+QWebEngineProfile* Profile() {
+  QWebEngineProfile* profile = QWebEngineProfile::defaultProfile();
+  profile->setHttpAcceptLanguage(AcceptLanguage(LanguageInUse()));
+  return profile;
+}
 
 bool IsUrl(const AnsiString& target) {
   const AnsiString lower = LowerCase(target.substr(0, 8));
@@ -25,7 +33,7 @@ bool IsUrl(const AnsiString& target) {
 
 void TWebBrowser::StartEngine() {
   if (recordingView || enginePage) return;
-  enginePage = new QWebEnginePage(QWebEngineProfile::defaultProfile(), qApp);
+  enginePage = new QWebEnginePage(Profile(), qApp);
 }
 
 void TWebBrowser::SetUseRecordingView(bool recording) { recordingView = recording; }
@@ -40,7 +48,7 @@ TWebBrowser::TWebBrowser(QWidget* parent) : QWidget(parent) {
     label->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     view_ = label;
   } else {
-    view_ = new QWebEngineView(this);
+    view_ = new QWebEngineView(Profile(), this);
     delete enginePage;  // the view keeps the engine going from here
   }
   layout->addWidget(view_);

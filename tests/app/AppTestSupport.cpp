@@ -10,6 +10,7 @@
 #include "runtime/CodePage.h"
 #include "toolkit/Application.h"
 #include "toolkit/Timer.h"
+#include "toolkit/Translation.h"
 #include "toolkit/WebBrowser.h"
 
 namespace {
@@ -65,6 +66,7 @@ void AppTest::TearDown() {
   SetProgramFolderForTesting("");
   TDialogSeam::Reset();
   Application->ResetForTesting();
+  UseLanguage(lgChinese);
 }
 
 void AppTest::WriteRegistry(bool withKey, const std::string& valueLine) {

@@ -3,14 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QStyleOptionButton>
 #include <QTimer>
 #include <filesystem>
+#include <map>
 
 #include "AppTestSupport.h"
 #include "app/Main01.h"
 #include "app/Main02.h"
 #include "toolkit/Application.h"
 #include "toolkit/Controls.h"
+#include "toolkit/Translation.h"
 #include "toolkit/WebBrowser.h"
 
 namespace {
@@ -92,16 +95,93 @@ int InkPixels(QWidget* control) {
   return ink;
 }
 
-TEST_F(MainWindowTest, FixedBoxesShowTheirWholeText) {
-  Open();
-  // Nothing more to see when a box is given room below: no line cut or wrapped away.
-  for (QWidget* box : std::initializer_list<QWidget*>{form2_->Memo1, form2_->Label13}) {
-    const int ink = InkPixels(box);
-    EXPECT_GT(ink, 100) << box->objectName().toStdString();
-    box->resize(box->width(), box->height() + 40);
-    EXPECT_EQ(InkPixels(box), ink) << box->objectName().toStdString();
-  }
+// The right edge of that ink, in the parent's coordinates.
+int InkRight(QWidget* control) {
+  const QImage image = control->grab().toImage();
+  for (int x = image.width() - 1; x >= 0; --x)
+    for (int y = 0; y < image.height(); ++y)
+      if (qGray(image.pixel(x, y)) < 200) return control->x() + x;
+  return control->x() - 1;
 }
+
+// Whether the button's caption fits between its bevel's edges.
+bool CaptionFits(QPushButton* button) {
+  QStyleOptionButton option;
+  option.initFrom(button);
+  option.text = button->text();
+  const QRect room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+  return button->fontMetrics().horizontalAdvance(button->text()) <= room.width();
+}
+
+// A text box of the design, and the control its text must end before (if any).
+struct TextBox {
+  const char* name;
+  const char* before;
+};
+
+class FixedBoxes : public MainWindowTest, public ::testing::WithParamInterface<TLanguage> {
+ protected:
+  // Every named control's rectangle.
+  std::map<QString, QRect> Layout() {
+    std::map<QString, QRect> layout;
+    for (QWidget* control : form2_->findChildren<QWidget*>())
+      if (!control->objectName().isEmpty()) layout[control->objectName()] = control->geometry();
+    return layout;
+  }
+  // Nothing more to see when a box is given room to the right and below, and its ink ends
+  // before the next control.
+  void ExpectWholeText(QWidget* window, const TextBox& box, int wider) {
+    auto* control = window->findChild<QWidget*>(box.name);
+    ASSERT_NE(control, nullptr) << box.name;
+    const int ink = InkPixels(control);
+    EXPECT_GT(ink, 20) << box.name;
+    const QRect designed = control->geometry();
+    control->resize(control->width() + wider, control->height() + 40);
+    EXPECT_EQ(InkPixels(control), ink) << box.name;
+    control->setGeometry(designed);
+    if (box.before) {
+      EXPECT_LT(InkRight(control), window->findChild<QWidget*>(box.before)->x()) << box.name;
+    }
+  }
+};
+
+TEST_P(FixedBoxes, ShowTheirWholeTextAndKeepTheDesignedLayout) {
+  Open();
+  const std::map<QString, QRect> designed = Layout();
+  ASSERT_TRUE(UseLanguage(GetParam()));
+  form2_.reset();
+  form1_.reset();
+  Open();
+  // Labels that size themselves follow their text; nothing else moves or changes size.
+  EXPECT_EQ(form2_->size(), QSize(692, 453));
+  for (const auto& [name, rect] : Layout()) {
+    if (qobject_cast<QLabel*>(form2_->findChild<QWidget*>(name)))
+      EXPECT_EQ(rect.topLeft(), designed.at(name).topLeft()) << name.toStdString();
+    else
+      EXPECT_EQ(rect, designed.at(name)) << name.toStdString();
+  }
+  ExpectWholeText(form1_.get(), {"Label2", nullptr}, 200);
+  // A memo given more width would only wrap less: it is given room below.
+  ExpectWholeText(form2_.get(), {"Memo1", nullptr}, 0);
+  EXPECT_TRUE(CaptionFits(form2_->Button1)) << form2_->Button1->text().toStdString();
+  program_.Write("FirmwareBack/ModelB_2.00.zip", "PK");
+  form2_->ShowHidP3(form2_.get());
+  for (const TextBox& box : std::initializer_list<TextBox>{{"Label13", "Label2"},
+                                                           {"Label2", "ComboBox1"},
+                                                           {"Label3", "ComboBox2"},
+                                                           {"Label6", "ProgressBar1"},
+                                                           {"Label7", "Label1"},
+                                                           {"Label8", "Label5"},
+                                                           {"Label9", "Label10"},
+                                                           {"Label11", "Button2"},
+                                                           {"Label12", "Button2"}})
+    ExpectWholeText(form2_.get(), box, 200);
+  for (QPushButton* button : {form2_->Button1, form2_->Button2, form2_->Button3})
+    EXPECT_TRUE(CaptionFits(button)) << button->text().toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, FixedBoxes, ::testing::Values(lgChinese, lgEnglish),
+                         [](const auto& info) { return info.param == lgChinese ? "Chinese" : "English"; });
 
 TEST_F(MainWindowTest, FirstRunSelectsTheFirstModelAndVersionAndFetchesTheirNotes) {
   // What a crash left of a download goes at the next start; packages stay.

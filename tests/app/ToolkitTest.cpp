@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSet>
 #include <QTimer>
 
 #include "AppTestSupport.h"
@@ -15,6 +16,7 @@
 #include "toolkit/Application.h"
 #include "toolkit/ErrorBox.h"
 #include "toolkit/Timer.h"
+#include "toolkit/Translation.h"
 
 namespace {
 
@@ -42,6 +44,65 @@ INSTANTIATE_TEST_SUITE_P(
                       ErrorTextCase{"Slash", "path a/", "path a/."},
                       // A double-byte character at the end sorts after "." by its bytes.
                       ErrorTextCase{"DoubleByte", "\xB4\xED\xCE\xF3", "\xB4\xED\xCE\xF3."}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The desktop's language settings, as the environment gives them (nullptr: not set).
+struct LanguageCase {
+  const char* name;
+  const char* language;  // LANGUAGE
+  const char* lcAll;
+  const char* lcMessages;
+  const char* lang;
+  TLanguage chosen;
+  const char* download;  // Button1's caption in the chosen language
+};
+
+class LanguageChoice : public ::testing::TestWithParam<LanguageCase> {
+ protected:
+  void SetUp() override {
+    for (const char* name : kNames) saved_.emplace_back(std::getenv(name) ? std::getenv(name) : "", !!std::getenv(name));
+  }
+  void TearDown() override {
+    for (size_t i = 0; i < saved_.size(); ++i) Set(kNames[i], saved_[i].second ? saved_[i].first.c_str() : nullptr);
+    UseLanguage(lgChinese);
+  }
+  static void Set(const char* name, const char* value) {
+    if (value) setenv(name, value, 1);
+    else unsetenv(name);
+  }
+  static constexpr const char* kNames[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
+  std::vector<std::pair<std::string, bool>> saved_;
+};
+
+TEST_P(LanguageChoice, ChineseUnderChineseAndCLocalesEnglishUnderAnyOther) {
+  const LanguageCase& c = GetParam();
+  const char* values[] = {c.language, c.lcAll, c.lcMessages, c.lang};
+  for (size_t i = 0; i < 4; ++i) Set(kNames[i], values[i]);
+  EXPECT_EQ(DesktopLanguage(), c.chosen);
+  ASSERT_TRUE(UseLanguage(DesktopLanguage()));
+  EXPECT_EQ(LanguageInUse(), c.chosen);
+  EXPECT_EQ(Tavro::tr("下载"), QString::fromUtf8(c.download));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LanguageChoice,
+    ::testing::Values(
+        LanguageCase{"NothingSet", nullptr, nullptr, nullptr, nullptr, lgChinese, "下载"},
+        LanguageCase{"C", nullptr, nullptr, nullptr, "C", lgChinese, "下载"},
+        LanguageCase{"CUtf8", nullptr, "C.UTF-8", nullptr, "en_US.UTF-8", lgChinese, "下载"},
+        LanguageCase{"Posix", nullptr, nullptr, "POSIX", "de_DE.UTF-8", lgChinese, "下载"},
+        // As gettext does: under the C locale the language list is not read.
+        LanguageCase{"CIgnoresTheLanguageList", "en:de", "C", nullptr, nullptr, lgChinese, "下载"},
+        LanguageCase{"SimplifiedChinese", nullptr, nullptr, nullptr, "zh_CN.UTF-8", lgChinese, "下载"},
+        LanguageCase{"TraditionalChinese", nullptr, nullptr, nullptr, "zh_TW.Big5", lgChinese, "下载"},
+        LanguageCase{"English", nullptr, nullptr, nullptr, "en_US.UTF-8", lgEnglish, "Download"},
+        LanguageCase{"GermanGetsEnglish", nullptr, nullptr, nullptr, "de_DE.UTF-8", lgEnglish, "Download"},
+        LanguageCase{"LcAllBeforeLang", nullptr, "en_GB.UTF-8", nullptr, "zh_CN.UTF-8", lgEnglish, "Download"},
+        LanguageCase{"LcMessagesBeforeLang", nullptr, nullptr, "zh_CN.UTF-8", "en_US.UTF-8", lgChinese, "下载"},
+        LanguageCase{"LanguageListBeforeLocale", "zh_CN:en", nullptr, nullptr, "en_US.UTF-8", lgChinese, "下载"},
+        LanguageCase{"LanguageListSkipsLanguagesNotShipped", "de:zh_CN", nullptr, nullptr, "de_DE.UTF-8", lgChinese,
+                     "下载"},
+        LanguageCase{"LanguageListOfOthersOnly", "fr:de", nullptr, nullptr, "fr_FR.UTF-8", lgEnglish, "Download"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 class ToolkitTest : public AppTest {};
@@ -96,20 +157,23 @@ TEST_F(ToolkitTest, RuntimeDialogHookReachesTheSeamWithItsButtons) {
   EXPECT_FALSE(HookInputQuery("Password", "Enter", value));
 }
 
-TEST_F(ToolkitTest, ArchiverFailureDialogLabelsItsButtonsLikeThePlatformsChineseBoxes) {
+TEST_F(ToolkitTest, ArchiverFailureDialogLabelsItsButtonsLikeThePlatformsBoxesInTheLanguageInUse) {
   TDialogSeam::Responder = nullptr;
-  QStringList labels;
-  QTimer::singleShot(0, [&] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (!box) return;
-    for (QAbstractButton* button : box->buttons()) labels << button->text();
-    box->button(QMessageBox::Ignore)->click();
-  });
-  EXPECT_EQ(HookMessageDlg("x", mtError, {mbAbort, mbRetry, mbIgnore}), mrIgnore);
-  labels.sort();
-  QStringList expected{QString::fromUtf8("中止"), QString::fromUtf8("重试"), QString::fromUtf8("忽略")};
-  expected.sort();
-  EXPECT_EQ(labels, expected);
+  const std::pair<TLanguage, QStringList> cases[] = {
+      {lgChinese, {QString::fromUtf8("中止"), QString::fromUtf8("重试"), QString::fromUtf8("忽略")}},
+      {lgEnglish, {"Abort", "Retry", "Ignore"}}};
+  for (const auto& [language, expected] : cases) {
+    ASSERT_TRUE(UseLanguage(language));
+    QStringList labels;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      for (QAbstractButton* button : box->buttons()) labels << button->text();
+      box->button(QMessageBox::Ignore)->click();
+    });
+    EXPECT_EQ(HookMessageDlg("x", mtError, {mbAbort, mbRetry, mbIgnore}), mrIgnore);
+    EXPECT_EQ(QSet<QString>(labels.begin(), labels.end()), QSet<QString>(expected.begin(), expected.end()));
+  }
 }
 
 TEST_F(ToolkitTest, HandleMessageNeverWaitsAndReportsWhetherSomethingWasHandled) {

@@ -13,6 +13,9 @@
 #   E2E_TLS           optional: 1 serves the site over https on 127.0.0.1:443 with certificates
 #                     made for the run, whose CA the program and its web views trust
 #   E2E_NAME          optional: the test's name (default: the script's name)
+#   E2E_LOCALE        optional: the desktop language the program runs under (LANG), e.g.
+#                     en_US.UTF-8, compiled for the run; without it the program runs under the
+#                     C locale and speaks the design's Chinese
 #
 # Every wait is bounded; every process started here is ended at exit.
 set -euo pipefail
@@ -45,6 +48,16 @@ PROG=$WORK/prog            # the program folder: tavro, its catalogue, user.ini,
 PLAYER=$WORK/player        # the player software folder written by the setup stand-in
 MAIN_TITLE='^Tavro MP3 LiveUpdate 2005 Build 10\.19$'
 APP_TITLE='^Tavro MP3 LiveUpdate$'   # the splash window and the second-instance box
+# The captions of the program's boxes, and the language its web views ask servers for.
+if [[ -n ${E2E_LOCALE:-} ]]; then
+  NOTICE_TITLE='^Tavro MP3 LiveUpdate Notice$'
+  CONNECT_TITLE='^Connect your MP3 player to the computer$'
+  ACCEPT_LANGUAGE='en-US,en;q=0.9' LANGUAGE_NAME=English
+else
+  NOTICE_TITLE='^Tavro MP3 LiveUpdate 提示$'
+  CONNECT_TITLE='^将您的MP3播放器与电脑连接$'
+  ACCEPT_LANGUAGE='zh-CN,zh;q=0.9' LANGUAGE_NAME=Chinese
+fi
 BG_PIDS=()
 NGINX_STARTED=0
 SITE=${E2E_SITE:-}                   # the site served: the demo site, or a test's altered copy
@@ -246,8 +259,22 @@ site_file() { # path below the site root, with model names in UTF-8: prints the 
     "$SITE/" "$1"
 }
 
+# The program's own locale: the test's desktop language compiled into the work folder (the
+# system's locales stay as they are), the C locale without one.
+make_locale() {
+  [[ -d $WORK/locale/$E2E_LOCALE ]] && return
+  mkdir -p "$WORK/locale"
+  localedef -i "${E2E_LOCALE%%.*}" -f UTF-8 "$WORK/locale/$E2E_LOCALE" >>"$ART/localedef.log" 2>&1 ||
+    fail "locale $E2E_LOCALE not made (the Debian package locales provides its sources)"
+}
+
 start_app() {
-  (cd "$PROG" && exec ./tavro) >>"$ART/tavro.log" 2>&1 &
+  local locale=()
+  if [[ -n ${E2E_LOCALE:-} ]]; then
+    make_locale
+    locale=(-u LC_ALL "LOCPATH=$WORK/locale" "LANG=$E2E_LOCALE")
+  fi
+  (cd "$PROG" && exec env "${locale[@]}" ./tavro) >>"$ART/tavro.log" 2>&1 &
   APP_PID=$!
   BG_PIDS+=("$APP_PID")
   log "tavro started (pid $APP_PID)"
@@ -330,12 +357,12 @@ start_with_large_package() {
 upgrade_refused() {
   click "$1" 647 416
   local box
-  box=$(wait_window 20 '^Tavro MP3 LiveUpdate 提示$' "$APP_PID") || fail "no box about $3"
-  has_window '^将您的MP3播放器与电脑连接$' "$APP_PID" && fail "the connect prompt was shown"
+  box=$(wait_window 20 "$NOTICE_TITLE" "$APP_PID") || fail "no box about $3"
+  has_window "$CONNECT_TITLE" "$APP_PID" && fail "the connect prompt was shown"
   shot "$2"
   press "$box" Return
   sleep 1
-  if has_window '^将您的MP3播放器与电脑连接$' "$APP_PID"; then fail "the connect prompt followed the box"; fi
+  if has_window "$CONNECT_TITLE" "$APP_PID"; then fail "the connect prompt followed the box"; fi
 }
 
 # ini_value FILE SECTION KEY: the value as written (CR removed).

@@ -6,6 +6,8 @@
 # started with "-s" in the player software folder holding the extracted files. The program's
 # log then holds one time-stamped line per step of that job, and not the proxy credentials that
 # the environment offers it (the server itself is exempted by no_proxy).
+# With E2E_LOCALE=en_US.UTF-8 (the test e2e.whole_job_english) the same job runs under an English
+# desktop: the program speaks English, and its web views ask the server for English first.
 # With E2E_TLS=1 (the test e2e.whole_job_https) the site is served over https only, and the program
 # (built with the server "https://localhost") fetches everything, web views included, over TLS.
 # shellcheck source=tests/e2e/lib.sh
@@ -47,7 +49,7 @@ sleep 1.5
 shot 05-package-ready
 
 click "$main" 647 416         # Button2, "固件升级", on the package-ready panel
-prompt=$(wait_window 30 '^将您的MP3播放器与电脑连接$' "$APP_PID") || fail "no connect prompt"
+prompt=$(wait_window 30 "$CONNECT_TITLE" "$APP_PID") || fail "no connect prompt"
 # Every entry is below the player folder before the prompt shows.
 mkdir -p "$WORK/expected"
 unzip -q "$package" -d "$WORK/expected"
@@ -77,6 +79,7 @@ joblog=${XDG_STATE_HOME:-$HOME/.local/state}/tavro/tavro.log
 [[ -s $joblog ]] || fail "no log at $joblog"
 cp "$joblog" "$ART/tavro-job.log"
 steps=(
+  "^language: $LANGUAGE_NAME\$"
   '^start: Tavro MP3 LiveUpdate Build 10\.19, program .*/tavro, files in '
   '^web views: direct \(proxy: no_proxy\)$'
   "^prerequisite: player software installed in \"$PLAYER\"\$"
@@ -104,6 +107,10 @@ done
 grep -vqE '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}[+-][0-9]{4} \[[0-9]+\] ' "$joblog" &&
   fail "a log line without its time stamp: $(grep -vE '^[0-9]{4}-' "$joblog" | head -n1)"
 ! grep -qiE "$PROXY_SECRET|cookie|password" "$joblog" || fail "the log holds a secret: $(grep -iE "$PROXY_SECRET|cookie|password" "$joblog")"
+
+# The home page came in the language of the program's texts.
+grep -q "\"GET /TavroMP3LiveUpdate2 HTTP/1.1\" 200 .*QtWebEngine.* \"$ACCEPT_LANGUAGE\"\$" "$WORK/nginx/logs/access.log" ||
+  fail "the home page was not asked for with Accept-Language $ACCEPT_LANGUAGE"
 
 if [[ -n ${E2E_TLS:-} ]]; then
   # The server speaks only https: whatever it answered came over TLS, trusted by each client.

@@ -1,0 +1,217 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="zh_CN">
+<context>
+    <name>Tavro</name>
+    <message>
+        <source>Usage: %1 [OPTION]...
+Fetch firmware for Tavro MP3 players from the update server and hand it to the
+player&apos;s flashing tool.
+
+Options:
+      --log-stderr  also write the log to standard error
+  -h, --help        display this help and exit
+  -V, --version     output version information and exit
+
+Environment:
+  http_proxy, https_proxy, no_proxy  the proxy for the update server and the web views
+
+Files:
+  The catalogue, user.ini and FirmwareBack/ lie next to the program, or in
+  $XDG_DATA_HOME/tavro/ (default ~/.local/share) when the program is installed or
+  its folder is not writable. The log is $XDG_STATE_HOME/tavro/tavro.log
+  (default ~/.local/state), with two older files beside it.
+</source>
+        <translation>Usage: %1 [OPTION]...
+Fetch firmware for Tavro MP3 players from the update server and hand it to the
+player&apos;s flashing tool.
+
+Options:
+      --log-stderr  also write the log to standard error
+  -h, --help        display this help and exit
+  -V, --version     output version information and exit
+
+Environment:
+  http_proxy, https_proxy, no_proxy  the proxy for the update server and the web views
+
+Files:
+  The catalogue, user.ini and FirmwareBack/ lie next to the program, or in
+  $XDG_DATA_HOME/tavro/ (default ~/.local/share) when the program is installed or
+  its folder is not writable. The log is $XDG_STATE_HOME/tavro/tavro.log
+  (default ~/.local/state), with two older files beside it.
+</translation>
+    </message>
+    <message>
+        <source>版本:0.0</source>
+        <translation>Ver. 0.0</translation>
+    </message>
+    <message>
+        <source>版本:</source>
+        <translation>Ver. </translation>
+    </message>
+    <message>
+        <source>请首先安装SigmaTel MSCN Audio Player软件，然后再运行本程序。<byte value="xd"/>单击[确定]立刻开始安装，[取消]为退出本程序。</source>
+        <translation>Please install the SigmaTel MSCN Audio Player software first, then run this program again.<byte value="xd"/>Click [OK] to start the installation now, or [Cancel] to quit this program.</translation>
+    </message>
+    <message>
+        <source>无法从服务器下载最新的配置文件，继续使用上次更新的配置文件<byte value="xd"/>请检查网络是否连接正常！</source>
+        <translation>The latest configuration file could not be downloaded from the server; the one from the last update is used.<byte value="xd"/>Please check your network connection!</translation>
+    </message>
+    <message>
+        <source>下载配置文件时出错!</source>
+        <translation>Error downloading the configuration file!</translation>
+    </message>
+    <message>
+        <source>从服务器下载配置文件时出错,未能从本地找到可用的配置文件。<byte value="xd"/>请检查网络是否连接正常！单击[确定]退出本程序。</source>
+        <translation>The configuration file could not be downloaded from the server, and no usable copy was found on this computer.<byte value="xd"/>Please check your network connection! Click [OK] to quit this program.</translation>
+    </message>
+    <message>
+        <source>无可用的配置文件!</source>
+        <translation>No configuration file available!</translation>
+    </message>
+    <message>
+        <source>本工具适用于TAVRO MP3播放器。</source>
+        <translation>This tool is for TAVRO MP3 players.</translation>
+    </message>
+    <message>
+        <source>它能够帮助你完成从Internet下载固件包到本地，更新MP3播放器固件的工作。</source>
+        <translation>It downloads firmware from the Internet and updates your MP3 player.</translation>
+    </message>
+    <message>
+        <source>更新MP3固件可以提高MP3的操作性能和扩展功能，也可在MP3播放器出现软件故障时</source>
+        <translation>Updating the firmware improves your player and adds features.</translation>
+    </message>
+    <message>
+        <source>使用此工具更新MP3固件来修复MP3。</source>
+        <translation>It also restores an MP3 whose software has failed.</translation>
+    </message>
+    <message>
+        <source>请选择MP3号型和固件版本</source>
+        <translation>Select MP3 model and firmware version</translation>
+    </message>
+    <message>
+        <source>机型</source>
+        <translation>Model</translation>
+    </message>
+    <message>
+        <source>固件</source>
+        <translation>Ver.</translation>
+    </message>
+    <message>
+        <source>下载</source>
+        <translation>Download</translation>
+    </message>
+    <message>
+        <source>取消下载</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>下载中:</source>
+        <translation>Loading:</translation>
+    </message>
+    <message>
+        <source>固件大小:</source>
+        <translation>Size:</translation>
+    </message>
+    <message>
+        <source>已下载:</source>
+        <translation>Loaded:</translation>
+    </message>
+    <message>
+        <source>平均速度:</source>
+        <translation>Speed:</translation>
+    </message>
+    <message>
+        <source>固件信息</source>
+        <translation>Firmware</translation>
+    </message>
+    <message>
+        <source>单击[固件升级]按钮，开始更新MP3播放器中的固件</source>
+        <translation>Click [Upgrade] to update your MP3 player&apos;s firmware</translation>
+    </message>
+    <message>
+        <source>固件升级</source>
+        <translation>Upgrade</translation>
+    </message>
+    <message>
+        <source>重新下载</source>
+        <translation>Re-download</translation>
+    </message>
+    <message>
+        <source>%1 的 %2 固件包已经准备好！</source>
+        <translation>The %1 %2 firmware package is ready!</translation>
+    </message>
+    <message>
+        <source>从服务器下载固件包时出错。<byte value="xd"/>请检查网络设置是否连接正常！</source>
+        <translation>Error downloading the firmware package from the server.<byte value="xd"/>Please check your network connection!</translation>
+    </message>
+    <message>
+        <source>固件包签名校验失败，固件包未保存。<byte value="xd"/>请稍后重新下载。</source>
+        <translation>The firmware package failed its signature check and was not saved.<byte value="xd"/>Please download it again later.</translation>
+    </message>
+    <message>
+        <source>未能找到SigmaTel MSCN Audio Player软件的安装目录。<byte value="xd"/>请重新安装该软件后再升级固件。</source>
+        <translation>The installation folder of the SigmaTel MSCN Audio Player software was not found.<byte value="xd"/>Please reinstall that software, then upgrade the firmware.</translation>
+    </message>
+    <message>
+        <source>固件包解压失败，请重新下载固件包后再试。</source>
+        <translation>The firmware package could not be unpacked. Please download it again and retry.</translation>
+    </message>
+    <message>
+        <source>请使用USB连接线将MP3与电脑相连。<byte value="xd"/>连接好后单击[确定]-[开始]按钮。</source>
+        <translation>Please connect the MP3 player to the computer with the USB cable.<byte value="xd"/>When it is connected, click [OK], then [Start].</translation>
+    </message>
+    <message>
+        <source>将您的MP3播放器与电脑连接</source>
+        <translation>Connect your MP3 player to the computer</translation>
+    </message>
+    <message>
+        <source>固件包校验失败，请重新下载固件包后再试。</source>
+        <translation>The firmware package failed its check. Please download it again and retry.</translation>
+    </message>
+    <message>
+        <source>Tavro MP3 LiveUpdate 提示</source>
+        <translation>Tavro MP3 LiveUpdate Notice</translation>
+    </message>
+    <message>
+        <source>是</source>
+        <translation>Yes</translation>
+    </message>
+    <message>
+        <source>否</source>
+        <translation>No</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>中止</source>
+        <translation>Abort</translation>
+    </message>
+    <message>
+        <source>重试</source>
+        <translation>Retry</translation>
+    </message>
+    <message>
+        <source>忽略</source>
+        <translation>Ignore</translation>
+    </message>
+    <message>
+        <source>全部</source>
+        <translation>All</translation>
+    </message>
+    <message>
+        <source>全否</source>
+        <translation>No to All</translation>
+    </message>
+    <message>
+        <source>全是</source>
+        <translation>Yes to All</translation>
+    </message>
+</context>
+</TS>
