@@ -69,7 +69,7 @@ std::string TRegistry::StoreFileName() {
   return std::string();
 }
 
-bool TRegistry::Locate(const AnsiString& path, REGSAM rights, TFound& found) const {
+std::vector<TRegistry::TFound> TRegistry::Candidates(const AnsiString& path) const {
   std::vector<TFound> candidates;
   const std::string own = StoreFileName();
   if (!own.empty()) candidates.push_back({nullptr, own, path, SysPathToAnsi(own), false});
@@ -88,7 +88,11 @@ bool TRegistry::Locate(const AnsiString& path, REGSAM rights, TFound& found) con
     }
     candidates.push_back({nullptr, prefix + wineFile, path, "the plain view of " + where, true});
   }
+  return candidates;
+}
 
+bool TRegistry::Locate(const AnsiString& path, REGSAM rights, TFound& found) const {
+  std::vector<TFound> candidates = Candidates(path);
   std::shared_ptr<const TRegFile> loaded;
   std::string loadedFile;
   for (TFound& candidate : candidates) {
@@ -100,7 +104,10 @@ bool TRegistry::Locate(const AnsiString& path, REGSAM rights, TFound& found) con
     }
     if (!loaded || !loaded->KeyExists(rootKey_, candidate.Path)) continue;
     // The file that holds the key decides the rights; no other file is asked then.
-    if ((rights & kWriteRights) && !Grants(candidate.File, true)) return false;
+    if ((rights & kWriteRights) && !Grants(candidate.File, true)) {
+      LogStep("registry: " + path + " found in " + candidate.Source + ", whose file is not writable: no full access");
+      return false;
+    }
     found = std::move(candidate);
     found.Store = loaded;
     return true;

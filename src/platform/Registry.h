@@ -18,6 +18,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "platform/RegFile.h"
 #include "runtime/Component.h"
@@ -92,7 +93,9 @@ class TRegistry : public TObject {
     AnsiString Source;      // see KeySource
     bool FromWine = false;
   };
-  // The first file that holds the key (see above) and grants the rights; false otherwise.
+  // Where the key is looked for, in order (see above).
+  std::vector<TFound> Candidates(const AnsiString& path) const;
+  // The first file that holds the key and grants the rights; false otherwise.
   bool Locate(const AnsiString& path, REGSAM rights, TFound& found) const;
   AnsiString ResolvePath(const AnsiString& key) const;
   const TRegValue* Find(const AnsiString& name) const;
