@@ -92,14 +92,19 @@ void TForm1::FormAc(TObject*) {
                                 Tavro::tr("请首先安装SigmaTel MSCN Audio Player软件，然后再运行本程序。\r"
                                           "单击[确定]立刻开始安装，[取消]为退出本程序。"),
                                 MB_OKCANCEL | MB_ICONEXCLAMATION);
-      if (answer == IDOK) WinExec("SigmaTelSetup.exe", SW_HIDE);
+      const bool started = answer == IDOK && WinExec("SigmaTelSetup.exe", SW_HIDE) > 31;
       LogStep(AnsiString("prerequisite: SigmaTel MSCN Audio Player software not installed; ") +
-              (answer == IDOK ? "setup program SigmaTelSetup.exe started" : "setup declined") + "; ending");
+              (answer != IDOK ? "setup declined"
+                              : started ? "setup program SigmaTelSetup.exe started" : "setup program SigmaTelSetup.exe not started") +
+              "; ending");
+      // The setup is a Windows program: without Wine, or without the file, the person learns why nothing happens.
+      if (answer == IDOK && !started)
+        Notice(Handle(), Tavro::tr("无法启动安装程序SigmaTelSetup.exe。\r请确认已安装Wine，且该程序在本程序的目录中。"));
       Application->Terminate();
       return;
     }
     if (registry.OpenKey(kPlayerKey, false)) {
-      InstallFolder = registry.ReadString(kInstallFolderValue);
+      InstallFolder = registry.ReadFolder(kInstallFolderValue);
       registry.CloseKey();
     }
     LogStep(InstallFolder.empty() ? AnsiString("prerequisite: player software installed, its folder unknown")

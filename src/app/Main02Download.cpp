@@ -359,6 +359,8 @@ void TForm2::Button2Click(TObject*) {
       const intptr_t result = ShellExecuteA(Handle(), "open", tool.c_str(), "-s", folder.c_str(), SW_SHOWNORMAL);
       LogStep("flashing tool: " + tool + " -s in " + folder +
               (result > 32 ? AnsiString(": started") : ": not started, error " + IntToStr(result)));
+      if (result <= 32)
+        Notice(Handle(), Tavro::tr("无法启动固件升级工具stupdaterapp.exe。\r请确认已安装Wine和SigmaTel MSCN Audio Player软件。"));
     } else {
       LogStep("flashing tool: not started, the connect prompt was cancelled");
     }

@@ -8,9 +8,13 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 
+#include "platform/Log.h"
 #include "platform/UserFolders.h"
+#include "platform/WinePrefix.h"
+#include "runtime/CodePage.h"
 #include "platform/WinTypes.h"
 #include "runtime/FileIO.h"
 
@@ -41,7 +45,7 @@ uint32_t ErrorCodeOf(int error) {
 }
 
 // Runs in the forked children: only async-signal-safe calls from here on.
-[[noreturn]] void ExecChild(char* const* argv, const char* workDir, int reportFd) {
+[[noreturn]] void ExecChild(char* const* argv, char* const* envp, const char* workDir, int reportFd) {
   int error = 0;
   // The program gets nothing of ours but the standard streams (and the report pipe,
   // which closes when it is executed), with signals as a freshly started program has them.
@@ -62,7 +66,7 @@ uint32_t ErrorCodeOf(int error) {
   if (workDir && ::chdir(workDir) != 0) {
     error = ENOTDIR;
   } else {
-    ::execv(argv[0], argv);
+    ::execve(argv[0], argv, envp);
     error = errno;
   }
   WriteFull(reportFd, &error, sizeof error);
@@ -115,9 +119,20 @@ std::string FindFileIn(const std::vector<std::string>& folders, const std::strin
   if (name.empty()) return std::string();
   for (std::string folder : folders) {
     if (!folder.empty() && folder.back() != '/') folder += '/';
-    std::string path = folder + name;
-    if (!IsRegularFile(path) && !HasExtension(name)) path += ".exe";
-    if (!IsRegularFile(path)) continue;
+    const std::string full = folder + name;
+    const size_t slash = full.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string() : full.substr(0, slash + 1);
+    const std::string base = full.substr(dir.size());
+    std::string path;
+    for (const std::string& candidate : {base, HasExtension(name) ? std::string() : base + ".exe"}) {
+      if (candidate.empty()) continue;
+      const std::string found = FindNameWithoutCase(dir.empty() ? "." : dir, candidate);
+      if (!found.empty() && IsRegularFile(dir + found)) {
+        path = dir + found;
+        break;
+      }
+    }
+    if (path.empty()) continue;
     // Absolute, so that the program is still found after the start changes folder.
     if (path[0] != '/') {
       char cwd[4096];
@@ -128,7 +143,10 @@ std::string FindFileIn(const std::vector<std::string>& folders, const std::strin
   return std::string();
 }
 
-uint32_t LaunchCommandFor(const std::string& file, std::vector<std::string>& argv) {
+namespace {
+
+// How the file is started: itself, or through wine (with the prefix in env).
+uint32_t LaunchCommandFor(const std::string& file, std::vector<std::string>& argv, std::vector<std::string>& env) {
   if (!IsRegularFile(file)) return ERROR_FILE_NOT_FOUND;
   if (HasMzHeader(file)) {
     std::string wine;
@@ -139,6 +157,7 @@ uint32_t LaunchCommandFor(const std::string& file, std::vector<std::string>& arg
       }
     if (wine.empty()) return ERROR_BAD_FORMAT;
     argv = {wine, file};
+    env = {"WINEPREFIX=" + WinePrefix()};
     return 0;
   }
   if (::access(file.c_str(), X_OK) != 0) return ERROR_ACCESS_DENIED;
@@ -146,13 +165,56 @@ uint32_t LaunchCommandFor(const std::string& file, std::vector<std::string>& arg
   return 0;
 }
 
-uint32_t StartDetached(const std::vector<std::string>& args, const std::string& workDir) {
+std::string Quoted(const std::string& text) {
+  return text.find_first_of(" \t\"") == std::string::npos && !text.empty() ? text : "\"" + text + "\"";
+}
+
+const char* WhyNotStarted(uint32_t error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND: return "no such file";
+    case ERROR_PATH_NOT_FOUND: return "its working folder is missing";
+    case ERROR_ACCESS_DENIED: return "it is not an executable file";
+    case ERROR_BAD_FORMAT: return "it is a Windows program and there is no wine on PATH to start it with";
+    default: return "the system could not start it";
+  }
+}
+
+}  // namespace
+
+uint32_t StartProgram(const std::string& name, const std::string& file, const std::vector<std::string>& args,
+                      const std::string& workDir) {
+  std::vector<std::string> argv, env;
+  uint32_t error = file.empty() ? ERROR_FILE_NOT_FOUND : LaunchCommandFor(file, argv, env);
+  std::string line;
+  if (!error) {
+    argv.insert(argv.end(), args.begin(), args.end());
+    for (const std::string& e : env) line += e + " ";
+    for (const std::string& a : argv) line += Quoted(a) + " ";
+    line += "in " + Quoted(workDir.empty() ? "." : workDir);
+    error = StartDetached(argv, workDir, env);
+  }
+  if (error) LogStep(Utf8ToAnsi("launch: " + Quoted(file.empty() ? name : file) + " not started: " + WhyNotStarted(error)));
+  else LogStep(Utf8ToAnsi("launch: started " + line));
+  return error;
+}
+
+uint32_t StartDetached(const std::vector<std::string>& args, const std::string& workDir,
+                       const std::vector<std::string>& env) {
   if (args.empty()) return ERROR_FILE_NOT_FOUND;
   // Everything the children need is prepared before fork: after it only
   // async-signal-safe calls are allowed (other threads may hold locks).
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+  for (char** e = environ; e && *e; ++e) {
+    bool replaced = false;
+    for (const std::string& own : env)
+      replaced = replaced || std::strncmp(*e, own.c_str(), own.find('=') + 1) == 0;
+    if (!replaced) envp.push_back(*e);
+  }
+  envp.push_back(nullptr);
   const char* dir = workDir.empty() ? nullptr : workDir.c_str();
 
   int report[2];
@@ -166,7 +228,7 @@ uint32_t StartDetached(const std::vector<std::string>& args, const std::string& 
     reportIn.Reset();
     ::setsid();
     const pid_t grandchild = ::fork();
-    if (grandchild == 0) ExecChild(argv.data(), dir, reportOut.Get());
+    if (grandchild == 0) ExecChild(argv.data(), envp.data(), dir, reportOut.Get());
     if (grandchild < 0) {
       const int error = EAGAIN;
       WriteFull(reportOut.Get(), &error, sizeof error);

@@ -1,5 +1,7 @@
 #include "platform/RegFile.h"
 
+#include "platform/RegFileParts.h"
+
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -46,36 +48,6 @@ std::vector<std::string> SplitLines(const std::string& text) {
   return lines;
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool ParseHexNumber(const std::string& text, uint32_t& value, size_t maxDigits) {
-  const std::string t = Trim(text);
-  if (t.empty() || t.size() > maxDigits) return false;
-  value = 0;
-  for (char c : t) {
-    const int d = HexDigit(c);
-    if (d < 0) return false;
-    value = value * 16 + static_cast<uint32_t>(d);
-  }
-  return true;
-}
-
-bool ParseHexBytes(const std::string& text, std::string& bytes) {
-  bytes.clear();
-  if (Trim(text).empty()) return true;
-  for (const AnsiString& part : AnsiSplit(text, ',')) {
-    uint32_t b = 0;
-    if (!ParseHexNumber(part, b, 2)) return false;
-    bytes += static_cast<char>(b);
-  }
-  return true;
-}
-
 // Reads a quoted text starting at text[pos] == '"'; pos ends after the closing quote.
 bool ParseQuoted(const std::string& text, size_t& pos, std::string& out) {
   out.clear();
@@ -104,8 +76,6 @@ bool IsSameOrBelow(const std::string& candidate, const std::string& id) {
          (candidate[id.size()] == '\\' && ByteTypeAt(candidate, id.size()) == 0);
 }
 
-bool IsTextType(uint32_t type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
-
 }  // namespace
 
 std::string TRegFile::KeyId(HKEY root, const AnsiString& path) {
@@ -118,7 +88,7 @@ std::string TRegFile::KeyId(HKEY root, const AnsiString& path) {
   return id;
 }
 
-bool TRegFile::Parse(const std::string& content) {
+bool TRegFile::Parse(const std::string& content, HKEY wineRoot) {
   version_ = 0;
   values_.clear();
   keys_.clear();
@@ -130,13 +100,15 @@ bool TRegFile::Parse(const std::string& content) {
   const std::string header = Trim(lines[i]);
   if (header == "REGEDIT4") version_ = 4;
   else if (header == "Windows Registry Editor Version 5.00") version_ = 5;
+  else if (header == "WINE REGISTRY Version 2") version_ = 2;
   else return false;
 
   for (++i; i < lines.size(); ++i) {
     std::string line = TrimLeft(lines[i]);
-    if (line.empty() || line[0] == ';') continue;
+    if (line.empty() || line[0] == ';' || (version_ == 2 && line[0] == '#')) continue;
     if (line[0] == '[') {
-      ParseKeyLine(TrimRight(line));
+      if (version_ == 2) ParseWineKeyLine(TrimRight(line), wineRoot);
+      else ParseKeyLine(TrimRight(line));
       continue;
     }
     // A hex list goes on over the next lines while a line ends in "\".
@@ -146,18 +118,19 @@ bool TRegFile::Parse(const std::string& content) {
       line.pop_back();
       line += TrimLeft(lines[++i]);
     }
-    ParseValueLine(TrimRight(line));
+    if (version_ == 2) ParseWineValueLine(TrimRight(line));
+    else ParseValueLine(TrimRight(line));
   }
   current_.clear();
   return true;
 }
 
-bool TRegFile::LoadFromFile(const std::string& path) {
+bool TRegFile::LoadFromFile(const std::string& path, HKEY wineRoot) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return false;
   std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (in.bad()) return false;
-  return Parse(content);
+  return Parse(content, wineRoot);
 }
 
 void TRegFile::ParseKeyLine(const std::string& line) {
@@ -176,6 +149,10 @@ void TRegFile::ParseKeyLine(const std::string& line) {
       it = IsSameOrBelow(it->first, id) ? values_.erase(it) : std::next(it);
     return;
   }
+  EnterKey(id);
+}
+
+void TRegFile::EnterKey(const std::string& id) {
   current_ = id;
   for (size_t at = AnsiFindChar(id, '\\'); at != std::string::npos; at = AnsiFindChar(id, '\\', at + 1))
     keys_.insert(id.substr(0, at));
@@ -204,20 +181,7 @@ void TRegFile::ParseValueLine(const std::string& line) {
     if (!ParseQuoted(data, end, value.Data)) return;
     value.Type = REG_SZ;
     value.Data += '\0';
-  } else if (data.compare(0, 6, "dword:") == 0) {
-    uint32_t number = 0;
-    if (!ParseHexNumber(data.substr(6), number, 8)) return;
-    value.Type = REG_DWORD;
-    for (int b = 0; b < 4; ++b) value.Data += static_cast<char>((number >> (8 * b)) & 0xFF);
-  } else if (data.compare(0, 4, "hex:") == 0) {
-    value.Type = REG_BINARY;
-    if (!ParseHexBytes(data.substr(4), value.Data)) return;
-  } else if (data.compare(0, 4, "hex(") == 0) {
-    const size_t close = data.find("):");
-    if (close == std::string::npos || !ParseHexNumber(data.substr(4, close - 4), value.Type, 8)) return;
-    if (!ParseHexBytes(data.substr(close + 2), value.Data)) return;
-    if (version_ == 5 && IsTextType(value.Type)) value.Data = Utf16LeToAnsi(value.Data);
-  } else {
+  } else if (!ParseBinaryForm(data, version_ == 5, value)) {
     return;
   }
   values[upperName] = std::move(value);

@@ -16,6 +16,21 @@
 // Values are kept as the ANSI registry calls return them: text types as ANSI (936)
 // bytes with their NULs. In a version 5.00 file the hex forms of text types hold
 // UTF-16LE and are converted; in a REGEDIT4 file they hold ANSI bytes already.
+//
+// Wine's own registry files (a prefix's system.reg and user.reg) are read too. They start
+// with "WINE REGISTRY Version 2" and hold no root names: every key lies below the root key
+// the file is loaded for. Wine writes them in ASCII only:
+//   [Software\\SigmaTel\\Params] 1796710450   a key: "\\" separates, then a time stamp
+//   #time=1dd86db56b9a950                   lines starting with "#" (and ";") carry nothing read here
+//   "name"="text"  @="text"                 REG_SZ
+//   "name"=str(2):"text"                    text of type N (2: REG_EXPAND_SZ, 7: REG_MULTI_SZ,
+//                                           its NULs written "\0")
+//   "name"=dword:0000002a  hex:..  hex(N):..  as in the export format; hex forms of text types
+//                                           hold UTF-16LE
+// Names and texts escape "\\", "\"", "\[", "\]", control characters ("\t", "\n", octal "\0")
+// and every character beyond ASCII as "\x" with its UTF-16 code unit in up to four hex
+// digits ("\x4e2d"; four whenever a hex digit follows). Characters that code page 936
+// lacks become "?".
 #pragma once
 
 #include <cstdint>
@@ -50,11 +65,12 @@ struct TRegValue {
 class TRegFile {
  public:
   // Parses the file's content; false (and nothing loaded) when the header line is missing.
-  bool Parse(const std::string& content);
+  // The keys of a Wine registry file are loaded below wineRoot.
+  bool Parse(const std::string& content, HKEY wineRoot = HKEY_LOCAL_MACHINE);
   // Reads and parses a file (system path); false when it cannot be read or parsed.
-  bool LoadFromFile(const std::string& path);
+  bool LoadFromFile(const std::string& path, HKEY wineRoot = HKEY_LOCAL_MACHINE);
 
-  // 4 (REGEDIT4), 5 (version 5.00) or 0 (nothing parsed).
+  // 4 (REGEDIT4), 5 (version 5.00), 2 (Wine's "WINE REGISTRY Version 2") or 0 (nothing parsed).
   int FormatVersion() const { return version_; }
   // path: ANSI, "\"-separated, below the root key; empty steps are ignored ("\a\\b\" is "a\b").
   bool KeyExists(HKEY root, const AnsiString& path) const;
@@ -68,6 +84,11 @@ class TRegFile {
  private:
   void ParseKeyLine(const std::string& line);
   void ParseValueLine(const std::string& line);
+  // Wine's format (RegFileWine.cpp), its keys below root.
+  void ParseWineKeyLine(const std::string& line, HKEY root);
+  void ParseWineValueLine(const std::string& line);
+  // Makes id the current key, listing it and its parents.
+  void EnterKey(const std::string& id);
 
   int version_ = 0;
   std::map<std::string, std::map<std::string, TRegValue>> values_;  // key id -> upper-case name -> value

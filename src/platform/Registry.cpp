@@ -8,7 +8,9 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/Log.h"
 #include "platform/UserFolders.h"
+#include "platform/WinePrefix.h"
 #include "runtime/CodePage.h"
 #include "runtime/Exception.h"
 
@@ -67,33 +69,75 @@ std::string TRegistry::StoreFileName() {
   return std::string();
 }
 
-std::shared_ptr<const TRegFile> TRegistry::LoadStore(REGSAM rights) const {
-  const std::string file = StoreFileName();
-  if (file.empty() || !Grants(file, false)) return nullptr;
-  if ((rights & kWriteRights) && !Grants(file, true)) return nullptr;
-  auto store = std::make_shared<TRegFile>();
-  if (!store->LoadFromFile(file)) return nullptr;
-  return store;
+std::vector<TRegistry::TFound> TRegistry::Candidates(const AnsiString& path) const {
+  std::vector<TFound> candidates;
+  const std::string own = StoreFileName();
+  if (!own.empty()) candidates.push_back({nullptr, own, path, SysPathToAnsi(own), false});
+  const std::string prefix = WinePrefix();
+  const char* wineFile = rootKey_ == HKEY_LOCAL_MACHINE ? "/system.reg" : rootKey_ == HKEY_CURRENT_USER ? "/user.reg" : nullptr;
+  if (wineFile) {
+    const AnsiString where = "the Wine prefix " + SysPathToAnsi(prefix) + " (" + (wineFile + 1) + ")";
+    std::vector<AnsiString> steps;
+    for (const AnsiString& step : AnsiSplit(path, '\\'))
+      if (!step.empty()) steps.push_back(step);
+    if (rootKey_ == HKEY_LOCAL_MACHINE && steps.size() > 1 && SameText(steps[0], "software") &&
+        !SameText(steps[1], "Wow6432Node")) {
+      AnsiString view = steps[0] + "\\Wow6432Node";
+      for (size_t i = 1; i < steps.size(); ++i) view += "\\" + steps[i];
+      candidates.push_back({nullptr, prefix + wineFile, view, "the 32-bit view (Wow6432Node) of " + where, true});
+    }
+    candidates.push_back({nullptr, prefix + wineFile, path, "the plain view of " + where, true});
+  }
+  return candidates;
+}
+
+bool TRegistry::Locate(const AnsiString& path, REGSAM rights, TFound& found) const {
+  std::vector<TFound> candidates = Candidates(path);
+  std::shared_ptr<const TRegFile> loaded;
+  std::string loadedFile;
+  for (TFound& candidate : candidates) {
+    if (candidate.File != loadedFile) {
+      loadedFile = candidate.File;
+      loaded.reset();
+      auto store = std::make_shared<TRegFile>();
+      if (Grants(candidate.File, false) && store->LoadFromFile(candidate.File, rootKey_)) loaded = store;
+    }
+    if (!loaded || !loaded->KeyExists(rootKey_, candidate.Path)) continue;
+    // The file that holds the key decides the rights; no other file is asked then.
+    if ((rights & kWriteRights) && !Grants(candidate.File, true)) {
+      LogStep("registry: " + path + " found in " + candidate.Source + ", whose file is not writable: no full access");
+      return false;
+    }
+    found = std::move(candidate);
+    found.Store = loaded;
+    return true;
+  }
+  return false;
 }
 
 AnsiString TRegistry::ResolvePath(const AnsiString& key) const {
   if (!key.empty() && key[0] == '\\') return key;
-  return open_ ? currentPath_ + "\\" + key : key;
+  return open_.Store ? currentPath_ + "\\" + key : key;
 }
 
 bool TRegistry::KeyExists(const AnsiString& key) {
-  const auto store = LoadStore(kExistsRights);
-  return store && store->KeyExists(rootKey_, ResolvePath(key));
+  TFound found;
+  if (Locate(ResolvePath(key), kExistsRights, found)) return true;
+  const std::string own = StoreFileName();
+  LogStep("registry: " + ResolvePath(key) + " not found in " + (own.empty() ? AnsiString("(no registry.reg)") : SysPathToAnsi(own)) +
+          " nor in the Wine prefix " + SysPathToAnsi(WinePrefix()));
+  return false;
 }
 
 bool TRegistry::OpenKey(const AnsiString& key, bool canCreate) {
   (void)canCreate;
   const AnsiString path = ResolvePath(key);
-  const auto store = LoadStore(access_);
-  if (!store || !store->KeyExists(rootKey_, path)) return false;
-  open_ = store;
+  TFound found;
+  if (!Locate(path, access_, found)) return false;
+  open_ = std::move(found);
   // Kept as given apart from the leading "\", as the platform reports it.
   currentPath_ = !path.empty() && path[0] == '\\' ? path.substr(1) : path;
+  LogStep("registry: " + currentPath_ + " found in " + open_.Source);
   return true;
 }
 
@@ -106,12 +150,12 @@ bool TRegistry::OpenKeyReadOnly(const AnsiString& key) {
 }
 
 void TRegistry::CloseKey() {
-  open_.reset();
+  open_ = TFound();
   currentPath_.clear();
 }
 
 const TRegValue* TRegistry::Find(const AnsiString& name) const {
-  return open_ ? open_->FindValue(rootKey_, currentPath_, name) : nullptr;
+  return open_.Store ? open_.Store->FindValue(rootKey_, open_.Path, name) : nullptr;
 }
 
 AnsiString TRegistry::ReadString(const AnsiString& name) const {
@@ -120,6 +164,18 @@ AnsiString TRegistry::ReadString(const AnsiString& name) const {
   if (value->Type != REG_SZ && value->Type != REG_EXPAND_SZ)
     throw ERegistryException(Format("Invalid data type for '%s'", name.c_str()));
   return value->Data.substr(0, value->Data.find('\0'));
+}
+
+AnsiString TRegistry::ReadFolder(const AnsiString& name) const {
+  const AnsiString text = ReadString(name);
+  if (text.empty()) return text;
+  const TFolderResolution folder = ResolveRegistryFolder(text, WinePrefix(), !open_.FromWine);
+  if (!folder.Usable) {
+    LogStep("registry: \"" + name + "\" is \"" + text + "\", which cannot be used as a folder: " + folder.Why);
+    return AnsiString();
+  }
+  LogStep("registry: \"" + name + "\" is \"" + text + "\", the folder \"" + folder.Folder + "\"");
+  return folder.Folder;
 }
 
 int32_t TRegistry::ReadInteger(const AnsiString& name) const {

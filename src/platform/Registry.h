@@ -8,9 +8,17 @@
 // KEY_CREATE_SUB_KEY, ...) needs it writable too, on a file system mounted read-write.
 // The store is read afresh by every KeyExists and OpenKey; an open key keeps the values
 // it saw when it was opened. Keys are never created or changed through this object.
+//
+// A key that the store file does not hold (or no store file at all) is looked for in the
+// registry of the Wine prefix (WinePrefix.h): its system.reg for HKEY_LOCAL_MACHINE, its
+// user.reg for HKEY_CURRENT_USER. There a key below "Software\" of HKEY_LOCAL_MACHINE is
+// seen first in the 32-bit view, "Software\Wow6432Node\...", where a 32-bit installer puts
+// it on a 64-bit prefix (this program is a 32-bit one), then as named. The rights come from
+// the permission bits of the file in which the key was found.
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "platform/RegFile.h"
 #include "runtime/Component.h"
@@ -60,21 +68,40 @@ class TRegistry : public TObject {
   // cut at its first NUL; "" when the value is missing or empty (or no key is open). Any
   // other type raises ERegistryException "Invalid data type for '%s'" (the value name).
   AnsiString ReadString(const AnsiString& name) const;
+  // A text value (as ReadString) that names a folder, as this system names it
+  // (ResolveRegistryFolder in WinePrefix.h): drive paths resolve through the Wine prefix's
+  // drives; a relative path is kept as the store file's explicit setting, and refused
+  // from Wine's registry. "" when the value is missing or empty or names no usable folder.
+  // The log tells both forms of the folder, or why it cannot be used.
+  AnsiString ReadFolder(const AnsiString& name) const;
   // A REG_DWORD value; ERegistryException "Invalid data type for '%s'" for other types,
   // "Failed to get data for '%s'" for a missing value.
   int32_t ReadInteger(const AnsiString& name) const;
+
+  // Where the open key was found, for the log: the store file, or the view and the Wine
+  // prefix; empty when no key is open.
+  const AnsiString& KeySource() const { return open_.Source; }
 
   // The store file in use (system path); empty when none exists.
   static std::string StoreFileName();
 
  private:
-  // The store parsed, when the file grants the rights; null otherwise.
-  std::shared_ptr<const TRegFile> LoadStore(REGSAM rights) const;
+  struct TFound {
+    std::shared_ptr<const TRegFile> Store;
+    std::string File;       // system path of the file that holds the key
+    AnsiString Path;        // the key's path in that file (with "Wow6432Node" for the 32-bit view)
+    AnsiString Source;      // see KeySource
+    bool FromWine = false;
+  };
+  // Where the key is looked for, in order (see above).
+  std::vector<TFound> Candidates(const AnsiString& path) const;
+  // The first file that holds the key and grants the rights; false otherwise.
+  bool Locate(const AnsiString& path, REGSAM rights, TFound& found) const;
   AnsiString ResolvePath(const AnsiString& key) const;
   const TRegValue* Find(const AnsiString& name) const;
 
   HKEY rootKey_ = HKEY_CURRENT_USER;
   REGSAM access_ = KEY_ALL_ACCESS;
-  std::shared_ptr<const TRegFile> open_;  // the store as seen when the current key was opened
+  TFound open_;  // the store as seen when the current key was opened
   AnsiString currentPath_;
 };

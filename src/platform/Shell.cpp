@@ -35,13 +35,9 @@ intptr_t ShellExecuteA(HWND hwnd, const char* operation, const char* file, const
   const std::string name = AnsiPathToSys(file);
   if (IsDirectory(name.front() == '/' || dir.empty() ? name : dir + "/" + name)) return SE_ERR_NOASSOC;
 
-  const std::string found = ResolveFile(name, dir);
-  if (found.empty()) return ERROR_FILE_NOT_FOUND;
-  std::vector<std::string> argv;
-  if (uint32_t error = LaunchCommandFor(found, argv))
+  std::vector<std::string> args;
+  if (parameters && *parameters) args = SplitCommandLine(AnsiToUtf8(parameters));
+  if (uint32_t error = StartProgram(name, ResolveFile(name, dir), args, dir))
     return error == ERROR_ACCESS_DENIED || error == ERROR_BAD_FORMAT ? SE_ERR_NOASSOC : static_cast<intptr_t>(error);
-  if (parameters && *parameters)
-    for (std::string& arg : SplitCommandLine(AnsiToUtf8(parameters))) argv.push_back(std::move(arg));
-  if (uint32_t error = StartDetached(argv, dir)) return static_cast<intptr_t>(error);
   return kStarted;
 }

@@ -1,8 +1,10 @@
 #include "platform/UserFolders.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstring>
 #include <cstdlib>
 #include <utility>
 
@@ -30,6 +32,23 @@ bool IsRegularFile(const std::string& path) {
 bool IsDirectory(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string FindNameWithoutCase(const std::string& folder, const std::string& name) {
+  struct stat st {};
+  if (name.empty() || ::lstat((folder + "/" + name).c_str(), &st) == 0) return name;
+  DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+  if (!dir) return std::string();
+  std::string found;
+  while (const dirent* entry = ::readdir(dir)) {
+    // UTF-8 on disk: only ASCII bytes are letters with a case here.
+    if (::strcasecmp(entry->d_name, name.c_str()) == 0) {
+      found = entry->d_name;
+      break;
+    }
+  }
+  ::closedir(dir);
+  return found;
 }
 
 std::string XdgUserFolder(const char* variable, const char* fallbackBelowHome) {

@@ -13,6 +13,9 @@ std::vector<std::string> SplitSearchList(const std::string& list);
 
 bool IsRegularFile(const std::string& path);
 bool IsDirectory(const std::string& path);
+// The name of the entry of folder that is name but for the case of its ASCII letters: name
+// itself when it exists as written, else the first such entry; empty when there is none.
+std::string FindNameWithoutCase(const std::string& folder, const std::string& name);
 
 // The folder named by the environment variable when it holds an absolute path, else
 // $HOME followed by "/" and fallbackBelowHome (".config", ".local/share", ".local/state").

@@ -29,11 +29,6 @@ uint32_t WinExec(const AnsiString& cmdLine, int showMode) {
     for (const std::string& folder : PathFolders()) folders.push_back(folder);
     file = FindFileIn(folders, program);
   }
-  if (file.empty()) return ERROR_FILE_NOT_FOUND;
-
-  std::vector<std::string> argv;
-  if (uint32_t error = LaunchCommandFor(file, argv)) return error;
-  argv.insert(argv.end(), args.begin() + 1, args.end());
-  if (uint32_t error = StartDetached(argv, std::string())) return error;
+  if (uint32_t error = StartProgram(program, file, {args.begin() + 1, args.end()}, std::string())) return error;
   return kStarted;
 }

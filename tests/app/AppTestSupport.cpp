@@ -57,6 +57,11 @@ void AppTest::SetUp() {
   TDialogSeam::Reset();
   AnswerBoxes(IDOK);
   setenv("XDG_CONFIG_HOME", config_.Path().c_str(), 1);
+  // A Wine prefix of the test's own, nothing in its registry, drive C: only.
+  config_.Write("wineprefix/drive_c/.keep", "");
+  config_.Write("wineprefix/dosdevices/.keep", "");
+  std::filesystem::create_directory_symlink("../drive_c", config_.Path() + "wineprefix/dosdevices/c:");
+  setenv("WINEPREFIX", (config_.Path() + "wineprefix").c_str(), 1);
   SetProgramFolderForTesting(program_.Path());
 }
 
@@ -64,6 +69,7 @@ void AppTest::TearDown() {
   server_.Stop();
   ProcessEvents();
   SetProgramFolderForTesting("");
+  unsetenv("WINEPREFIX");
   TDialogSeam::Reset();
   Application->ResetForTesting();
   UseLanguage(lgChinese);

@@ -180,3 +180,19 @@ TEST_F(HandOffTest, EntryNamedWithDotDotNeverLandsOutsideThePlayerFolder) {
 }
 
 }  // namespace
+
+TEST_F(HandOffTest, ToolThatCannotBeStartedIsToldInABox) {
+  MakePackage({{"firmware.sb", "FIRMWARE"}});
+  // The vendor's tool is a Windows program, and no wine is on PATH to start it with.
+  std::ofstream(player_ + "/stupdaterapp.exe", std::ios::trunc) << "MZ";
+  const std::string savedPath = std::getenv("PATH");
+  setenv("PATH", (program_.Path() + "nowhere").c_str(), 1);
+  Answer(mrIgnore, IDOK);
+  form2_->Button2->click();
+  setenv("PATH", savedPath.c_str(), 1);
+  ASSERT_EQ(MessageBoxes().size(), 2u);
+  EXPECT_EQ(MessageBoxes()[1].Text,
+            QString::fromUtf8("无法启动固件升级工具stupdaterapp.exe。\r请确认已安装Wine和SigmaTel MSCN Audio Player软件。"));
+  EXPECT_EQ(MessageBoxes()[1].Caption, QString::fromUtf8("Tavro MP3 LiveUpdate 提示"));
+  EXPECT_EQ(MessageBoxes()[1].Style, 0x30);
+}

@@ -6,6 +6,8 @@
 # Environment (set by CTest, see CMakeLists.txt):
 #   TAVRO_BIN         the built program
 #   TAVRO_SOURCE_DIR  the source tree (for tools/)
+#   E2E_VENDOR        optional: the built Windows stand-ins of the player vendor's programs
+#                     (default: tools/ of the build that made TAVRO_BIN)
 #   E2E_SITE          the demo site made by tools/make-demo-site.py (its key pair in E2E_SITE.key/)
 #   E2E_ARTIFACTS     where screenshots and logs are kept, one folder per test
 #   E2E_WORK          optional: the work folder (kept afterwards) instead of a fresh temp folder
@@ -23,6 +25,7 @@ export LC_ALL=C.UTF-8
 
 : "${TAVRO_BIN:?}" "${TAVRO_SOURCE_DIR:?}" "${E2E_ARTIFACTS:?}"
 TOOLS=$TAVRO_SOURCE_DIR/tools
+VENDOR=${E2E_VENDOR:-$(dirname "$TAVRO_BIN")/../../tools}
 E2E_NAME=${E2E_NAME:-$(basename "$0" .sh)}
 
 # One whole-program test at a time on this machine, whichever build runs it: they all need
@@ -45,7 +48,8 @@ else
   WORK=$(mktemp -d "${TMPDIR:-/tmp}/tavro-e2e-$E2E_NAME.XXXXXX") KEEP_WORK=0
 fi
 PROG=$WORK/prog            # the program folder: tavro, its catalogue, user.ini, FirmwareBack
-PLAYER=$WORK/player        # the player software folder written by the setup stand-in
+PLAYER=$WORK/player        # the player software folder named by the program's registry.reg
+WINE_STARTED=0
 MAIN_TITLE='^Tavro MP3 LiveUpdate 2005 Build 10\.19$'
 APP_TITLE='^Tavro MP3 LiveUpdate$'   # the splash window and the second-instance box
 # The captions of the program's boxes, and the language its web views ask servers for.
@@ -69,6 +73,8 @@ cleanup() {
   local status=$?
   set +e
   if ((NGINX_STARTED)); then "$TOOLS/demo-nginx.sh" stop "$WORK/nginx"; fi
+  # No Wine process of the test's prefix outlives it.
+  if ((WINE_STARTED)); then timeout 20 wineserver -k 2>/dev/null; timeout 20 wineserver -w 2>/dev/null; fi
   local i
   for ((i = ${#BG_PIDS[@]} - 1; i >= 0; i--)); do
     kill "${BG_PIDS[i]}" 2>/dev/null
@@ -194,14 +200,35 @@ start_display() {
 install_program() {
   mkdir -p "$PROG"
   cp "$TAVRO_BIN" "$PROG/tavro"
-  # Found by the program's WinExec search (program folder first); it finds its
-  # flashing-tool stand-in beside its real file in tools/.
-  ln -s "$TOOLS/SigmaTelSetup.exe" "$PROG/SigmaTelSetup.exe"
+  # Found by the program's WinExec search (program folder first), started under Wine.
+  [[ -f $VENDOR/SigmaTelSetup.exe ]] || fail "no setup stand-in in $VENDOR (built with mingw-w64)"
+  cp "$VENDOR/SigmaTelSetup.exe" "$PROG/SigmaTelSetup.exe"
 }
 
+# install_player: the player software as an explicit setting names it: the program's own
+# registry.reg with a Linux folder (no flashing tool in it; tests that start the tool install
+# the vendor's software under Wine with make_wine_prefix and the setup).
 install_player() {
-  SIGMATEL_INSTALL_FOLDER=$PLAYER "$TOOLS/SigmaTelSetup.exe"
-  [[ -x $PLAYER/stupdaterapp.exe ]] || fail "the setup stand-in did not install the player software"
+  mkdir -p "$PLAYER" "$XDG_CONFIG_HOME/tavro"
+  printf '%s\r\n' 'Windows Registry Editor Version 5.00' '' \
+    '[HKEY_LOCAL_MACHINE\software\SigmaTel\SigmaTel MSCN Audio Player\Params]' \
+    "\"Install Folder\"=\"$PLAYER\"" >"$XDG_CONFIG_HOME/tavro/registry.reg"
+}
+
+# make_wine_prefix: a fresh Wine prefix of the test's own ($WINEPREFIX, inherited by the
+# program), made as a user's first run of Wine makes it, without the add-ons that it would try
+# to download. Skips the test (77) only when Wine is not installed.
+make_wine_prefix() {
+  command -v wine >/dev/null && command -v wineserver >/dev/null || {
+    log "SKIP: wine is not installed (scripts/setup-deps installs it)"
+    exit 77
+  }
+  export WINEPREFIX=$WORK/wineprefix WINEDLLOVERRIDES="mscoree,mshtml=" WINEDEBUG=-all
+  WINE_STARTED=1
+  log "making the Wine prefix $WINEPREFIX"
+  env -u DISPLAY timeout 120 wineboot -i >>"$ART/wine.log" 2>&1 || fail "wineboot did not make the prefix"
+  timeout 60 wineserver -w || fail "Wine did not finish making the prefix"
+  [[ -f $WINEPREFIX/system.reg && -d $WINEPREFIX/drive_c ]] || fail "no registry or drive C: in $WINEPREFIX"
 }
 
 # The program trusts the demo site's key: the catalogue and the packages must carry its signature.
@@ -268,13 +295,15 @@ make_locale() {
     fail "locale $E2E_LOCALE not made (the Debian package locales provides its sources)"
 }
 
+# start_app: the program, in its folder (with APP_PATH as its PATH when that is set), in the
+# test's desktop language when it has one.
 start_app() {
   local locale=()
   if [[ -n ${E2E_LOCALE:-} ]]; then
     make_locale
     locale=(-u LC_ALL "LOCPATH=$WORK/locale" "LANG=$E2E_LOCALE")
   fi
-  (cd "$PROG" && exec env "${locale[@]}" ./tavro) >>"$ART/tavro.log" 2>&1 &
+  (cd "$PROG" && PATH=${APP_PATH:-$PATH} exec env "${locale[@]}" ./tavro) >>"$ART/tavro.log" 2>&1 &
   APP_PID=$!
   BG_PIDS+=("$APP_PID")
   log "tavro started (pid $APP_PID)"

@@ -17,10 +17,12 @@ class RegistryStore : public ::testing::Test {
   void SetUp() override {
     ::setenv("XDG_CONFIG_HOME", (dir_ / "home").c_str(), 1);
     ::setenv("XDG_CONFIG_DIRS", ((dir_ / "etc1") + ":" + (dir_ / "etc2")).c_str(), 1);
+    ::setenv("WINEPREFIX", (dir_ / "no-prefix").c_str(), 1);  // nothing of the user's own Wine
   }
   void TearDown() override {
     ::unsetenv("XDG_CONFIG_HOME");
     ::unsetenv("XDG_CONFIG_DIRS");
+    ::unsetenv("WINEPREFIX");
   }
   void WriteStore(const std::string& where, const std::string& values) {
     dir_.Write(where + "/tavro/registry.reg",

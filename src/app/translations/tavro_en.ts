@@ -213,5 +213,13 @@ Files:
         <source>全是</source>
         <translation>Yes to All</translation>
     </message>
+    <message>
+        <source>无法启动安装程序SigmaTelSetup.exe。<byte value="xd"/>请确认已安装Wine，且该程序在本程序的目录中。</source>
+        <translation>The setup program SigmaTelSetup.exe could not be started.<byte value="xd"/>Please make sure that Wine is installed and that the setup program is in this program&apos;s folder.</translation>
+    </message>
+    <message>
+        <source>无法启动固件升级工具stupdaterapp.exe。<byte value="xd"/>请确认已安装Wine和SigmaTel MSCN Audio Player软件。</source>
+        <translation>The flashing tool stupdaterapp.exe could not be started.<byte value="xd"/>Please make sure that Wine and the SigmaTel MSCN Audio Player software are installed.</translation>
+    </message>
 </context>
 </TS>
