@@ -9,6 +9,7 @@
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
+#include "platform/Log.h"
 #include "runtime/CodePage.h"
 #include "toolkit/MessageBox.h"
 
@@ -16,6 +17,35 @@ namespace {
 bool recordingView = false;
 // The page that started the engine ahead of the first view; released once a view exists.
 QPointer<QWebEnginePage> enginePage;
+
+// A page that never follows a redirect from an https address to an http:// one, as the
+// program's own fetches never do: the redirect is refused, logged, and the view says so.
+class TSecurePage : public QWebEnginePage {
+ public:
+  explicit TSecurePage(QObject* parent) : QWebEnginePage(QWebEngineProfile::defaultProfile(), parent) {}
+
+ protected:
+  bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
+    QUrl& from = isMainFrame ? mainFrom_ : frameFrom_;
+    if (type == NavigationTypeRedirect && from.scheme() == "https" && url.scheme() == "http") {
+      const QString text = "Redirect from " + from.toString() + " to " + url.toString() +
+                           " refused: it leaves the secure connection";
+      LogStep("web view: " + text.toStdString());
+      // Shown once the refused navigation has unwound, not from inside the engine's call.
+      if (isMainFrame)
+        QMetaObject::invokeMethod(
+            this, [this, text] { setHtml("<p>" + text.toHtmlEscaped() + "</p>"); }, Qt::QueuedConnection);
+      from = QUrl();
+      return false;
+    }
+    from = url;
+    return true;
+  }
+
+ private:
+  // Where the navigation of the main frame, and of any inner frame, last went.
+  QUrl mainFrom_, frameFrom_;
+};
 
 bool IsUrl(const AnsiString& target) {
   const AnsiString lower = LowerCase(target.substr(0, 8));
@@ -40,7 +70,9 @@ TWebBrowser::TWebBrowser(QWidget* parent) : QWidget(parent) {
     label->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     view_ = label;
   } else {
-    view_ = new QWebEngineView(this);
+    auto* web = new QWebEngineView(this);
+    web->setPage(new TSecurePage(web));
+    view_ = web;
     delete enginePage;  // the view keeps the engine going from here
   }
   layout->addWidget(view_);
