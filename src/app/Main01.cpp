@@ -168,7 +168,7 @@ bool TForm1::DownloadToFile(const AnsiString& url, const AnsiString& path, bool 
   if (judged) {
     if (signedSize && body.Size() != comment.Size)
       return SignatureRefused(url, "it is " + IntToStr(body.Size()) + " bytes, not its signed size of " +
-                                       IntToStr(comment.Size));
+                                       IntToStr(comment.Size) + " bytes");
     if (!SignatureAccepted(url, [&] { keys.VerifyBytes(body.Memory(), static_cast<size_t>(body.Size()), signature); }))
       return false;
     // Remembered before the catalogue is replaced: should the second write fail, the next

@@ -279,7 +279,7 @@ bool TForm2::PackageVerifies(const AnsiString& url, TReplacementFile& body, cons
   // A chunked body or one read to the close says nothing of its length: the signed size does.
   if (signedSize_ >= 0 && body.Size() != signedSize_)
     return SignatureRefused(url, "it ended after " + IntToStr(body.Size()) + " bytes, short of its signed size of " +
-                                     IntToStr(signedSize_));
+                                     IntToStr(signedSize_) + " bytes");
   // The whole package is read once more for the check: on a worker, as the flush.
   bool accepted = false;
   WhilePumping([&] {
@@ -325,7 +325,7 @@ void TForm2::NetHTTP1WorkBegin(TObject*, TWorkMode, int32_t AWorkCountMax) {
   if (signedSize_ >= 0 && response.LengthKnown && !response.IsChunked() &&
       base_ + response.ContentLength() != signedSize_)
     throw ESignatureError("the server announces " + IntToStr(base_ + response.ContentLength()) +
-                          " bytes, not its signed size of " + IntToStr(signedSize_));
+                          " bytes, not its signed size of " + IntToStr(signedSize_) + " bytes");
   Panel2->show();
   Panel3->hide();
   // A resumed attempt announces the rest; the display counts the whole package, whose size
