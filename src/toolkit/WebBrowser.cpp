@@ -32,9 +32,8 @@ class TSecurePage : public QWebEnginePage {
                            " refused: it leaves the secure connection";
       LogStep("web view: " + text.toStdString());
       // Shown once the refused navigation has unwound, not from inside the engine's call.
-      if (isMainFrame)
-        QMetaObject::invokeMethod(
-            this, [this, text] { setHtml("<p>" + text.toHtmlEscaped() + "</p>"); }, Qt::QueuedConnection);
+      const QString page = "<p style=\"word-break: break-all\">" + text.toHtmlEscaped() + "</p>";
+      if (isMainFrame) QMetaObject::invokeMethod(this, [this, page] { setHtml(page); }, Qt::QueuedConnection);
       from = QUrl();
       return false;
     }
