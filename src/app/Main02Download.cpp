@@ -132,7 +132,7 @@ void TForm2::Button1Click(TObject*) {
   const auto refuse = [&](const AnsiString& reason) {
     SignatureRefused(url, reason);
     ended("signature refused, not stored");
-    giveUp(kRefusedBox);
+    giveUp(closeRequested_ ? nullptr : kRefusedBox);
   };
   bool whole = false;
   std::string signature;
@@ -321,7 +321,7 @@ void TForm2::NetHTTP1WorkBegin(TObject*, TWorkMode, int32_t AWorkCountMax) {
   if (!attemptJudged_) JudgeAttempt();
   TNetHTTPResponse& response = NetHTTP1->Response();
   // Each chunk of a chunked body begins its own count: it goes on from the bytes so far.
-  if (response.IsChunked()) base_ = body_ ? body_->Position() : base_;
+  if (response.IsChunked() && body_) base_ = body_->Position();
   if (signedSize_ >= 0 && response.LengthKnown && !response.IsChunked() &&
       base_ + response.ContentLength() != signedSize_)
     throw ESignatureError("the server announces " + IntToStr(base_ + response.ContentLength()) +
