@@ -19,11 +19,15 @@ Output below SITE (served as the update server's document root):
   TavroMP3LiveUpdate2/Firmware/<model>/<model>_<version>.asp       the release notes
 
 Models and file names are written with their code page 936 bytes, as the program puts them
-into its URLs. The site is built beside the old one and takes its place only when every file
+into its URLs. Every signature's trusted comment says what it signs, as TAB-separated fields:
+"timestamp:<signing time>", "file:<the file's name, in code page 936>", "size:<bytes>" for a
+package, "expires:<time>" for the catalogue (--valid-days after signing), and "hashed". The site is built beside the old one and takes its place only when every file
 is written and signed, so a failed run leaves the published site as it was.
 
-Usage: tools/publish-release.py SOURCE SITE --key SECRET.key [--print-json]
+Usage: tools/publish-release.py SOURCE SITE --key SECRET.key [--valid-days N] [--print-json]
   --key         the minisign secret key (minisign asks for its password, if it has one)
+  --valid-days  days the catalogue's signature stays valid (default 30): publish again before
+                then, or the program stops taking the catalogue
   --print-json  print the packages and their sizes as JSON
 """
 import argparse
@@ -32,6 +36,7 @@ import os
 import shutil
 import subprocess
 import sys
+import time
 
 ROOT = 'TavroMP3LiveUpdate2'
 CATALOGUE = 'TavroMP3LiveUpdate.ini'
@@ -80,19 +85,22 @@ def catalogue_bytes(models):
     return ''.join(line + '\r\n' for line in lines).encode(CODEPAGE)
 
 
-def sign(key, path):
-    # minisign's default: the prehashed kind, with the time and the file name as trusted comment
-    result = subprocess.run(['minisign', '-S', '-s', key, '-m', path, '-x', path + b'.minisig'])
+def sign(key, path, *fields):
+    """Signs path (bytes) with the prehashed kind; the trusted comment holds minisign's own
+    fields, the time and the file name (its bytes as on the site), with the extra fields."""
+    now = int(time.time())
+    comment = b'\t'.join([b'timestamp:%d' % now, b'file:' + os.path.basename(path), *fields, b'hashed'])
+    result = subprocess.run(['minisign', '-S', '-s', key, '-m', path, '-x', path + b'.minisig', '-t', comment])
     if result.returncode != 0:
         fail(f'minisign could not sign {os.fsdecode(path)}')
 
 
-def build(source, staging, key, models):
+def build(source, staging, key, models, valid_days):
     os.makedirs(staging)
     catalogue = os.path.join(staging, CATALOGUE.encode())
     with open(catalogue, 'wb') as f:
         f.write(catalogue_bytes(models))
-    sign(key, catalogue)
+    sign(key, catalogue, b'expires:%d' % (int(time.time()) + valid_days * 86400))
     home = os.path.join(source, 'index.html')
     if os.path.exists(home):
         shutil.copyfile(home, os.path.join(staging, b'index.html'))
@@ -110,13 +118,13 @@ def build(source, staging, key, models):
             target = os.path.join(folder, name.encode(CODEPAGE))
             shutil.copyfile(package, target + b'.zip')
             shutil.copyfile(notes, target + b'.asp')
-            sign(key, target + b'.zip')
+            sign(key, target + b'.zip', b'size:%d' % os.path.getsize(target + b'.zip'))
             summary.append({'model': model, 'version': version, 'package': name,
                             'zip_size': os.path.getsize(package)})
     return summary
 
 
-def publish(source, site, key):
+def publish(source, site, key, valid_days=30):
     if shutil.which('minisign') is None:
         fail('the minisign command is needed (apt-get install minisign)')
     if not os.path.isfile(key):
@@ -132,7 +140,7 @@ def publish(source, site, key):
         shutil.rmtree(leftover, ignore_errors=True)
     os.makedirs(os.fsencode(site), exist_ok=True)
     try:
-        summary = build(source, staging, key, models)
+        summary = build(source, staging, key, models, valid_days)
     except BaseException:
         shutil.rmtree(staging, ignore_errors=True)
         raise
@@ -148,9 +156,12 @@ def main():
     parser.add_argument('source')
     parser.add_argument('site')
     parser.add_argument('--key', required=True)
+    parser.add_argument('--valid-days', type=int, default=30)
     parser.add_argument('--print-json', action='store_true')
     args = parser.parse_args()
-    summary = publish(args.source, args.site, args.key)
+    if args.valid_days < 1:
+        fail('--valid-days must be at least 1')
+    summary = publish(args.source, args.site, args.key, args.valid_days)
     if args.print_json:
         print(json.dumps(summary, ensure_ascii=False))
     else:

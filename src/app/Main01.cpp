@@ -1,6 +1,7 @@
 #include "app/Main01.h"
 
 #include <QPixmap>
+#include <ctime>
 #include <QThread>
 #include <QWindow>
 
@@ -16,8 +17,10 @@
 #include "platform/Registry.h"
 #include "platform/WinExec.h"
 #include "platform/WindowList.h"
+#include "runtime/BoundedStream.h"
 #include "runtime/FileUtils.h"
 #include "runtime/MemoryStream.h"
+#include "runtime/Minisign.h"
 #include "toolkit/Application.h"
 #include "toolkit/Controls.h"
 #include "toolkit/ErrorBox.h"
@@ -131,13 +134,34 @@ void TForm1::FormAc(TObject*) {
   Application->Terminate();
 }
 
-bool TForm1::DownloadToFile(const AnsiString& url, const AnsiString& path, bool signedFile) {
-  TMemoryStream body;
+bool TForm1::DownloadToFile(const AnsiString& url, const AnsiString& path, bool catalogue) {
   const AnsiString what = "fetch " + url + " ";
+  const TTrustedKeys& keys = settings_.TrustedKeys;
+  const bool judged = catalogue && !keys.Empty();
+  std::string signature;
+  TTrustedComment comment;
   try {
     const TProxyChoice proxy = UseEnvironmentProxy(*NetHTTP1, url);
     LogStep(what + DescribeProxyChoice(proxy));
-    NetHTTP1->FetchUrl(url, body);
+  } catch (const std::exception& e) {
+    LogStep(what + "failed: " + e.what());
+    return false;
+  }
+  // The signature first: a catalogue that is not the maker's current one is never fetched.
+  if (judged && !(FetchTrustedSignature(*NetHTTP1, keys, url, signature, comment) &&
+                  CatalogueIsCurrent(url, comment, settings_.ProgramFolder, std::time(nullptr))))
+    return false;
+  const int64_t cap = catalogue ? kCatalogueCap : kReleaseNotesCap;
+  const bool signedSize = judged && comment.Size >= 0;
+  TMemoryStream body;
+  TBoundedStream bounded(body, signedSize ? comment.Size : cap,
+                         signedSize ? SignedSizeRefusal(comment.Size) : CapRefusal(cap));
+  try {
+    NetHTTP1->FetchUrl(url, bounded);
+  } catch (const EStreamLimitError& e) {
+    if (judged) return SignatureRefused(url, e.Message());
+    LogStep(what + "refused: " + e.Message());
+    return false;
   } catch (const std::exception& e) {
     LogStep(what + "failed: " + e.what());
     return false;
@@ -147,9 +171,16 @@ bool TForm1::DownloadToFile(const AnsiString& url, const AnsiString& path, bool 
     LogStep(what + "cut short after " + IntToStr(body.Size()) + " bytes");
     return false;
   }
-  if (signedFile &&
-      !FetchedBodyVerifies(*NetHTTP1, settings_.TrustedKeys, url, body.Memory(), static_cast<size_t>(body.Size())))
-    return false;
+  if (judged) {
+    if (signedSize && body.Size() != comment.Size)
+      return SignatureRefused(url, "it is " + IntToStr(body.Size()) + " bytes, not its signed size of " +
+                                       IntToStr(comment.Size) + " bytes");
+    if (!SignatureAccepted(url, [&] { keys.VerifyBytes(body.Memory(), static_cast<size_t>(body.Size()), signature); }))
+      return false;
+    // Remembered before the catalogue is replaced: should the second write fail, the next
+    // run takes the same catalogue again, never an older one.
+    RememberCatalogueTime(comment, settings_.ProgramFolder);
+  }
   ReplaceFileContent(path, body.Memory(), body.Size());
   LogStep(what + "done: " + IntToStr(body.Size()) + " bytes written to " + path);
   return true;

@@ -29,10 +29,13 @@ class TForm1 : public TForm {
   // The prerequisite check and the catalogue fetch; may end the application.
   void FormAc(TObject* Sender);
   // Fetches the URL with NetHTTP1 and, only when the whole body arrived, replaces the file
-  // at the path with it. False (and nothing written) when the fetch failed; raises
-  // EFCreateError when the file cannot be written. A signed file (the catalogue) counts as
-  // fetched only when, with trusted keys set, its signature verifies too.
-  bool DownloadToFile(const AnsiString& url, const AnsiString& path, bool signedFile = false);
+  // at the path with it. False (and nothing written) when the fetch failed or the body
+  // passed its cap (kCatalogueCap for the catalogue, else kReleaseNotesCap); raises
+  // EFCreateError when the file cannot be written. With trusted keys set, the catalogue's
+  // signature is fetched and judged first (its file, its age, its expiry, its signed size),
+  // and the catalogue counts as fetched only when it verifies; its signing time is then
+  // remembered in the data folder.
+  bool DownloadToFile(const AnsiString& url, const AnsiString& path, bool catalogue = false);
 
   const TAppSettings& Settings() const { return settings_; }
 

@@ -117,7 +117,7 @@ class TForm2 : public TForm {
   void BeginDownloadDisplay();
   std::unique_ptr<TReplacementFile> OpenPackageBody(const AnsiString& package);
   AnsiString InterruptionText() const;
-  bool SettlePackage(const AnsiString& url, TReplacementFile& body, bool whole,
+  bool SettlePackage(const AnsiString& url, TReplacementFile& body, bool whole, const std::string& signature,
                      const std::function<void(const AnsiString&)>& ended);
   void EndDownloadDisplay();
   // Fetches the package into the body, retrying after a break; true when the body is
@@ -128,8 +128,12 @@ class TForm2 : public TForm {
   bool WaitBeforeRetry(int ms);
   // At the first body event of an attempt: append, replace or refuse its answer.
   void JudgeAttempt();
-  // With trusted keys: fetches the package's signature and checks the whole body against it.
-  bool PackageVerifies(const AnsiString& url, TReplacementFile& body, std::string& signature);
+  // With trusted keys: fetches the package's signature and judges it (key, trusted comment,
+  // signed for this package) before the package is asked for; its signed size, when it
+  // gives one, bounds the body. False when it is refused. Without keys: true, no signature.
+  bool FetchPackageSignature(const AnsiString& url, std::string& signature);
+  // With trusted keys: checks the whole body (its size, its bytes) against the signature.
+  bool PackageVerifies(const AnsiString& url, TReplacementFile& body, const std::string& signature);
   // Puts a whole downloaded package in place under its name, with its signature (when there
   // is one) beside it, unless the download was cancelled or the window closed meanwhile.
   void StorePackage(TReplacementFile& body, const std::string& signature);
@@ -158,6 +162,7 @@ class TForm2 : public TForm {
   bool downloading_ = false;
   bool cancelled_ = false;
   bool fetchingSignature_ = false;  // the work events are the signature's, not the package's
+  int64_t signedSize_ = -1;         // the package's size as signed (-1: the signature gives none)
   bool closeRequested_ = false;
   bool fetchingNotes_ = false;
   bool unpacking_ = false;

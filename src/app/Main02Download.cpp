@@ -17,6 +17,7 @@
 #include "net/NetScope.h"
 #include "platform/Log.h"
 #include "platform/Shell.h"
+#include "runtime/BoundedStream.h"
 #include "runtime/FileUtils.h"
 #include "runtime/Minisign.h"
 #include "runtime/Exception.h"
@@ -83,10 +84,9 @@ AnsiString TForm2::InterruptionText() const { return cancelled_ ? "cancelled" : 
 
 // After the fetch: a whole body whose signature verifies (when keys are trusted) is stored.
 // True when the signature was refused, which the caller reports.
-bool TForm2::SettlePackage(const AnsiString& url, TReplacementFile& body, bool whole,
+bool TForm2::SettlePackage(const AnsiString& url, TReplacementFile& body, bool whole, const std::string& signature,
                            const std::function<void(const AnsiString&)>& ended) {
   try {
-    std::string signature;
     if (!whole) {
       ended(InterruptionText());
       return false;
@@ -114,34 +114,58 @@ void TForm2::Button1Click(TObject*) {
   const AnsiString model = Model();
   const AnsiString package = Package();
   std::unique_ptr<TReplacementFile> body = OpenPackageBody(package);
+  const AnsiString url = Catalogue::PackageUrl(form1_.Settings().Host, model, package);
   const auto started = std::chrono::steady_clock::now();
   const auto ended = [&](const AnsiString& outcome) {
     LogStep("download ended: " + outcome + ", " + IntToStr(body ? body->Size() : 0) + " bytes of " +
             IntToStr(announcedSize_) + " announced, " + SecondsSince(started));
   };
+  // Nothing of the package stays behind, the window is back to idle and the package state
+  // shown again; the box, when given, is shown after that.
+  const auto giveUp = [&](const char* box) {
+    body.reset();
+    downloading_ = false;
+    EndDownloadDisplay();
+    if (box) Notice(Handle(), Tavro::tr(box));
+    ShowHidP3(this);
+  };
+  const char* const kRefusedBox = QT_TRANSLATE_NOOP("Tavro", "固件包签名校验失败，固件包未保存。\r请稍后重新下载。");
+  const auto refuse = [&](const AnsiString& reason) {
+    SignatureRefused(url, reason);
+    ended("signature refused, not stored");
+    giveUp(closeRequested_ ? nullptr : kRefusedBox);
+  };
   bool whole = false;
-  const AnsiString url = Catalogue::PackageUrl(form1_.Settings().Host, model, package);
+  std::string signature;
   try {
     const TProxyChoice proxy = UseEnvironmentProxy(*NetHTTP1, url);
     LogStep("download started: model \"" + model + "\", version \"" + Version() + "\", " + url + " " +
             DescribeProxyChoice(proxy));
+    // The signature is judged before the package is asked for: a package signed for another
+    // file, or by no trusted key, is never fetched.
+    if (!FetchPackageSignature(url, signature)) {
+      const bool interrupted = cancelled_ || closeRequested_;
+      ended(interrupted ? InterruptionText() : "signature refused, nothing fetched");
+      return giveUp(interrupted ? nullptr : kRefusedBox);
+    }
     whole = FetchPackage(url, *body);
+  } catch (const ESignatureError& e) {
+    // A body that contradicts its signed size: refused before a byte of it was written, or
+    // cut off as soon as it went past; nothing is stored.
+    return refuse(e.Message());
+  } catch (const EStreamLimitError& e) {
+    return refuse(e.Message());
   } catch (const std::exception& e) {
     ended(cancelled_ || closeRequested_ ? InterruptionText() : "failed: " + AnsiString(e.what()));
-    body.reset();
-    downloading_ = false;
-    EndDownloadDisplay();
-    if (!closeRequested_)
-      Notice(Handle(), Tavro::tr("从服务器下载固件包时出错。\r请检查网络设置是否连接正常！"));
-    ShowHidP3(this);
-    return;
+    return giveUp(closeRequested_ ? nullptr
+                                  : QT_TRANSLATE_NOOP("Tavro", "从服务器下载固件包时出错。\r请检查网络设置是否连接正常！"));
   }
-  const bool refused = SettlePackage(url, *body, whole, ended);
+  const bool refused = SettlePackage(url, *body, whole, signature, ended);
   body.reset();
   downloading_ = false;
   EndDownloadDisplay();
   if (refused) {
-    Notice(Handle(), Tavro::tr("固件包签名校验失败，固件包未保存。\r请稍后重新下载。"));
+    Notice(Handle(), Tavro::tr(kRefusedBox));
     ShowHidP3(this);
     return;
   }
@@ -168,6 +192,8 @@ bool TForm2::FetchPackage(const AnsiString& url, TReplacementFile& body) {
       TResumePlan::ClearRequest(*form.NetHTTP1);
     }
   } done{*this};
+  // A signed size bounds the body in every attempt: past it, the read stops at once.
+  TBoundedStream bounded(body, signedSize_ >= 0 ? signedSize_ : INT64_MAX, SignedSizeRefusal(signedSize_));
   size_t retries = 0;
   bool bodyBegan = false;  // only a body that broke off is tried again
   for (;;) {
@@ -178,7 +204,7 @@ bool TForm2::FetchPackage(const AnsiString& url, TReplacementFile& body) {
     attemptJudged_ = false;
     std::exception_ptr failure;
     try {
-      NetHTTP1->FetchUrl(url, body);
+      NetHTTP1->FetchUrl(url, bounded);
       if (cancelled_ || closeRequested_) return false;
       if (BodyIsWhole(*NetHTTP1, body.Size() - base_)) return true;
       // The server closed the connection before the announced length: a break.
@@ -232,19 +258,30 @@ void TForm2::JudgeAttempt() {
   }
 }
 
-bool TForm2::PackageVerifies(const AnsiString& url, TReplacementFile& body, std::string& signature) {
+bool TForm2::FetchPackageSignature(const AnsiString& url, std::string& signature) {
+  signedSize_ = -1;
   const TTrustedKeys& keys = form1_.Settings().TrustedKeys;
   if (keys.Empty()) return true;
-  {
-    // The signature is fetched on the download's own client, so that the cancel button and
-    // a close reach it; its few bytes leave the progress display as the package left it.
-    struct TQuiet {
-      bool& flag;
-      ~TQuiet() { flag = false; }
-    } quiet{fetchingSignature_};
-    fetchingSignature_ = true;
-    if (!FetchSignature(*NetHTTP1, url, signature)) return false;
-  }
+  // The signature is fetched on the download's own client, so that the cancel button and
+  // a close reach it; its few bytes leave the progress display as it was.
+  struct TQuiet {
+    bool& flag;
+    ~TQuiet() { flag = false; }
+  } quiet{fetchingSignature_};
+  fetchingSignature_ = true;
+  TTrustedComment comment;
+  if (!FetchTrustedSignature(*NetHTTP1, keys, url, signature, comment)) return false;
+  signedSize_ = comment.Size;
+  return true;
+}
+
+bool TForm2::PackageVerifies(const AnsiString& url, TReplacementFile& body, const std::string& signature) {
+  const TTrustedKeys& keys = form1_.Settings().TrustedKeys;
+  if (keys.Empty()) return true;
+  // A chunked body or one read to the close says nothing of its length: the signed size does.
+  if (signedSize_ >= 0 && body.Size() != signedSize_)
+    return SignatureRefused(url, "it ended after " + IntToStr(body.Size()) + " bytes, short of its signed size of " +
+                                     IntToStr(signedSize_) + " bytes");
   // The whole package is read once more for the check: on a worker, as the flush.
   bool accepted = false;
   WhilePumping([&] {
@@ -284,10 +321,20 @@ void TForm2::Button3Click(TObject*) {
 void TForm2::NetHTTP1WorkBegin(TObject*, TWorkMode, int32_t AWorkCountMax) {
   if (fetchingSignature_) return;
   if (!attemptJudged_) JudgeAttempt();
+  TNetHTTPResponse& response = NetHTTP1->Response();
+  // Each chunk of a chunked body begins its own count: it goes on from the bytes so far.
+  if (response.IsChunked() && body_) base_ = body_->Position();
+  if (signedSize_ >= 0 && response.LengthKnown && !response.IsChunked() &&
+      base_ + response.ContentLength() != signedSize_)
+    throw ESignatureError("the server announces " + IntToStr(base_ + response.ContentLength()) +
+                          " bytes, not its signed size of " + IntToStr(signedSize_) + " bytes");
   Panel2->show();
   Panel3->hide();
-  // A resumed attempt announces the rest; the display counts the whole package.
-  announcedSize_ = static_cast<int32_t>(base_ + AWorkCountMax);
+  // A resumed attempt announces the rest; the display counts the whole package, whose size
+  // the signature gives where the server announces none.
+  if (signedSize_ >= 0) announcedSize_ = static_cast<int32_t>(signedSize_);
+  else if (response.IsChunked()) announcedSize_ = 0;
+  else announcedSize_ = static_cast<int32_t>(base_ + AWorkCountMax);
   attemptCount_ = 0;
   Label1->SetCaption(Kilobytes(announcedSize_));
   ProgressBar1->SetMin(0);

@@ -1,54 +1,132 @@
 #include "app/Signatures.h"
 
+#include <ctime>
+
 #include "app/ComponentSettings.h"
 #include "http/NetHTTP.h"
 #include "platform/Log.h"
+#include "runtime/BoundedStream.h"
 #include "runtime/FileUtils.h"
 #include "runtime/MemoryStream.h"
 #include "runtime/Minisign.h"
+#include "runtime/PathUtils.h"
+
+const char* const kTrustedTimeFileName = "TavroMP3LiveUpdate.time";
 
 namespace {
-bool Refused(const AnsiString& what, const std::string& reason) {
-  LogStep("signature of " + what + " refused: " + reason);
-  return false;
+// A day as a person reads it in a refusal: YYYY-MM-DD, in UTC.
+std::string Day(int64_t seconds) {
+  const std::time_t t = static_cast<std::time_t>(seconds);
+  std::tm tm{};
+  char text[16] = "?";
+  if (gmtime_r(&t, &tm)) std::strftime(text, sizeof text, "%Y-%m-%d", &tm);
+  return text;
+}
+
+// The name signed must be the name asked for, byte for byte.
+bool SignedForFile(const AnsiString& what, const TTrustedComment& comment, const AnsiString& fileName) {
+  if (!comment.HasFile) return SignatureRefused(what, "it names no file (its trusted comment has no file: field)");
+  if (comment.File != fileName) return SignatureRefused(what, "it is signed for " + comment.File);
+  return true;
+}
+
+// The remembered signing time, or -1 when none is (or the file is damaged, which is logged).
+int64_t RememberedCatalogueTime(const AnsiString& dataFolder) {
+  const AnsiString path = dataFolder + kTrustedTimeFileName;
+  if (!FileExists(path)) return -1;
+  try {
+    const TTrustedComment remembered = ParseTrustedComment(Trim(ReadFileContent(path)));
+    if (remembered.Timestamp >= 0) return remembered.Timestamp;
+  } catch (const Exception&) {
+  }
+  LogStep("catalogue: " + path + " holds no signing time; none is remembered");
+  return -1;
 }
 }  // namespace
 
 AnsiString SignatureName(const AnsiString& urlOrPath) { return urlOrPath + ".minisig"; }
 
-bool FetchSignature(TNetHTTP& client, const AnsiString& url, std::string& signature) {
-  TMemoryStream body;
-  try {
-    client.FetchUrl(SignatureName(url), body);
-  } catch (const std::exception& e) {
-    return Refused(url, std::string("cannot fetch it: ") + e.what());
-  }
-  if (!BodyIsWhole(client, body.Size())) return Refused(url, "it arrived cut short");
-  signature.assign(body.Memory(), static_cast<size_t>(body.Size()));
-  return true;
+AnsiString RequestedFileName(const AnsiString& url) {
+  const AnsiString path = url.substr(0, url.find_first_of("?#"));
+  // A trail byte of code page 936 is never "/": the last "/" ends the folder part.
+  return path.substr(path.rfind('/') + 1);
+}
+
+bool SignatureRefused(const AnsiString& what, const std::string& reason) {
+  LogStep("signature of " + what + " refused: " + reason);
+  return false;
 }
 
 bool SignatureAccepted(const AnsiString& what, const std::function<void()>& check) {
   try {
     check();
   } catch (const Exception& e) {
-    return Refused(what, e.Message());
+    return SignatureRefused(what, e.Message());
   }
   LogStep("signature of " + what + " verified");
   return true;
 }
 
-bool FetchedBodyVerifies(TNetHTTP& client, const TTrustedKeys& keys, const AnsiString& url, const void* data,
-                         size_t size) {
-  if (keys.Empty()) return true;
-  std::string signature;
-  return FetchSignature(client, url, signature) &&
-         SignatureAccepted(url, [&] { keys.VerifyBytes(data, size, signature); });
+AnsiString CapRefusal(int64_t cap) { return "it went past the cap of " + IntToStr(cap) + " bytes"; }
+AnsiString SignedSizeRefusal(int64_t size) {
+  return "the body went past its signed size of " + IntToStr(size) + " bytes";
+}
+
+bool FetchTrustedSignature(TNetHTTP& client, const TTrustedKeys& keys, const AnsiString& url,
+                           std::string& signature, TTrustedComment& comment) {
+  TMemoryStream body;
+  TBoundedStream bounded(body, kSignatureCap,
+                         "its signature file went past the cap of " + IntToStr(kSignatureCap) + " bytes");
+  try {
+    client.FetchUrl(SignatureName(url), bounded);
+  } catch (const EStreamLimitError& e) {
+    return SignatureRefused(url, e.Message());
+  } catch (const std::exception& e) {
+    return SignatureRefused(url, std::string("cannot fetch it: ") + e.what());
+  }
+  if (!BodyIsWhole(client, body.Size())) return SignatureRefused(url, "it arrived cut short");
+  signature.assign(body.Memory() ? body.Memory() : "", static_cast<size_t>(body.Size()));
+  try {
+    comment = keys.VerifyComment(signature);
+  } catch (const Exception& e) {
+    return SignatureRefused(url, e.Message());
+  }
+  return SignedForFile(url, comment, RequestedFileName(url));
+}
+
+bool CatalogueIsCurrent(const AnsiString& url, const TTrustedComment& comment, const AnsiString& dataFolder,
+                        int64_t now) {
+  if (comment.Expires >= 0 && comment.Expires < now)
+    return SignatureRefused(url, "it expired on " + Day(comment.Expires));
+  const int64_t trusted = RememberedCatalogueTime(dataFolder);
+  if (trusted < 0) return true;
+  if (comment.Timestamp < 0)
+    return SignatureRefused(url, "it carries no signing time, and a catalogue signed " + Day(trusted) +
+                                     " is already trusted");
+  if (comment.Timestamp < trusted)
+    return SignatureRefused(url, "it is older than the catalogue already trusted (signed " + Day(comment.Timestamp) +
+                                     ", trusted " + Day(trusted) + ")");
+  return true;
+}
+
+void RememberCatalogueTime(const TTrustedComment& comment, const AnsiString& dataFolder) {
+  if (comment.Timestamp < 0) return;
+  const AnsiString text = "timestamp:" + IntToStr(comment.Timestamp) + "\r\n";
+  ReplaceFileContent(dataFolder + kTrustedTimeFileName, text.data(), static_cast<int64_t>(text.size()));
 }
 
 bool StoredFileVerifies(const TTrustedKeys& keys, const AnsiString& fileName) {
   if (keys.Empty()) return true;
   const AnsiString signatureFile = SignatureName(fileName);
-  if (!FileExists(signatureFile)) return Refused(fileName, "no signature is stored beside it");
-  return SignatureAccepted(fileName, [&] { keys.VerifyFile(fileName, ReadFileContent(signatureFile)); });
+  if (!FileExists(signatureFile)) return SignatureRefused(fileName, "no signature is stored beside it");
+  std::string signature;
+  TTrustedComment comment;
+  try {
+    signature = ReadFileContent(signatureFile);
+    comment = keys.VerifyComment(signature);
+  } catch (const Exception& e) {
+    return SignatureRefused(fileName, e.Message());
+  }
+  return SignedForFile(fileName, comment, ExtractFileName(fileName)) &&
+         SignatureAccepted(fileName, [&] { keys.VerifyFile(fileName, signature); });
 }

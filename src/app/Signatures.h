@@ -1,10 +1,17 @@
-// The publisher's signatures on the update server's files, as the windows check them.
+// The publisher's signatures on the update server's files, as the windows check them, and
+// the limits every fetched body is held to.
 //
-// With no trusted key nothing here fetches or checks anything: every check passes. A refusal
-// goes to the program's log with its reason, as does each signature that verifies; the windows
-// show their own boxes.
+// With no trusted key nothing here fetches or checks anything: every check passes (the caps
+// on bodies apply all the same). With keys, a file's signature is fetched and judged before
+// the file itself: by a trusted key, its trusted comment intact, and signed for the very file
+// that was asked for (its "file:" field equals the last segment of the request's path, as the
+// code page 936 bytes the program put there). The catalogue's signature must also be no older
+// than that of the last catalogue accepted, and not expired. A refusal goes to the program's
+// log as "signature of <what> refused: <reason>", as does each signature that verifies; the
+// windows show their own boxes.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -12,22 +19,48 @@
 
 class TNetHTTP;
 class TTrustedKeys;
+struct TTrustedComment;
+
+// What a body may hold when no signed size says otherwise: a signature, a catalogue,
+// release notes. A body that passes its cap is refused at once, never read to its end.
+constexpr int64_t kSignatureCap = 4 * 1024;
+constexpr int64_t kCatalogueCap = 1024 * 1024;
+constexpr int64_t kReleaseNotesCap = 4 * 1024 * 1024;
+
+// The data folder's file that remembers the signing time of the last catalogue accepted.
+extern const char* const kTrustedTimeFileName;  // "TavroMP3LiveUpdate.time"
 
 // The signature of a file: its URL or path followed by ".minisig".
 AnsiString SignatureName(const AnsiString& urlOrPath);
 
-// Fetches the signature of `url` through the client into `signature`; false when it is
-// missing or arrived cut short.
-bool FetchSignature(TNetHTTP& client, const AnsiString& url, std::string& signature);
+// The file a URL asks for: the last segment of its path (query left out).
+AnsiString RequestedFileName(const AnsiString& url);
+
+// Logs the refusal of the signature of `what`; false.
+bool SignatureRefused(const AnsiString& what, const std::string& reason);
 
 // Runs one check of the trusted keys (TTrustedKeys::Verify...); false when it refuses.
 // `what` names the file in the refusal's line.
 bool SignatureAccepted(const AnsiString& what, const std::function<void()>& check);
 
-// Fetches the signature of `url` and checks the bytes (the body fetched from `url`) against it.
-bool FetchedBodyVerifies(TNetHTTP& client, const TTrustedKeys& keys, const AnsiString& url, const void* data,
-                         size_t size);
+// "it went past the cap of N bytes" / "the body went past its signed size of N bytes".
+AnsiString CapRefusal(int64_t cap);
+AnsiString SignedSizeRefusal(int64_t size);
 
-// Checks a stored file against the signature stored beside it (its name + ".minisig"); a
-// missing signature file is a refusal.
+// Fetches the signature of `url` (within kSignatureCap) and checks its key, its trusted
+// comment and its "file:" against the file the URL asks for; the signature's text and the
+// comment's fields come back. False, logged, when it is refused or cannot be fetched.
+bool FetchTrustedSignature(TNetHTTP& client, const TTrustedKeys& keys, const AnsiString& url,
+                           std::string& signature, TTrustedComment& comment);
+
+// The catalogue's freshness: not older than the catalogue last accepted (remembered in the
+// data folder), not expired at `now` (Unix seconds). False, logged, when it is refused.
+bool CatalogueIsCurrent(const AnsiString& url, const TTrustedComment& comment, const AnsiString& dataFolder,
+                        int64_t now);
+// Remembers the accepted catalogue's signing time (atomically; raises when it cannot).
+void RememberCatalogueTime(const TTrustedComment& comment, const AnsiString& dataFolder);
+
+// Checks a stored file against the signature stored beside it (its name + ".minisig"),
+// including that it is signed for the stored file's name; a missing signature file is a
+// refusal.
 bool StoredFileVerifies(const TTrustedKeys& keys, const AnsiString& fileName);

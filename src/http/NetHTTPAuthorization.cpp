@@ -2,14 +2,27 @@
 // the clean-up of authentication objects when the connection closes.
 #include "http/NetHTTP.h"
 
+namespace {
+// A server reached over TLS never sends the client on to plain HTTP, whoever would follow
+// (the server's Location or a redirect handler's change of it): what came from there would
+// no longer be private nor sure to be the server's. The redirect's body stays unread.
+void RefuseLeavingHttps(const AnsiString& scheme, const AnsiString& dest, int32_t code) {
+  if (SameText(scheme, "https") && LowerCase(dest.substr(0, 7)) == "http://")
+    throw ENetHTTPProtocolException(code, "Redirect from https to " + dest + " refused: it leaves the secure connection",
+                                    "");
+}
+}  // namespace
+
 TNetHTTPNextStep TNetCustomHTTP::HandleRedirect() {
   AnsiString dest = response_.Location;
+  RefuseLeavingHttps(location_.Scheme(), dest, response_.StatusCode());
   TNetHTTPMethod method = request_.Method;
   TNetHTTPNextStep next;
   if (handleRedirects_ && redirectCount_ < redirectMaximum_) {
     bool handled = true;
     if (OnRedirect) OnRedirect(this, dest, redirectCount_, handled, method);
     if (!handled) RaiseProtocolError();
+    RefuseLeavingHttps(location_.Scheme(), dest, response_.StatusCode());
     request_.URL = dest;
     request_.Method = method;
     next = nsRepeat;

@@ -206,7 +206,47 @@ std::string KeyIdText(const std::array<uint8_t, 8>& id) {
   return text;
 }
 
+// A decimal field value: digits only, within 63 bits.
+int64_t FieldNumber(const std::string& name, const std::string& value) {
+  int64_t number = 0;
+  if (value.empty() || value.size() > 18) Refuse("its trusted comment's " + name + ": field is not a number");
+  for (const char c : value) {
+    if (c < '0' || c > '9') Refuse("its trusted comment's " + name + ": field is not a number");
+    number = number * 10 + (c - '0');
+  }
+  return number;
+}
+
 }  // namespace
+
+TTrustedComment ParseTrustedComment(const std::string& text) {
+  TTrustedComment comment;
+  bool seenTimestamp = false, seenSize = false, seenExpires = false;
+  const auto number = [](bool& seen, const std::string& name, const std::string& value) {
+    if (seen) Refuse("its trusted comment names " + name + ": twice");
+    seen = true;
+    return FieldNumber(name, value);
+  };
+  size_t start = 0;
+  while (start <= text.size()) {
+    const size_t end = std::min(text.find('\t', start), text.size());
+    const std::string field = text.substr(start, end - start);
+    const size_t colon = field.find(':');
+    if (colon != std::string::npos) {
+      const std::string name = field.substr(0, colon), value = field.substr(colon + 1);
+      if (name == "timestamp") comment.Timestamp = number(seenTimestamp, name, value);
+      else if (name == "size") comment.Size = number(seenSize, name, value);
+      else if (name == "expires") comment.Expires = number(seenExpires, name, value);
+      else if (name == "file") {
+        if (comment.HasFile) Refuse("its trusted comment names file: twice");
+        comment.HasFile = true;
+        comment.File = value;
+      }
+    }
+    start = end + 1;
+  }
+  return comment;
+}
 
 std::string TMinisignKey::KeyIdText() const { return ::KeyIdText(KeyId); }
 
@@ -252,6 +292,12 @@ const TMinisignKey& TTrustedKeys::KeyFor(const std::array<uint8_t, 8>& keyId) co
   std::string reason = "signed by key " + KeyIdText(keyId) + ", which is not trusted";
   if (!problem_.empty()) reason += " (" + problem_ + ")";
   Refuse(reason);
+}
+
+TTrustedComment TTrustedKeys::VerifyComment(const std::string& signatureText) const {
+  const TSignature sig = ParseSignature(signatureText);
+  CheckGlobalSignature(KeyFor(sig.KeyId), sig);
+  return ParseTrustedComment(sig.TrustedComment);
 }
 
 void TTrustedKeys::VerifyBytes(const void* data, size_t size, const std::string& signatureText) const {

@@ -14,6 +14,9 @@
 //
 // Every refusal raises ESignatureError with a plain reason (bad base64, wrong length,
 // missing line, unknown tag, another key, a check that failed).
+//
+// The trusted comment is covered by the global signature, so once VerifyComment has checked
+// key and global signature its fields can be believed before the signed file is fetched.
 #pragma once
 
 #include <array>
@@ -31,6 +34,23 @@ struct TMinisignKey {
   // The key id as minisign prints it: 16 hex digits, most significant first.
   std::string KeyIdText() const;
 };
+
+// The fields of a trusted comment that mean something to the program. The comment is a
+// TAB-separated list of "name:value" fields (minisign's own: "timestamp:<unix seconds>",
+// "file:<name>", the bare word "hashed"); a publisher may add "size:<bytes>" and
+// "expires:<unix seconds>". Fields of other names are ignored; a comment without fields
+// (free text) yields none. -1 / empty: the field is not there.
+struct TTrustedComment {
+  int64_t Timestamp = -1;
+  bool HasFile = false;
+  std::string File;  // its bytes as signed (a code page 936 name stays in 936)
+  int64_t Size = -1;
+  int64_t Expires = -1;
+};
+
+// Reads the fields; raises ESignatureError when a field the program reads is there twice or
+// its value is not a decimal number.
+TTrustedComment ParseTrustedComment(const std::string& text);
 
 // The key of one base64 text (the second line of a ".pub" file); raises ESignatureError.
 TMinisignKey ParseMinisignKey(const std::string& base64);
@@ -50,6 +70,10 @@ class TTrustedKeys {
   const std::vector<TMinisignKey>& Keys() const { return keys_; }
   const std::string& Problem() const { return problem_; }
 
+  // Checks that the signature file's text is by one of the keys and that its trusted comment
+  // is the one signed with it, and returns the comment's fields; raises ESignatureError.
+  // The signed file's own check (Verify...) is still to come.
+  TTrustedComment VerifyComment(const std::string& signatureText) const;
   // Checks the bytes against the signature file's text; raises ESignatureError when they
   // were not signed by one of the keys.
   void VerifyBytes(const void* data, size_t size, const std::string& signatureText) const;

@@ -9,6 +9,7 @@
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
+#include "platform/Log.h"
 #include "runtime/CodePage.h"
 #include "toolkit/MessageBox.h"
 #include "toolkit/Translation.h"
@@ -24,6 +25,34 @@ QWebEngineProfile* Profile() {
   profile->setHttpAcceptLanguage(AcceptLanguage(LanguageInUse()));
   return profile;
 }
+
+// A page that never follows a redirect from an https address to an http:// one, as the
+// program's own fetches never do: the redirect is refused, logged, and the view says so.
+class TSecurePage : public QWebEnginePage {
+ public:
+  explicit TSecurePage(QObject* parent) : QWebEnginePage(Profile(), parent) {}
+
+ protected:
+  bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
+    QUrl& from = isMainFrame ? mainFrom_ : frameFrom_;
+    if (type == NavigationTypeRedirect && from.scheme() == "https" && url.scheme() == "http") {
+      const QString text = "Redirect from " + from.toString() + " to " + url.toString() +
+                           " refused: it leaves the secure connection";
+      LogStep("web view: " + text.toStdString());
+      // Shown once the refused navigation has unwound, not from inside the engine's call.
+      const QString page = "<p style=\"word-break: break-all\">" + text.toHtmlEscaped() + "</p>";
+      if (isMainFrame) QMetaObject::invokeMethod(this, [this, page] { setHtml(page); }, Qt::QueuedConnection);
+      from = QUrl();
+      return false;
+    }
+    from = url;
+    return true;
+  }
+
+ private:
+  // Where the navigation of the main frame, and of any inner frame, last went.
+  QUrl mainFrom_, frameFrom_;
+};
 
 bool IsUrl(const AnsiString& target) {
   const AnsiString lower = LowerCase(target.substr(0, 8));
@@ -48,7 +77,9 @@ TWebBrowser::TWebBrowser(QWidget* parent) : QWidget(parent) {
     label->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     view_ = label;
   } else {
-    view_ = new QWebEngineView(Profile(), this);
+    auto* web = new QWebEngineView(this);
+    web->setPage(new TSecurePage(web));
+    view_ = web;
     delete enginePage;  // the view keeps the engine going from here
   }
   layout->addWidget(view_);

@@ -6,6 +6,7 @@
 
 #include "app/Main01.h"
 #include "app/Main02.h"
+#include "platform/Log.h"
 #include "platform/ProgramInfo.h"
 #include "runtime/CodePage.h"
 #include "toolkit/Application.h"
@@ -48,6 +49,23 @@ std::string HttpHead(uint64_t length) {
   return "HTTP/1.1 200 OK\r\nContent-Type: application/zip\r\nConnection: close\r\nContent-Length: " +
          std::to_string(length) + "\r\n\r\n";
 }
+
+std::string ChunkedReply(const std::string& body, size_t chunk) {
+  std::string reply = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
+  for (size_t at = 0; at < body.size(); at += chunk) {
+    char size[24];
+    snprintf(size, sizeof size, "%zx\r\n", std::min(chunk, body.size() - at));
+    reply += size + body.substr(at, chunk) + "\r\n";
+  }
+  return reply + "0\r\n\r\n";
+}
+
+void AppTest::StartTestLog() {
+  setenv("XDG_STATE_HOME", state_.Path().c_str(), 1);
+  StartLog(false);
+}
+
+std::string AppTest::LogText() const { return state_.Exists("tavro/tavro.log") ? state_.Read("tavro/tavro.log") : ""; }
 
 std::string Gbk(const std::string& utf8) { return Utf8ToAnsi(utf8); }
 

@@ -25,6 +25,8 @@ class TForm2;
 std::string HttpReply(const std::string& body, const std::string& status = "200 OK");
 // The head of a 200 answer that declares the length; the body follows separately.
 std::string HttpHead(uint64_t length);
+// A 200 answer that sends the body in chunks of the given size ("Transfer-Encoding: chunked").
+std::string ChunkedReply(const std::string& body, size_t chunk);
 // A GBK (936) text from UTF-8.
 std::string Gbk(const std::string& utf8);
 
@@ -46,11 +48,16 @@ class AppTest : public ::testing::Test {
   std::unique_ptr<TForm1> MakeForm1(const std::string& installFolder = "");
   std::unique_ptr<TForm2> MakeForm2(TForm1& form1);
 
+  // The program's log from now on goes to a file of this test; LogText() reads it.
+  void StartTestLog();
+  std::string LogText() const;
+
   // Runs the queued events (deferred closes, posted clicks).
   static void ProcessEvents(int rounds = 5);
 
   TempDir program_;
   TempDir config_;
+  TempDir state_;
   TTrustedKeys trustedKeys_;  // of the windows made from now on
   ScriptedServer server_;
   bool serverStarted_ = false;

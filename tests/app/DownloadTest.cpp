@@ -373,14 +373,7 @@ TEST_F(DownloadTest, BodyWithoutLengthIsReadToTheCloseAndStored) {
 
 TEST_F(DownloadTest, ChunkedBodyIsStoredWholeWithTheProgressPanelUpThroughout) {
   const std::string body = PackageBytes(90000);
-  std::string reply = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
-  for (size_t at = 0; at < body.size(); at += 30000) {
-    char size[16];
-    snprintf(size, sizeof size, "%zx\r\n", std::min<size_t>(30000, body.size() - at));
-    reply += size + body.substr(at, 30000) + "\r\n";
-  }
-  reply += "0\r\n\r\n";
-  server_.AddConnection(ConnectionScript().ExpectRequest().Send(reply, 10000, 5).Close());
+  server_.AddConnection(ConnectionScript().ExpectRequest().Send(ChunkedReply(body, 30000), 10000, 5).Close());
   bool panelAlwaysUp = true;
   OnEveryWork([&](int32_t) { panelAlwaysUp = panelAlwaysUp && Shown(form2_->Panel2) && Shown(form2_->Button3); });
   form2_->Button1->click();
@@ -420,13 +413,21 @@ TEST_F(DownloadTest, ClosingMidDownloadCancelsSavesTheChoiceAndEndsAfterTheHandl
 
 namespace {
 
-// With a trusted key: the package's signature, fetched after the body, decides whether the
-// package is stored, and the stored signature is checked again at the firmware upgrade button.
+// With a trusted key: the package's signature, fetched and judged before the package is
+// asked for, decides whether the package is fetched and stored, and the stored signature is
+// checked again at the firmware upgrade button.
 class SignedDownload : public DownloadTest {
  public:
-  std::string SignatureOf(const std::string& bytes) {
-    keys_.Write("p.zip", bytes);
-    return pair_.Sign(keys_ / "p.zip");
+  // The signature of bytes published as `name` (minisign's own trusted comment names it),
+  // or with a trusted comment of its own.
+  std::string SignatureOf(const std::string& bytes, const std::string& comment = "",
+                          const std::string& name = "ModelB_2.00.zip") {
+    keys_.Write(name, bytes);
+    return pair_.Sign(keys_ / name, false, comment);
+  }
+  // A trusted comment as the publisher writes it for a package of this size.
+  static std::string Sized(int64_t size, const std::string& name = "ModelB_2.00.zip") {
+    return "timestamp:1796704487\tfile:" + name + "\tsize:" + std::to_string(size) + "\thashed";
   }
 
  protected:
@@ -435,11 +436,12 @@ class SignedDownload : public DownloadTest {
     pair_ = MakeMinisignPair(keys_ / "maker");
     trustedKeys_.AddText(pair_.PublicText(), "maker.pub");
     DownloadTest::SetUp();
+    StartTestLog();
   }
-  // Downloads the package with this answer to the signature's request.
-  void Download(const std::string& body, const std::string& signatureReply) {
-    server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpHead(body.size()) + body).Close());
+  // Downloads the package: the signature's answer first, then (when given) the package's.
+  void Download(const std::string& signatureReply, const std::string& packageReply = "") {
     server_.AddConnection(ConnectionScript().ExpectRequest().Send(signatureReply).Close());
+    if (!packageReply.empty()) server_.AddConnection(ConnectionScript().ExpectRequest().Send(packageReply, 65536).Close());
     form2_->Button1->click();
   }
   std::string StoredSignature() { return program_.Read("FirmwareBack/ModelB_2.00.zip.minisig"); }
@@ -448,28 +450,40 @@ class SignedDownload : public DownloadTest {
   TMinisignPair pair_;
 };
 
+const std::string kBody = PackageBytes(100000);
+
+// One attack on the package download (or none), as a hostile server would make it.
 struct SignedCase {
   const char* name;
-  std::function<std::string(SignedDownload&, const std::string& body)> reply;  // to the signature's request
-  bool stored;
+  std::function<std::string(SignedDownload&)> signature;  // the answer to the signature's request
+  std::string package;      // the answer to the package's request; empty: it is never asked for
+  const char* refusal;      // in the log's refusal line; nullptr: the package is stored
+  int32_t shownSize = 0;    // the package size the progress display shows, when checked
 };
 
 class SignedPackage : public SignedDownload, public ::testing::WithParamInterface<SignedCase> {};
 
+std::string Endless(const std::string& body) { return ChunkedReply(body + std::string(8 << 20, 'x'), 65536); }
+
 }  // namespace
 
-TEST_P(SignedPackage, IsStoredWithItsSignatureOnlyWhenItVerifies) {
+TEST_P(SignedPackage, IsFetchedAndStoredOnlyWhenItsSignatureIsForItAndItKeepsToIt) {
+  const SignedCase& c = GetParam();
   program_.Write("FirmwareBack/ModelB_2.00.zip", "older");
-  const std::string body = PackageBytes(100000);
-  const std::string reply = GetParam().reply(*this, body);
-  Download(body, reply);
+  Download(c.signature(*this), c.package);
   const std::string request = "GET /TavroMP3LiveUpdate2/Firmware/ModelB/ModelB_2.00.zip.minisig HTTP/1.1\r\n";
-  EXPECT_EQ(server_.Request(2, 0).substr(0, request.size()), request);
+  EXPECT_EQ(server_.Request(1, 0).substr(0, request.size()), request);
+  EXPECT_EQ(server_.AcceptedCount(), c.package.empty() ? 2u : 3u) << "the package was asked for";
   ExpectIdle();
   EXPECT_TRUE(Shown(form2_->Panel3));
-  if (GetParam().stored) {
-    EXPECT_EQ(Package(), body);
-    EXPECT_EQ(reply.substr(reply.size() - StoredSignature().size()), StoredSignature());
+  EXPECT_FALSE(HasTemporaryFile());
+  if (c.shownSize) {
+    EXPECT_EQ(form2_->AnnouncedSize(), c.shownSize);
+  }
+  if (!c.refusal) {
+    EXPECT_EQ(Package(), kBody);
+    const std::string reply = c.signature(*this);
+    EXPECT_EQ(StoredSignature(), reply.substr(reply.size() - StoredSignature().size()));
     EXPECT_TRUE(Boxes().empty());
     return;
   }
@@ -479,37 +493,90 @@ TEST_P(SignedPackage, IsStoredWithItsSignatureOnlyWhenItVerifies) {
   EXPECT_EQ(Boxes()[0].Text, QString::fromUtf8("固件包签名校验失败，固件包未保存。\r请稍后重新下载。"));
   EXPECT_EQ(Boxes()[0].Caption, QString::fromUtf8("Tavro MP3 LiveUpdate 提示"));
   EXPECT_EQ(Boxes()[0].Style, 0x30);
+  const std::string line = "signature of http://127.0.0.1:" + std::to_string(server_.Port()) +
+                           "/TavroMP3LiveUpdate2/Firmware/ModelB/ModelB_2.00.zip refused: " + c.refusal;
+  EXPECT_NE(LogText().find(line), std::string::npos) << LogText();
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Signatures, SignedPackage,
+    Attacks, SignedPackage,
     ::testing::Values(
-        SignedCase{"Verifies", [](SignedDownload& t, const std::string& body) { return HttpReply(t.SignatureOf(body)); },
-                   true},
-        SignedCase{"Missing", [](SignedDownload&, const std::string&) { return HttpReply("no", "404 Not Found"); },
-                   false},
-        SignedCase{"OfOtherBytes",
-                   [](SignedDownload& t, const std::string& body) { return HttpReply(t.SignatureOf(body + "x")); }, false},
-        SignedCase{"CutShort",
-                   [](SignedDownload& t, const std::string& body) { return HttpReply(t.SignatureOf(body)).substr(0, 150); },
-                   false}),
+        SignedCase{"Verifies", [](SignedDownload& t) { return HttpReply(t.SignatureOf(kBody)); },
+                   HttpHead(kBody.size()) + kBody, nullptr, 100000},
+        SignedCase{"ChunkedWithSignedSizeShowsThatSize",
+                   [](SignedDownload& t) { return HttpReply(t.SignatureOf(kBody, SignedDownload::Sized(100000))); },
+                   ChunkedReply(kBody, 16384), nullptr, 100000},
+        // Arbitrary package
+        SignedCase{"Missing", [](SignedDownload&) { return HttpReply("no", "404 Not Found"); }, "",
+                   "cannot fetch it: HTTP/1.1 404 Not Found"},
+        SignedCase{"CutShort", [](SignedDownload& t) { return HttpReply(t.SignatureOf(kBody)).substr(0, 150); }, "",
+                   "it arrived cut short"},
+        SignedCase{"OfOtherBytes", [](SignedDownload& t) { return HttpReply(t.SignatureOf(kBody + "x")); },
+                   HttpHead(kBody.size()) + kBody, "the signature does not match the file"},
+        // Wrong package: the maker's own package for another model, with its valid signature
+        SignedCase{"SignedForAnotherModel",
+                   [](SignedDownload& t) { return HttpReply(t.SignatureOf(kBody, "", "ModelA_1.20.zip")); }, "",
+                   "it is signed for ModelA_1.20.zip"},
+        SignedCase{"SignedForNoFile",
+                   [](SignedDownload& t) { return HttpReply(t.SignatureOf(kBody, "timestamp:1796704487\thashed")); },
+                   "", "it names no file (its trusted comment has no file: field)"},
+        // Endless data
+        SignedCase{"SignatureFilePastItsCap",
+                   [](SignedDownload& t) { return HttpReply(t.SignatureOf(kBody) + std::string(1 << 20, 'j')); }, "",
+                   "its signature file went past the cap of 4096 bytes"},
+        SignedCase{"LengthOtherThanSigned",
+                   [](SignedDownload& t) { return HttpReply(t.SignatureOf(kBody, SignedDownload::Sized(100000))); },
+                   HttpHead(kBody.size() + 1) + kBody + "x",
+                   "the server announces 100001 bytes, not its signed size of 100000 bytes"},
+        SignedCase{"EndlessChunkedBody",
+                   [](SignedDownload& t) { return HttpReply(t.SignatureOf(kBody, SignedDownload::Sized(100000))); },
+                   Endless(kBody), "the body went past its signed size of 100000 bytes"},
+        SignedCase{"ChunkedBodyShortOfSignedSize",
+                   [](SignedDownload& t) { return HttpReply(t.SignatureOf(kBody, SignedDownload::Sized(100001))); },
+                   ChunkedReply(kBody, 16384), "it ended after 100000 bytes, short of its signed size of 100001 bytes"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(SignedDownload, UpgradeRefusesAStoredPackageThatNoLongerVerifies) {
-  const std::string body = PackageBytes(100000);
-  for (const char* change : {"changed", "unsigned"}) {
+TEST_F(SignedDownload, UpgradeRefusesAStoredPackageThatNoLongerVerifiesOrIsAnothers) {
+  const std::string other = PackageBytes(50000);
+  const std::string othersSignature = SignatureOf(other, "", "ModelA_1.20.zip");
+  for (const char* change : {"changed", "unsigned", "another model's"}) {
     TDialogSeam::Reset();
     AnswerBoxes(IDOK);
-    Download(body, HttpReply(SignatureOf(body)));
-    ASSERT_EQ(Package(), body);
+    Download(HttpReply(SignatureOf(kBody)), HttpHead(kBody.size()) + kBody);
+    ASSERT_EQ(Package(), kBody);
     ASSERT_TRUE(Shown(form2_->Panel3));
-    if (change == std::string("changed")) program_.Write("FirmwareBack/ModelB_2.00.zip", body + "x");
-    else std::filesystem::remove(program_ / "FirmwareBack/ModelB_2.00.zip.minisig");
+    const std::string how = change;
+    if (how == "changed") program_.Write("FirmwareBack/ModelB_2.00.zip", kBody + "x");
+    if (how == "unsigned") std::filesystem::remove(program_ / "FirmwareBack/ModelB_2.00.zip.minisig");
+    if (how == "another model's") {
+      program_.Write("FirmwareBack/ModelB_2.00.zip", other);
+      program_.Write("FirmwareBack/ModelB_2.00.zip.minisig", othersSignature);
+    }
     form2_->Button2->click();
     ASSERT_EQ(Boxes().size(), 1u) << change;
     EXPECT_EQ(Boxes()[0].Text, QString::fromUtf8("固件包校验失败，请重新下载固件包后再试。"));
     EXPECT_EQ(Boxes()[0].Style, 0x30);
     EXPECT_FALSE(Shown(form2_->Panel3)) << change;
-    EXPECT_TRUE(form2_->Archiver->FileName().empty()) << "the changed package was opened";
+    EXPECT_TRUE(form2_->Archiver->FileName().empty()) << "the refused package was opened";
   }
+  EXPECT_NE(LogText().find("ModelB_2.00.zip refused: it is signed for ModelA_1.20.zip"), std::string::npos);
+}
+
+TEST_F(SignedDownload, ResumesABrokenBodyWithinItsSignedSize) {
+  form2_->RetryWaitsMs = {5};
+  const std::string head = "Connection: close\r\nETag: \"v1\"\r\n";
+  server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpReply(SignatureOf(kBody, Sized(100000)))).Close());
+  server_.AddConnection(ConnectionScript()
+                            .ExpectRequest()
+                            .Send("HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n" + head + "\r\n" + kBody.substr(0, 40000))
+                            .Close());
+  server_.AddConnection(ConnectionScript()
+                            .ExpectRequest()
+                            .Send("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 40000-99999/100000\r\n"
+                                  "Content-Length: 60000\r\n" + head + "\r\n" + kBody.substr(40000))
+                            .Close());
+  form2_->Button1->click();
+  EXPECT_NE(server_.Request(3, 0).find("Range: bytes=40000-"), std::string::npos);
+  EXPECT_TRUE(Package() == kBody);  // (not printed: 100,000 bytes)
+  EXPECT_TRUE(Boxes().empty());
 }

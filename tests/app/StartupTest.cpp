@@ -4,6 +4,7 @@
 
 #include <QTimer>
 #include <chrono>
+#include <functional>
 #include <thread>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include "app/Main02.h"
 #include "platform/NamedMutex.h"
 #include "platform/ProgramInfo.h"
+#include "support/MinisignTool.h"
 #include "toolkit/Application.h"
 #include "toolkit/Controls.h"
 #include "toolkit/ErrorBox.h"
@@ -249,3 +251,143 @@ TEST_F(StartupTest, EntryEndsWithoutMainWindowWhenThereIsNoCatalogue) {
 }
 
 }  // namespace
+
+namespace {
+
+const std::string kFresh = "[New]\r\n1.0=\r\n";
+const char* const kTimeFile = "TavroMP3LiveUpdate.time";
+
+// The catalogue fetch against a hostile server: with the maker's key trusted (signature
+// first, then the catalogue), and without keys (the cap alone).
+class CatalogueFetch : public StartupTest {
+ public:
+  // The catalogue's signature with this trusted comment (minisign's own when empty),
+  // signed as a file of this name.
+  std::string SignatureOf(const std::string& comment, const std::string& name = "TavroMP3LiveUpdate.ini") {
+    keys_.Write(name, kFresh);
+    return pair_.Sign(keys_ / name, false, comment);
+  }
+  static std::string Comment(int64_t timestamp, const std::string& more = "") {
+    return "timestamp:" + std::to_string(timestamp) + "\tfile:TavroMP3LiveUpdate.ini" + more + "\thashed";
+  }
+
+ protected:
+  void SetUp() override {
+    if (!HaveMinisign()) GTEST_SKIP() << "minisign is not installed";
+    StartupTest::SetUp();
+    pair_ = MakeMinisignPair(keys_ / "maker");
+    StartTestLog();
+  }
+  TempDir keys_;
+  TMinisignPair pair_;
+};
+
+struct CatalogueCase {
+  const char* name;
+  bool keys;
+  int64_t remembered;  // the signing time already trusted (-1: none)
+  std::function<std::string(CatalogueFetch&)> signature;  // with keys: the signature file served
+  std::string catalogue;  // the answer to the catalogue's request; empty: never asked for
+  const char* refusal;    // the reason in the log; nullptr: the catalogue is taken
+  int64_t rememberedAfter = -1;  // -2: whatever minisign signed with
+};
+
+class HostileCatalogue : public CatalogueFetch, public ::testing::WithParamInterface<CatalogueCase> {};
+
+std::string TimeText(int64_t t) { return "timestamp:" + std::to_string(t) + "\r\n"; }
+
+}  // namespace
+
+TEST_P(HostileCatalogue, IsTakenOnlyWhenCurrentForThisFileAndWithinItsSize) {
+  const CatalogueCase& c = GetParam();
+  if (c.keys) trustedKeys_.AddText(pair_.PublicText(), "maker.pub");
+  program_.Write("TavroMP3LiveUpdate.ini", "[Old]\r\n");
+  if (c.remembered >= 0) program_.Write(kTimeFile, TimeText(c.remembered));
+  if (c.keys) server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpReply(c.signature(*this))).Close());
+  if (!c.catalogue.empty()) server_.AddConnection(ConnectionScript().ExpectRequest().Send(c.catalogue, 65536).Close());
+  auto form1 = MakeForm1();
+  const bool taken = form1->DownloadToFile(Catalogue::CatalogueUrl(form1->Settings().Host),
+                                           program_.Path() + "TavroMP3LiveUpdate.ini", true);
+  EXPECT_EQ(server_.AcceptedCount(), (c.keys ? 1u : 0u) + (c.catalogue.empty() ? 0u : 1u));
+  if (!c.refusal) {
+    EXPECT_TRUE(taken);
+    EXPECT_EQ(program_.Read("TavroMP3LiveUpdate.ini"), kFresh);
+    if (c.rememberedAfter == -2) {
+      EXPECT_TRUE(program_.Exists(kTimeFile));
+    } else if (c.rememberedAfter >= 0) {
+      EXPECT_EQ(program_.Read(kTimeFile), TimeText(c.rememberedAfter));
+    }
+    return;
+  }
+  EXPECT_FALSE(taken);
+  EXPECT_EQ(program_.Read("TavroMP3LiveUpdate.ini"), "[Old]\r\n");
+  if (c.remembered >= 0) {
+    EXPECT_EQ(program_.Read(kTimeFile), TimeText(c.remembered));
+  } else {
+    EXPECT_FALSE(program_.Exists(kTimeFile));
+  }
+  EXPECT_NE(LogText().find(std::string("TavroMP3LiveUpdate.ini refused: ") + c.refusal), std::string::npos)
+      << LogText();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Attacks, HostileCatalogue,
+    ::testing::Values(
+        CatalogueCase{"PlainMinisignSignature", true, -1, [](CatalogueFetch& t) { return t.SignatureOf(""); },
+                      HttpReply(kFresh), nullptr, -2},
+        // Rollback
+        CatalogueCase{"NewerThanTrusted", true, 1796000000,
+                      [](CatalogueFetch& t) { return t.SignatureOf(CatalogueFetch::Comment(1796704487)); },
+                      HttpReply(kFresh), nullptr, 1796704487},
+        CatalogueCase{"AsOldAsTrusted", true, 1796704487,
+                      [](CatalogueFetch& t) { return t.SignatureOf(CatalogueFetch::Comment(1796704487)); },
+                      HttpReply(kFresh), nullptr, 1796704487},
+        CatalogueCase{"OlderThanTrusted", true, 1796704487,
+                      [](CatalogueFetch& t) { return t.SignatureOf(CatalogueFetch::Comment(1793000000)); }, "",
+                      "it is older than the catalogue already trusted (signed 2026-10-26, trusted 2026-12-08)"},
+        CatalogueCase{"WithoutTimeWhenOneIsTrusted", true, 1796704487,
+                      [](CatalogueFetch& t) { return t.SignatureOf("file:TavroMP3LiveUpdate.ini\thashed"); }, "",
+                      "it carries no signing time, and a catalogue signed 2026-12-08 is already trusted"},
+        // Freeze
+        CatalogueCase{"Expired", true, -1,
+                      [](CatalogueFetch& t) {
+                        return t.SignatureOf(CatalogueFetch::Comment(1790000000, "\texpires:1796000000"));
+                      },
+                      "", "it expired on 2026-11-30"},
+        CatalogueCase{"NotYetExpired", true, -1,
+                      [](CatalogueFetch& t) {
+                        return t.SignatureOf(CatalogueFetch::Comment(1790000000, "\texpires:4000000000"));
+                      },
+                      HttpReply(kFresh), nullptr, 1790000000},
+        // Wrong file
+        CatalogueCase{"SignedForAnotherFile", true, -1,
+                      [](CatalogueFetch& t) { return t.SignatureOf("", "ModelB_2.00.zip"); }, "",
+                      "it is signed for ModelB_2.00.zip"},
+        // Endless data
+        CatalogueCase{"SignatureFilePastItsCap", true, -1,
+                      [](CatalogueFetch& t) { return t.SignatureOf("") + std::string(1 << 20, 'j'); }, "",
+                      "its signature file went past the cap of 4096 bytes"},
+        CatalogueCase{"LongerThanItsSignedSize", true, -1,
+                      [](CatalogueFetch& t) { return t.SignatureOf(CatalogueFetch::Comment(1790000000, "\tsize:5")); },
+                      HttpReply(kFresh), "the body went past its signed size of 5 bytes"},
+        CatalogueCase{"EndlessWithoutKeys", false, -1, nullptr, ChunkedReply(std::string(3 << 20, 'x'), 65536),
+                      "it went past the cap of 1048576 bytes"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CatalogueFetch, RememberedTimeOutlivesTheCatalogueAndReleaseNotesHaveTheirCap) {
+  WriteRegistry(true, "\"Install Folder\"=\"/p\"");
+  trustedKeys_.AddText(pair_.PublicText(), "maker.pub");
+  program_.Write(kTimeFile, TimeText(1796704487));
+  server_.AddConnection(
+      ConnectionScript().ExpectRequest().Send(HttpReply(SignatureOf(CatalogueFetch::Comment(1793000000)))).Close());
+  auto form1 = MakeForm1();
+  form1->FormAc(form1.get());  // no catalogue at all: a refused one is not taken either
+  EXPECT_TRUE(Application->Terminated());
+  EXPECT_FALSE(program_.Exists("TavroMP3LiveUpdate.ini"));
+  server_.AddConnection(
+      ConnectionScript().ExpectRequest().Send(ChunkedReply(std::string(5 << 20, 'n'), 65536), 65536).Close());
+  EXPECT_FALSE(form1->DownloadToFile(Catalogue::ReleaseNotesUrl(form1->Settings().Host, "M", "M_1"),
+                                     program_.Path() + "notes.htm"));
+  EXPECT_FALSE(program_.Exists("notes.htm"));
+  EXPECT_NE(LogText().find("M_1.asp refused: it went past the cap of 4194304 bytes"), std::string::npos) << LogText();
+}

@@ -4,7 +4,8 @@
 # unchanged), a package changed on the server and a package without signature (the signature
 # box; nothing stored), and a package changed in the store after its download (the upgrade
 # button's box; nothing extracted, no flashing tool). A correctly signed package between them
-# is stored with its signature.
+# is stored with its signature. The maker's validly signed package for another model, served
+# at this model's address, is refused before it is fetched: nothing of it is stored.
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 
@@ -19,6 +20,10 @@ printf '[Intruder]\r\n6.66=\r\n' >>"$catalogue"
 tampered=$(site_file TavroMP3LiveUpdate2/Firmware/TA-100/TA-100_1.20.zip)
 printf 'X' | dd of="$tampered" bs=1 seek=5000 conv=notrunc status=none
 rm "$(site_file TavroMP3LiveUpdate2/Firmware/TA-100/TA-100_1.10.zip.minisig)"
+wrong=$(site_file TavroMP3LiveUpdate2/Firmware/天籁T8/天籁T8_2.00.zip)
+other=$(site_file TavroMP3LiveUpdate2/Firmware/炫彩X3/炫彩X3_1.31.zip)
+cp "$other" "$wrong"
+cp "$other.minisig" "$wrong.minisig"
 start_site
 before=$(sha256sum <"$PROG/TavroMP3LiveUpdate.ini")
 start_app
@@ -70,7 +75,19 @@ sleep 2
 has_window '提示$|^将您的MP3播放器与电脑连接$' "$APP_PID" && fail "the firmware upgrade button still answered"
 [[ ! -e $PLAYER/firmware.sb && ! -e $PLAYER/stupdaterapp.log ]] || fail "the changed package was extracted or flashed"
 alive "$APP_PID" || fail "the program ended"
+
+click "$main" 546 18            # ComboBox2: 天籁T8's second version, 2.00, where 炫彩X3's package is served
+sleep 0.5
+xdotool key --delay 150 Down Return
+wait_until 15 test -s "$PROG/FirmwareBack/天籁T8_2.00.htm" || fail "release notes of 天籁T8 2.00 not stored"
+sleep 1
+refused_download 天籁T8_2.00
+[[ ! -e $PLAYER/firmware.sb && ! -e $PLAYER/stupdaterapp.log ]] || fail "another model's package was extracted or flashed"
+alive "$APP_PID" || fail "the program ended"
 cp "$XDG_STATE_HOME/tavro/tavro.log" "$ART/program-log.txt" || fail "the program wrote no log"
-[[ $(grep -c 'signature of .* refused' "$ART/program-log.txt") -eq 4 ]] || fail "the log does not give the four refusals"
+grep -q '天籁T8_2.00.zip refused: it is signed for 炫彩X3_1.31.zip$' "$ART/program-log.txt" ||
+  fail "the log does not name the other model's package"
+grep -q 'T8_2.00.zip HTTP' "$WORK/nginx/logs/access.log" && fail "another model's package was fetched"
+[[ $(grep -c 'signature of .* refused' "$ART/program-log.txt") -eq 5 ]] || fail "the log does not give the five refusals"
 close_window "$main"
 wait_gone "$APP_PID" 15 || fail "the program did not end after its main window closed"

@@ -344,4 +344,30 @@ TEST_P(TunnelAnswer, ThatIsNotTLSFailsTheHandshakeThroughTheProxy) {
 INSTANTIATE_TEST_SUITE_P(Writes, TunnelAnswer, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "InTheSameWrite" : "AfterTheClientHello"; });
 
+TEST(RedirectFromHttps, ToAnHttpAddressIsRefusedAndNeverFollowed) {
+  if (!NginxServer::Available()) GTEST_SKIP() << "nginx is not installed";
+  const TestCertificates& certs = TestCertificates::Shared();
+  ASSERT_TRUE(certs.Made());
+  ScriptedServer plain;  // where the redirect points: it must never be asked
+  plain.Start();
+  const std::string target = "http://127.0.0.1:" + std::to_string(plain.Port()) + "/a.txt";
+  TempDir site;
+  NginxServer::Options options;
+  options.ServerDirectives = "location = /moved { return 302 " + target + "; }";
+  auto nginx = StartSite(site, &certs, "localhost", options);
+  for (const bool follow : {false, true}) {
+    TNetHTTP http;
+    ConfigureHttpClient(http);
+    http.SetTLSCAFile(certs.CA());
+    http.SetHandleRedirects(follow);
+    TMemoryStream s;
+    ExpectRaises<ENetHTTPProtocolException>(
+        [&] { http.FetchUrl(nginx->Url("/moved"), s); },
+        "Redirect from https to " + target + " refused: it leaves the secure connection",
+        [](const ENetHTTPProtocolException& e) { EXPECT_EQ(e.ErrorCode(), 302); });
+    EXPECT_EQ(s.Size(), 0);
+  }
+  EXPECT_EQ(plain.AcceptedCount(), 0u);
+}
+
 }  // namespace

@@ -190,3 +190,41 @@ TEST(TrustedKeys, TakeKeysFromPubFilesAndListsAndNothingFromEmptyText) {
   EXPECT_EQ(keys.Keys()[0].KeyIdText(), "D050B68F282DA71B");
   EXPECT_TRUE(keys.Problem().empty());
 }
+
+struct CommentCase {
+  const char* text;
+  int64_t timestamp, size, expires;
+  const char* file;     // nullptr: no file: field
+  const char* refusal;  // nullptr: read
+};
+
+class TrustedCommentFields : public testing::TestWithParam<CommentCase> {};
+
+TEST_P(TrustedCommentFields, AreReadByNameWithUnknownOnesIgnored) {
+  const CommentCase& c = GetParam();
+  if (c.refusal) {
+    ExpectRaisesContaining<ESignatureError>([&] { ParseTrustedComment(c.text); }, c.refusal);
+    return;
+  }
+  const TTrustedComment fields = ParseTrustedComment(c.text);
+  EXPECT_EQ(fields.Timestamp, c.timestamp);
+  EXPECT_EQ(fields.Size, c.size);
+  EXPECT_EQ(fields.Expires, c.expires);
+  EXPECT_EQ(fields.HasFile, c.file != nullptr);
+  if (c.file) {
+    EXPECT_EQ(fields.File, c.file);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Minisign, TrustedCommentFields,
+    testing::Values(CommentCase{"timestamp:1796704487\tfile:f.txt\thashed", 1796704487, -1, -1, "f.txt", nullptr},
+                    CommentCase{"timestamp:1\tfile:\xcc\xec\xf4\xa5T8_2.05.zip\tsize:3000000\texpires:9\thashed", 1,
+                                3000000, 9, "\xcc\xec\xf4\xa5T8_2.05.zip", nullptr},
+                    CommentCase{"release 1.20\tchannel:beta\tfile:a:b.zip\tmodel:X", -1, -1, -1, "a:b.zip", nullptr},
+                    CommentCase{"file:", -1, -1, -1, "", nullptr},
+                    CommentCase{"size:12x", 0, 0, 0, nullptr, "size: field is not a number"},
+                    CommentCase{"expires:-5", 0, 0, 0, nullptr, "expires: field is not a number"},
+                    CommentCase{"size:99999999999999999999", 0, 0, 0, nullptr, "size: field is not a number"},
+                    CommentCase{"file:a.zip\tfile:b.zip", 0, 0, 0, nullptr, "names file: twice"},
+                    CommentCase{"timestamp:1\ttimestamp:2", 0, 0, 0, nullptr, "names timestamp: twice"}));
