@@ -303,7 +303,7 @@ start_app() {
     make_locale
     locale=(-u LC_ALL "LOCPATH=$WORK/locale" "LANG=$E2E_LOCALE")
   fi
-  (cd "$PROG" && PATH=${APP_PATH:-$PATH} exec env "${locale[@]}" ./tavro) >>"$ART/tavro.log" 2>&1 &
+  (cd "$PROG" && exec env "${locale[@]}" PATH="${APP_PATH:-$PATH}" ./tavro) >>"$ART/tavro.log" 2>&1 &
   APP_PID=$!
   BG_PIDS+=("$APP_PID")
   log "tavro started (pid $APP_PID)"
