@@ -187,6 +187,12 @@ void TForm2::BindHandlers() {
 }
 
 void TForm2::RunButtonWork(const std::function<void()>& work) {
+  if (handingOff_) {
+    // Neither run nor held: held, it would start a second hand-off (or a download over the
+    // package being unpacked) as soon as this one ends.
+    LogStep("button press ignored: the firmware hand-off is in progress");
+    return;
+  }
   if (handlerDepth_ > 0) {
     // Delivered by a message pump inside a running handler (a release-notes fetch): the
     // work, and the boxes it may show, wait until that handler has returned, so that no

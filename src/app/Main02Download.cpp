@@ -332,15 +332,47 @@ void TForm2::Timer1Timer(TObject*) {
   Label10->SetCaption(Kilobytes(received_ / speedTicks_));
 }
 
+class TForm2::THandOffScope {
+ public:
+  // Nothing that could start other work, or change the package, is open to the user until
+  // the hand-off ends; a close meanwhile is carried out after it.
+  explicit THandOffScope(TForm2& form) : form_(form) {
+    form_.handingOff_ = true;
+    form_.SetListsEnabled(false);
+    form_.Button1->setEnabled(false);
+    form_.Button2->setEnabled(false);
+  }
+  ~THandOffScope() {
+    // Presses that came in while the prompt closed or the tool started (a key that a busy
+    // machine repeated, a second click) are handled now, while the hand-off still holds:
+    // they start nothing. A press after this is a new request.
+    try {
+      HookProcessMessages();
+    } catch (...) {  // the handlers it runs report their own errors; nothing may escape here
+    }
+    form_.handingOff_ = false;
+    form_.Button2->setEnabled(true);
+    form_.Button1->setEnabled(true);
+    form_.SetListsEnabled(true);
+  }
+  THandOffScope(const THandOffScope&) = delete;
+  THandOffScope& operator=(const THandOffScope&) = delete;
+
+ private:
+  TForm2& form_;
+};
+
 void TForm2::Button2Click(TObject*) {
+  // One hand-off at a time, from the first check to the start of the tool: a press that
+  // reaches the handler meanwhile (from a pump, from inside the connect prompt) starts nothing.
+  if (handingOff_) return;
+  THandOffScope handOff(*this);
   const AnsiString folder = form1_.InstallFolder;
   if (folder.empty()) {
     LogStep("unpack: not started, the player software folder is unknown");
     Notice(Handle(), "未能找到SigmaTel MSCN Audio Player软件的安装目录。\r请重新安装该软件后再升级固件。");
     return;
   }
-  // A click that a message pump delivers while the package is being checked or unpacked.
-  if (unpacking_) return;
   if (!Catalogue::IsStoreName(Package())) return;
   try {
     if (!Unpack(folder)) {
@@ -374,19 +406,7 @@ void TForm2::Button2Click(TObject*) {
 }
 
 bool TForm2::Unpack(const AnsiString& folder) {
-  // Nothing that could start other work, or change the package, is open to the user until
-  // the unpacking ends; a close meanwhile is carried out after it.
-  unpacking_ = true;
-  SetListsEnabled(false);
-  Button1->setEnabled(false);
-  Button2->setEnabled(false);
-  TNetScopeExit restore([this] {
-    unpacking_ = false;
-    Archiver->OnFileProgress = nullptr;
-    Button2->setEnabled(true);
-    Button1->setEnabled(true);
-    SetListsEnabled(true);
-  });
+  TNetScopeExit restore([this] { Archiver->OnFileProgress = nullptr; });
   // A package is flashed only as its publisher signed it: one changed in the store since, or
   // stored before keys were set, is offered for download again.
   bool verified = false;
