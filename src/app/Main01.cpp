@@ -102,7 +102,7 @@ void TForm1::FormAc(TObject*) {
       registry.CloseKey();
     }
     LogStep(InstallFolder.empty() ? AnsiString("prerequisite: player software installed, its folder unknown")
-                                  : "prerequisite: player software installed in \"" + InstallFolder + "\"");
+                                  : "prerequisite: player software installed in \"" + LogPath(InstallFolder) + "\"");
   }
 
   const AnsiString cataloguePath = settings_.ProgramFolder + Catalogue::kCatalogueFileName;
@@ -133,7 +133,7 @@ bool TForm1::DownloadToFile(const AnsiString& url, const AnsiString& path, bool 
     LogStep(what + DescribeProxyChoice(proxy));
     NetHTTP1->FetchUrl(url, body);
   } catch (const std::exception& e) {
-    LogStep(what + "failed: " + e.what());
+    LogStep(what + "failed: " + LogErrorText(e));
     return false;
   }
   // A body cut short by the server is not the file: the copy already there stays.
@@ -145,7 +145,7 @@ bool TForm1::DownloadToFile(const AnsiString& url, const AnsiString& path, bool 
       !FetchedBodyVerifies(*NetHTTP1, settings_.TrustedKeys, url, body.Memory(), static_cast<size_t>(body.Size())))
     return false;
   ReplaceFileContent(path, body.Memory(), body.Size());
-  LogStep(what + "done: " + IntToStr(body.Size()) + " bytes written to " + path);
+  LogStep(what + "done: " + IntToStr(body.Size()) + " bytes written to " + LogPath(path));
   return true;
 }
 
@@ -168,8 +168,8 @@ bool SecondInstance(TNamedMutex& instanceMutex) {
 
 void RunProgram(const TAppSettings& settings) {
   Application->Initialize();
-  LogStep("start: Tavro MP3 LiveUpdate Build " + ReadBuildVersion() + ", program " + ProgramFileName() +
-          ", files in " + settings.ProgramFolder + ", update server " + settings.Host);
+  LogStep("start: Tavro MP3 LiveUpdate Build " + ReadBuildVersion() + ", program " + LogPath(ProgramFileName()) +
+          ", files in " + LogPath(settings.ProgramFolder) + ", update server " + settings.Host);
   const TProxyChoice webProxy = UseEnvironmentProxyForWebViews(Catalogue::HomePageUrl(settings.Host));
   LogStep("web views: " + DescribeProxyChoice(webProxy));
   Application->SetTitle("Tavro");

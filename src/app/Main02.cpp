@@ -231,7 +231,8 @@ void TForm2::FormCreate(TObject*) {
   WebBrowser1->Navigate(Catalogue::HomePageUrl(settings.Host));
   CatalogueIni = std::make_unique<TIniFile>(settings.ProgramFolder + Catalogue::kCatalogueFileName);
   const std::vector<AnsiString> models = Catalogue::ReadModels(*CatalogueIni);
-  LogStep("catalogue: " + IntToStr(static_cast<int64_t>(models.size())) + " models in " + CatalogueIni->FileName());
+  LogStep("catalogue: " + IntToStr(static_cast<int64_t>(models.size())) + " models in " +
+          LogPath(CatalogueIni->FileName()));
   ComboBox1->SetAnsiItems(models);
   ComboBox1->SetItemIndex(Catalogue::ReadSelection(*SelectionIni, "ComboBox1"));
   FillVersions();

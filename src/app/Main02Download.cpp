@@ -96,7 +96,7 @@ bool TForm2::SettlePackage(const AnsiString& url, TReplacementFile& body, bool w
       return refused;
     }
     StorePackage(body, signature);
-    ended(cancelled_ || closeRequested_ ? InterruptionText() : "complete, stored as " + body.FileName());
+    ended(cancelled_ || closeRequested_ ? InterruptionText() : "complete, stored as " + LogPath(body.FileName()));
     return false;
   } catch (...) {
     ended("not stored");
@@ -126,7 +126,7 @@ void TForm2::Button1Click(TObject*) {
             DescribeProxyChoice(proxy));
     whole = FetchPackage(url, *body);
   } catch (const std::exception& e) {
-    ended(cancelled_ || closeRequested_ ? InterruptionText() : "failed: " + AnsiString(e.what()));
+    ended(cancelled_ || closeRequested_ ? InterruptionText() : "failed: " + LogErrorText(e));
     body.reset();
     downloading_ = false;
     EndDownloadDisplay();
@@ -388,7 +388,7 @@ void TForm2::Button2Click(TObject*) {
                    Utf8("将您的MP3播放器与电脑连接"), MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK) {
       const AnsiString tool = folder + "\\stupdaterapp.exe";
       const intptr_t result = ShellExecuteA(Handle(), "open", tool.c_str(), "-s", folder.c_str(), SW_SHOWNORMAL);
-      LogStep("flashing tool: " + tool + " -s in " + folder +
+      LogStep("flashing tool: " + LogPath(tool) + " -s in " + LogPath(folder) +
               (result > 32 ? AnsiString(": started") : ": not started, error " + IntToStr(result)));
     } else {
       LogStep("flashing tool: not started, the connect prompt was cancelled");
@@ -398,7 +398,7 @@ void TForm2::Button2Click(TObject*) {
     Notice(Handle(), "固件包校验失败，请重新下载固件包后再试。");
     Panel3->hide();
   } catch (const std::exception& e) {
-    LogStep("unpack: failed: " + AnsiString(e.what()));
+    LogStep("unpack: failed: " + LogErrorText(e));
     Archiver->CloseZipFile();
   } catch (...) {
     Archiver->CloseZipFile();
@@ -427,7 +427,8 @@ bool TForm2::Unpack(const AnsiString& folder) {
   Archiver->ExtractMatching("*.*", kZipAnyEntryAttr, "");
   const int entries = Archiver->FileCount();
   Archiver->CloseZipFile();
-  LogStep("unpack: " + Archiver->FileName() + " into " + folder + ": " + IntToStr(entries) + " entries, " +
+  LogStep("unpack: " + LogPath(Archiver->FileName()) + " into " + LogPath(folder) + ": " + IntToStr(entries) +
+          " entries, " +
           IntToStr(Archiver->LastRunFailures()) + " failed" + (Archiver->LastRunAborted() ? ", aborted" : ""));
   return !Archiver->LastRunAborted();
 }

@@ -32,7 +32,7 @@ bool SignatureAccepted(const AnsiString& what, const std::function<void()>& chec
   try {
     check();
   } catch (const Exception& e) {
-    return Refused(what, e.Message());
+    return Refused(what, LogErrorText(e));
   }
   LogStep("signature of " + what + " verified");
   return true;
@@ -49,6 +49,6 @@ bool FetchedBodyVerifies(TNetHTTP& client, const TTrustedKeys& keys, const AnsiS
 bool StoredFileVerifies(const TTrustedKeys& keys, const AnsiString& fileName) {
   if (keys.Empty()) return true;
   const AnsiString signatureFile = SignatureName(fileName);
-  if (!FileExists(signatureFile)) return Refused(fileName, "no signature is stored beside it");
-  return SignatureAccepted(fileName, [&] { keys.VerifyFile(fileName, ReadFileContent(signatureFile)); });
+  if (!FileExists(signatureFile)) return Refused(LogPath(fileName), "no signature is stored beside it");
+  return SignatureAccepted(LogPath(fileName), [&] { keys.VerifyFile(fileName, ReadFileContent(signatureFile)); });
 }

@@ -89,9 +89,9 @@ steps=(
   "^download started: model \"TA-500\", version \"3\\.00\", $scheme://localhost/TavroMP3LiveUpdate2/Firmware/TA-500/TA-500_3\\.00\\.zip direct"
   "^signature of $scheme://localhost/TavroMP3LiveUpdate2/Firmware/TA-500/TA-500_3\\.00\\.zip verified\$"
   "^download ended: complete, stored as .*TA-500_3\\.00\\.zip, $(stat -c %s "$package") bytes of $(stat -c %s "$package") announced, [0-9]+\\.[0-9] s\$"
-  '^signature of .*FirmwareBack.TA-500_3\.00\.zip verified$'
-  "^unpack: .*TA-500_3\\.00\\.zip into $PLAYER: [0-9]+ entries, 0 failed\$"
-  "^flashing tool: $PLAYER.stupdaterapp\\.exe -s in $PLAYER: started\$"
+  '^signature of .*/FirmwareBack/TA-500_3\.00\.zip verified$'
+  "^unpack: .*/FirmwareBack/TA-500_3\\.00\\.zip into $PLAYER: [0-9]+ entries, 0 failed\$"
+  "^flashing tool: $PLAYER/stupdaterapp\\.exe -s in $PLAYER: started\$"
   '^end: main window closed$'
 )
 line=0
@@ -104,6 +104,8 @@ done
 grep -vqE '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}[+-][0-9]{4} \[[0-9]+\] ' "$joblog" &&
   fail "a log line without its time stamp: $(grep -vE '^[0-9]{4}-' "$joblog" | head -n1)"
 ! grep -qiE "$PROXY_SECRET|cookie|password" "$joblog" || fail "the log holds a secret: $(grep -iE "$PROXY_SECRET|cookie|password" "$joblog")"
+# Every file name as it is on disk: no Windows-style separator in any line.
+! grep -qF '\' "$joblog" || fail "a log line with a \\ separator: $(grep -F '\' "$joblog" | head -n1)"
 
 if [[ -n ${E2E_TLS:-} ]]; then
   # The server speaks only https: whatever it answered came over TLS, trusted by each client.
