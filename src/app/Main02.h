@@ -103,7 +103,7 @@ class TForm2 : public TForm {
   // A hand-off in progress: every control that could start other work is disabled meanwhile.
   class THandOffScope;
   // Runs a button's work under a handler scope, or holds it until the running handler
-  // has returned.
+  // has returned; drops it while a hand-off is in progress.
   void RunButtonWork(const std::function<void()>& work);
   void CreateControls();
   void CreateLowerPanels();
