@@ -111,7 +111,7 @@ void TForm1::FormAc(TObject*) {
       registry.CloseKey();
     }
     LogStep(InstallFolder.empty() ? AnsiString("prerequisite: player software installed, its folder unknown")
-                                  : "prerequisite: player software installed in \"" + InstallFolder + "\"");
+                                  : "prerequisite: player software installed in \"" + LogPath(InstallFolder) + "\"");
   }
 
   const AnsiString cataloguePath = settings_.ProgramFolder + Catalogue::kCatalogueFileName;
@@ -163,7 +163,7 @@ bool TForm1::DownloadToFile(const AnsiString& url, const AnsiString& path, bool 
     LogStep(what + "refused: " + e.Message());
     return false;
   } catch (const std::exception& e) {
-    LogStep(what + "failed: " + e.what());
+    LogStep(what + "failed: " + LogErrorText(e));
     return false;
   }
   // A body cut short by the server is not the file: the copy already there stays.
@@ -182,7 +182,7 @@ bool TForm1::DownloadToFile(const AnsiString& url, const AnsiString& path, bool 
     RememberCatalogueTime(comment, settings_.ProgramFolder);
   }
   ReplaceFileContent(path, body.Memory(), body.Size());
-  LogStep(what + "done: " + IntToStr(body.Size()) + " bytes written to " + path);
+  LogStep(what + "done: " + IntToStr(body.Size()) + " bytes written to " + LogPath(path));
   return true;
 }
 
@@ -205,8 +205,8 @@ bool SecondInstance(TNamedMutex& instanceMutex) {
 
 void RunProgram(const TAppSettings& settings) {
   Application->Initialize();
-  LogStep("start: Tavro MP3 LiveUpdate Build " + ReadBuildVersion() + ", program " + ProgramFileName() +
-          ", files in " + settings.ProgramFolder + ", update server " + settings.Host);
+  LogStep("start: Tavro MP3 LiveUpdate Build " + ReadBuildVersion() + ", program " + LogPath(ProgramFileName()) +
+          ", files in " + LogPath(settings.ProgramFolder) + ", update server " + settings.Host);
   const TProxyChoice webProxy = UseEnvironmentProxyForWebViews(Catalogue::HomePageUrl(settings.Host));
   LogStep("web views: " + DescribeProxyChoice(webProxy));
   Application->SetTitle("Tavro");

@@ -189,6 +189,12 @@ void TForm2::BindHandlers() {
 }
 
 void TForm2::RunButtonWork(const std::function<void()>& work) {
+  if (handingOff_) {
+    // Neither run nor held: held, it would start a second hand-off (or a download over the
+    // package being unpacked) as soon as this one ends.
+    LogStep("button press ignored: the firmware hand-off is in progress");
+    return;
+  }
   if (handlerDepth_ > 0) {
     // Delivered by a message pump inside a running handler (a release-notes fetch): the
     // work, and the boxes it may show, wait until that handler has returned, so that no
@@ -227,7 +233,8 @@ void TForm2::FormCreate(TObject*) {
   WebBrowser1->Navigate(Catalogue::HomePageUrl(settings.Host));
   CatalogueIni = std::make_unique<TIniFile>(settings.ProgramFolder + Catalogue::kCatalogueFileName);
   const std::vector<AnsiString> models = Catalogue::ReadModels(*CatalogueIni);
-  LogStep("catalogue: " + IntToStr(static_cast<int64_t>(models.size())) + " models in " + CatalogueIni->FileName());
+  LogStep("catalogue: " + IntToStr(static_cast<int64_t>(models.size())) + " models in " +
+          LogPath(CatalogueIni->FileName()));
   ComboBox1->SetAnsiItems(models);
   ComboBox1->SetItemIndex(Catalogue::ReadSelection(*SelectionIni, "ComboBox1"));
   FillVersions();

@@ -100,8 +100,10 @@ class TForm2 : public TForm {
 
  private:
   class THandlerScope;
+  // A hand-off in progress: every control that could start other work is disabled meanwhile.
+  class THandOffScope;
   // Runs a button's work under a handler scope, or holds it until the running handler
-  // has returned.
+  // has returned; drops it while a hand-off is in progress.
   void RunButtonWork(const std::function<void()>& work);
   void CreateControls();
   void CreateLowerPanels();
@@ -140,8 +142,7 @@ class TForm2 : public TForm {
   // Runs work on a worker thread while the window goes on being serviced.
   void WhilePumping(const std::function<void()>& work);
   // Extracts the stored package into the player software's folder with the window serviced
-  // meanwhile and every control that could start other work disabled; true unless the
-  // user aborted it in the archiver's failure dialog.
+  // meanwhile; true unless the user aborted it in the archiver's failure dialog.
   bool Unpack(const AnsiString& folder);
   // A release-notes fetch with the lists disabled meanwhile.
   bool FetchReleaseNotes(const AnsiString& url, const AnsiString& path);
@@ -165,7 +166,7 @@ class TForm2 : public TForm {
   int64_t signedSize_ = -1;         // the package's size as signed (-1: the signature gives none)
   bool closeRequested_ = false;
   bool fetchingNotes_ = false;
-  bool unpacking_ = false;
+  bool handingOff_ = false;  // from the upgrade button's first check to the start of the tool
   int handlerDepth_ = 0;
   std::function<void()> heldWork_;  // a button's work held until no handler is running
 };

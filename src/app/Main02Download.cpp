@@ -97,7 +97,7 @@ bool TForm2::SettlePackage(const AnsiString& url, TReplacementFile& body, bool w
       return refused;
     }
     StorePackage(body, signature);
-    ended(cancelled_ || closeRequested_ ? InterruptionText() : "complete, stored as " + body.FileName());
+    ended(cancelled_ || closeRequested_ ? InterruptionText() : "complete, stored as " + LogPath(body.FileName()));
     return false;
   } catch (...) {
     ended("not stored");
@@ -156,7 +156,7 @@ void TForm2::Button1Click(TObject*) {
   } catch (const EStreamLimitError& e) {
     return refuse(e.Message());
   } catch (const std::exception& e) {
-    ended(cancelled_ || closeRequested_ ? InterruptionText() : "failed: " + AnsiString(e.what()));
+    ended(cancelled_ || closeRequested_ ? InterruptionText() : "failed: " + LogErrorText(e));
     return giveUp(closeRequested_ ? nullptr
                                   : QT_TRANSLATE_NOOP("Tavro", "从服务器下载固件包时出错。\r请检查网络设置是否连接正常！"));
   }
@@ -380,15 +380,47 @@ void TForm2::Timer1Timer(TObject*) {
   Label10->SetCaption(Kilobytes(received_ / speedTicks_));
 }
 
+class TForm2::THandOffScope {
+ public:
+  // Nothing that could start other work, or change the package, is open to the user until
+  // the hand-off ends; a close meanwhile is carried out after it.
+  explicit THandOffScope(TForm2& form) : form_(form) {
+    form_.handingOff_ = true;
+    form_.SetListsEnabled(false);
+    form_.Button1->setEnabled(false);
+    form_.Button2->setEnabled(false);
+  }
+  ~THandOffScope() {
+    // Presses that came in while the prompt closed or the tool started (a key that a busy
+    // machine repeated, a second click) are handled now, while the hand-off still holds:
+    // they start nothing. A press after this is a new request.
+    try {
+      HookProcessMessages();
+    } catch (...) {  // the handlers it runs report their own errors; nothing may escape here
+    }
+    form_.handingOff_ = false;
+    form_.Button2->setEnabled(true);
+    form_.Button1->setEnabled(true);
+    form_.SetListsEnabled(true);
+  }
+  THandOffScope(const THandOffScope&) = delete;
+  THandOffScope& operator=(const THandOffScope&) = delete;
+
+ private:
+  TForm2& form_;
+};
+
 void TForm2::Button2Click(TObject*) {
+  // One hand-off at a time, from the first check to the start of the tool: a press that
+  // reaches the handler meanwhile (from a pump, from inside the connect prompt) starts nothing.
+  if (handingOff_) return;
+  THandOffScope handOff(*this);
   const AnsiString folder = form1_.InstallFolder;
   if (folder.empty()) {
     LogStep("unpack: not started, the player software folder is unknown");
     Notice(Handle(), Tavro::tr("未能找到SigmaTel MSCN Audio Player软件的安装目录。\r请重新安装该软件后再升级固件。"));
     return;
   }
-  // A click that a message pump delivers while the package is being checked or unpacked.
-  if (unpacking_) return;
   if (!Catalogue::IsStoreName(Package())) return;
   try {
     if (!Unpack(folder)) {
@@ -404,7 +436,7 @@ void TForm2::Button2Click(TObject*) {
                    Tavro::tr("将您的MP3播放器与电脑连接"), MB_OKCANCEL | MB_ICONEXCLAMATION) == IDOK) {
       const AnsiString tool = folder + "\\stupdaterapp.exe";
       const intptr_t result = ShellExecuteA(Handle(), "open", tool.c_str(), "-s", folder.c_str(), SW_SHOWNORMAL);
-      LogStep("flashing tool: " + tool + " -s in " + folder +
+      LogStep("flashing tool: " + LogPath(tool) + " -s in " + LogPath(folder) +
               (result > 32 ? AnsiString(": started") : ": not started, error " + IntToStr(result)));
       if (result <= 32)
         Notice(Handle(), Tavro::tr("无法启动固件升级工具stupdaterapp.exe。\r请确认已安装Wine和SigmaTel MSCN Audio Player软件。"));
@@ -416,7 +448,7 @@ void TForm2::Button2Click(TObject*) {
     Notice(Handle(), Tavro::tr("固件包校验失败，请重新下载固件包后再试。"));
     Panel3->hide();
   } catch (const std::exception& e) {
-    LogStep("unpack: failed: " + AnsiString(e.what()));
+    LogStep("unpack: failed: " + LogErrorText(e));
     Archiver->CloseZipFile();
   } catch (...) {
     Archiver->CloseZipFile();
@@ -424,19 +456,7 @@ void TForm2::Button2Click(TObject*) {
 }
 
 bool TForm2::Unpack(const AnsiString& folder) {
-  // Nothing that could start other work, or change the package, is open to the user until
-  // the unpacking ends; a close meanwhile is carried out after it.
-  unpacking_ = true;
-  SetListsEnabled(false);
-  Button1->setEnabled(false);
-  Button2->setEnabled(false);
-  TNetScopeExit restore([this] {
-    unpacking_ = false;
-    Archiver->OnFileProgress = nullptr;
-    Button2->setEnabled(true);
-    Button1->setEnabled(true);
-    SetListsEnabled(true);
-  });
+  TNetScopeExit restore([this] { Archiver->OnFileProgress = nullptr; });
   // A package is flashed only as its publisher signed it: one changed in the store since, or
   // stored before keys were set, is offered for download again.
   bool verified = false;
@@ -457,7 +477,8 @@ bool TForm2::Unpack(const AnsiString& folder) {
   Archiver->ExtractMatching("*.*", kZipAnyEntryAttr, "");
   const int entries = Archiver->FileCount();
   Archiver->CloseZipFile();
-  LogStep("unpack: " + Archiver->FileName() + " into " + folder + ": " + IntToStr(entries) + " entries, " +
+  LogStep("unpack: " + LogPath(Archiver->FileName()) + " into " + LogPath(folder) + ": " + IntToStr(entries) +
+          " entries, " +
           IntToStr(Archiver->LastRunFailures()) + " failed" + (Archiver->LastRunAborted() ? ", aborted" : ""));
   return !Archiver->LastRunAborted();
 }

@@ -61,7 +61,7 @@ bool SignatureAccepted(const AnsiString& what, const std::function<void()>& chec
   try {
     check();
   } catch (const Exception& e) {
-    return SignatureRefused(what, e.Message());
+    return SignatureRefused(what, LogErrorText(e));
   }
   LogStep("signature of " + what + " verified");
   return true;
@@ -118,15 +118,17 @@ void RememberCatalogueTime(const TTrustedComment& comment, const AnsiString& dat
 bool StoredFileVerifies(const TTrustedKeys& keys, const AnsiString& fileName) {
   if (keys.Empty()) return true;
   const AnsiString signatureFile = SignatureName(fileName);
-  if (!FileExists(signatureFile)) return SignatureRefused(fileName, "no signature is stored beside it");
+  // The log shows the stored name as it is on disk; the checks use it as the program built it.
+  const AnsiString shown = LogPath(fileName);
+  if (!FileExists(signatureFile)) return SignatureRefused(shown, "no signature is stored beside it");
   std::string signature;
   TTrustedComment comment;
   try {
     signature = ReadFileContent(signatureFile);
     comment = keys.VerifyComment(signature);
   } catch (const Exception& e) {
-    return SignatureRefused(fileName, e.Message());
+    return SignatureRefused(shown, LogErrorText(e));
   }
-  return SignedForFile(fileName, comment, ExtractFileName(fileName)) &&
-         SignatureAccepted(fileName, [&] { keys.VerifyFile(fileName, signature); });
+  return SignedForFile(shown, comment, ExtractFileName(fileName)) &&
+         SignatureAccepted(shown, [&] { keys.VerifyFile(fileName, signature); });
 }

@@ -12,6 +12,7 @@
 
 #include "platform/UserFolders.h"
 #include "runtime/CodePage.h"
+#include "runtime/Exception.h"
 
 namespace {
 
@@ -56,6 +57,31 @@ std::string LogSafeText(const AnsiString& text) {
     if (at != std::string::npos && at >= start) line.replace(start, at - start, "***");
   }
   return line;
+}
+
+AnsiString LogPath(const AnsiString& path) {
+  AnsiString shown;
+  shown.reserve(path.size());
+  for (size_t i = 0; i < path.size(); ++i) {
+    if (IsLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
+      shown.append(path, i++, 2);  // a "\" that is a trail byte belongs to its character
+    } else if (path[i] == '\\' || path[i] == '/') {
+      if (shown.empty() || shown.back() != '/') shown += '/';  // no trail byte is a "/"
+    } else {
+      shown += path[i];
+    }
+  }
+  return shown;
+}
+
+AnsiString LogErrorText(const std::exception& error) {
+  const auto* own = dynamic_cast<const Exception*>(&error);
+  if (!own || own->FileName().empty()) return error.what();
+  const AnsiString& name = own->FileName();
+  AnsiString text = own->Message();
+  const size_t at = AnsiFindText(name, text);
+  if (at != AnsiString::npos) text.replace(at, name.size(), LogPath(name));
+  return text;
 }
 
 std::string DefaultLogPath() { return XdgUserFolder("XDG_STATE_HOME", ".local/state") + "/tavro/tavro.log"; }

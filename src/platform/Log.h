@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <string>
 
 #include "runtime/FileIO.h"
@@ -48,6 +49,14 @@ class TLogWriter {
 
 // The line as it is written, without its time stamp: UTF-8, one line, URL credentials masked.
 std::string LogSafeText(const AnsiString& text);
+
+// A file or folder name as the log shows it: as it is on disk. The program builds names with
+// "\" as well as "/" (the platform reads both as separators); the log shows every separator
+// as "/", and a run of them as one. Every line that names a file or folder passes it here.
+AnsiString LogPath(const AnsiString& path);
+// An error's message as the log shows it: the file it names (Exception::FileName) as LogPath
+// shows it.
+AnsiString LogErrorText(const std::exception& error);
 
 // $XDG_STATE_HOME/tavro/tavro.log (when XDG_STATE_HOME is an absolute path), else
 // $HOME/.local/state/tavro/tavro.log.

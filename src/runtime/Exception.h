@@ -11,9 +11,14 @@ class Exception : public std::exception {
   const AnsiString& Message() const { return message_; }
   void SetMessage(const AnsiString& message) { message_ = message; }
   const char* what() const noexcept override { return message_.c_str(); }
+  // The file the error is about, as the caller named it and as the message holds it ("" when
+  // the error names none): the log shows it as it is on disk.
+  const AnsiString& FileName() const { return fileName_; }
+  void SetFileName(const AnsiString& fileName) { fileName_ = fileName; }
 
  private:
   AnsiString message_;
+  AnsiString fileName_;
 };
 
 #define TAVRO_DECLARE_EXCEPTION(Name, Base) \

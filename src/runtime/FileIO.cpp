@@ -80,11 +80,15 @@ int64_t WriteFullAt(int fd, int64_t pos, const void* buffer, int64_t count, int*
 AnsiString SystemErrorText(int error) { return Utf8ToAnsi(std::strerror(error)); }
 
 void RaiseOpenError(const AnsiString& fileName, int error) {
-  throw EFOpenError(Format("Cannot open file \"%s\". %s", fileName.c_str(), SystemErrorText(error).c_str()));
+  EFOpenError e(Format("Cannot open file \"%s\". %s", fileName.c_str(), SystemErrorText(error).c_str()));
+  e.SetFileName(fileName);
+  throw e;
 }
 
 void RaiseCreateError(const AnsiString& fileName, int error) { RaiseCreateError(fileName, SystemErrorText(error)); }
 
 void RaiseCreateError(const AnsiString& fileName, const AnsiString& reason) {
-  throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName.c_str(), reason.c_str()));
+  EFCreateError e(Format("Cannot create file \"%s\". %s", fileName.c_str(), reason.c_str()));
+  e.SetFileName(fileName);
+  throw e;
 }

@@ -172,6 +172,12 @@ int32_t TIniFile::ReadInteger(const AnsiString& section, const AnsiString& ident
 
 namespace {
 
+[[noreturn]] void RaiseWriteError(const AnsiString& fileName) {
+  EIniFileException e(Format("Unable to write to %s", fileName.c_str()));
+  e.SetFileName(fileName);
+  throw e;
+}
+
 void Save(const AnsiString& fileName, const IniText& ini) {
   std::string text;
   for (const IniLine& line : ini.lines) text += line.raw;
@@ -179,7 +185,7 @@ void Save(const AnsiString& fileName, const IniText& ini) {
   try {
     ReplaceFileContent(fileName, content.data(), static_cast<int64_t>(content.size()));
   } catch (const Exception&) {
-    throw EIniFileException(Format("Unable to write to %s", fileName.c_str()));
+    RaiseWriteError(fileName);
   }
 }
 
@@ -190,7 +196,7 @@ IniText LoadForChange(const AnsiString& fileName) {
     return Parse(ReadFileContent(fileName));
   } catch (const EFOpenError&) {
     if (FileExists(fileName) || DirectoryExists(fileName))
-      throw EIniFileException(Format("Unable to write to %s", fileName.c_str()));
+      RaiseWriteError(fileName);
     return IniText();
   }
 }
@@ -199,7 +205,7 @@ IniText LoadForChange(const AnsiString& fileName) {
 
 void TIniFile::WriteString(const AnsiString& section, const AnsiString& ident, const AnsiString& value) {
   if (HasLineBreak(section) || HasLineBreak(ident) || HasLineBreak(value) || ident.find('=') != AnsiString::npos)
-    throw EIniFileException(Format("Unable to write to %s", fileName_.c_str()));
+    RaiseWriteError(fileName_);
   IniText ini = LoadForChange(fileName_);
   const size_t k = FindKey(ini, section, ident);
   if (k != std::string::npos) {

@@ -12,9 +12,10 @@ AnsiString ErrorBoxText(const AnsiString& message) {
 }
 
 namespace {
-void ShowErrorBox(const AnsiString& message) {
+// The log's copy shows a file the message names as it is on disk (logText); the box, as given.
+void ShowErrorBox(const AnsiString& message, const AnsiString& logText) {
   const AnsiString title = Application ? Application->Title() : AnsiString();
-  LogStep("error box: " + ErrorBoxText(message));
+  LogStep("error box: " + ErrorBoxText(logText));
   MessageBoxAnsi(nullptr, ErrorBoxText(message), title, MB_ICONHAND | MB_OK);
 }
 }  // namespace
@@ -23,11 +24,11 @@ void ShowCurrentException() {
   try {
     throw;
   } catch (const Exception& e) {
-    ShowErrorBox(e.Message());
+    ShowErrorBox(e.Message(), LogErrorText(e));
   } catch (const std::exception& e) {
-    ShowErrorBox(e.what());
+    ShowErrorBox(e.what(), e.what());
   } catch (...) {
-    ShowErrorBox("Unknown error");
+    ShowErrorBox("Unknown error", "Unknown error");
   }
 }
 

@@ -2,8 +2,10 @@
 
 #include <QApplication>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSet>
 
 #include "runtime/CodePage.h"
 #include "toolkit/Application.h"
@@ -87,6 +89,34 @@ int ModalResultOf(QMessageBox::StandardButton button) {
 }
 
 QString ApplicationTitle() { return Application ? AnsiToQString(Application->Title()) : QString(); }
+
+// One key press answers one box. While a box is open, key events meant for it count only
+// when the key went down inside it: the repeats of a key held down (a busy machine may
+// deliver a key press late enough for the repeat to start) and the release of a key pressed
+// before the box opened are dropped, so that a press that answered one box never answers
+// the next.
+class TOneAnswerPerKeyPress : public QObject {
+ public:
+  explicit TOneAnswerPerKeyPress(QWidget& box) : box_(box) { qApp->installEventFilter(this); }
+  ~TOneAnswerPerKeyPress() override { qApp->removeEventFilter(this); }
+
+ protected:
+  bool eventFilter(QObject* target, QEvent* event) override {
+    const QEvent::Type type = event->type();
+    if (type != QEvent::KeyPress && type != QEvent::KeyRelease && type != QEvent::ShortcutOverride) return false;
+    auto* widget = qobject_cast<QWidget*>(target);
+    if (!widget || (widget != &box_ && !box_.isAncestorOf(widget))) return false;
+    const auto* key = static_cast<QKeyEvent*>(event);
+    if (key->isAutoRepeat()) return true;
+    if (type == QEvent::KeyPress) pressed_.insert(key->key());
+    if (type == QEvent::KeyRelease) return !pressed_.remove(key->key());
+    return false;
+  }
+
+ private:
+  QWidget& box_;
+  QSet<int> pressed_;
+};
 }  // namespace
 
 int MessageBox(QWidget* owner, const QString& text, const QString& caption, int style) {
@@ -108,6 +138,7 @@ int MessageBox(QWidget* owner, const QString& text, const QString& caption, int 
   // The platform's boxes on the target systems: the texts refer to [确定] and [取消].
   box.button(QMessageBox::Ok)->setText(CaptionOf(mbOK));
   if (withCancel) box.button(QMessageBox::Cancel)->setText(CaptionOf(mbCancel));
+  TOneAnswerPerKeyPress keys(box);
   const int result = box.exec();
   return result == QMessageBox::Ok ? IDOK : (withCancel ? IDCANCEL : IDOK);
 }
@@ -137,6 +168,7 @@ int ShowMessageDlg(const AnsiString& text, TMsgDlgType type, const std::vector<T
                   QApplication::activeWindow());
   for (TMsgDlgBtn button : buttons)
     box.addButton(StandardButtonOf(button))->setText(CaptionOf(button));
+  TOneAnswerPerKeyPress keys(box);
   const auto result = static_cast<QMessageBox::StandardButton>(box.exec());
   // Closing the box without a button counts as Cancel (the archiver reads it as Abort).
   return ModalResultOf(result);

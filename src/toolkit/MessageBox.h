@@ -5,6 +5,9 @@
 // icon, 0x10 OK with stop icon. Results: IDOK 1, IDCANCEL 2 (closing the box: Cancel when
 // it has a Cancel button, else OK).
 //
+// One key press answers one box: while a box is open it takes no repeat of a key held down
+// and no release of a key that went down before it opened.
+//
 // Tests script the answers through TDialogSeam: with a responder installed no window
 // opens; every box and dialog, answered by a person or by the responder, is recorded.
 #pragma once

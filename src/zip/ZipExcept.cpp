@@ -44,4 +44,12 @@ EZipException::EZipException(int code, const TComponent* archiver)
 EZipException::EZipException(int code, std::initializer_list<TZipFormatArg> args, const TComponent* archiver)
     : Exception(Compose(code, ZipFormatText(ZipErrorText(ZipErrorIndexOfCode(code)), args), archiver)),
       errorCode_(ZipErrorIndexOfCode(code)),
-      nativeError_(code) {}
+      nativeError_(code) {
+  // The texts that take a text argument name a file or folder with it.
+  for (const TZipFormatArg& arg : args) {
+    if (const auto* name = std::get_if<AnsiString>(&arg)) {
+      SetFileName(*name);
+      break;
+    }
+  }
+}

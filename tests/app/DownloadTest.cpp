@@ -238,6 +238,7 @@ struct ResumeCase {
 const std::string kResumeBody = PackageBytes(100000);
 const std::string kETag = "ETag: \"v1\"\r\n";
 const std::string kDate = "Last-Modified: Tue, 01 Dec 2026 10:00:00 GMT\r\n";
+const std::string kWeakETag = "ETag: W/\"v1\"\r\n";  // says "equivalent", not "the same bytes": never a range's validator
 
 std::string Reply(const std::string& status, const std::string& headers, size_t from, size_t to) {
   return "HTTP/1.1 " + status + "\r\nConnection: close\r\n" + headers + "\r\n" + kResumeBody.substr(from, to - from);
@@ -320,6 +321,10 @@ INSTANTIATE_TEST_SUITE_P(
         ResumeCase{"RangeStartingElsewhereStartsOver", {Whole(kETag, 40000), Rest(kETag, -1000), Whole(kETag)},
                    {{"", false}, {"", true}, {"", false}}, true},
         ResumeCase{"NoValidatorNeverResumes", {Whole("", 40000), Whole("")}, {{"", false}, {"", false}}, true},
+        ResumeCase{"WeakETagResumesOnLastModified", {Whole(kWeakETag + kDate, 40000), Rest(kWeakETag)},
+                   {{"", false}, {"If-Range: Tue, 01 Dec 2026 10:00:00 GMT\r\n", true}}, true},
+        ResumeCase{"WeakETagAloneNeverResumes", {Whole(kWeakETag, 40000), Whole(kWeakETag)},
+                   {{"", false}, {"", false}}, true},
         ResumeCase{"FourCutsShowTheFailureBox",
                    {Whole(kETag, 40000), Whole(kETag, 40000), Whole(kETag, 40000), Whole(kETag, 40000)},
                    {{"", false}, {"", true}, {"", true}, {"", true}}, false}),

@@ -118,6 +118,37 @@ TEST_F(HandOffTest, CloseWhileUnpackingFinishesTheUnpackingThenClosesWithoutFlas
   EXPECT_EQ(ToolLog(400), "");
 }
 
+// Presses of the upgrade button that reach its handler while a hand-off runs: from the
+// pump while the package is checked and unpacked, from inside the connect prompt's loop as
+// it opens, and queued while it closes. None starts a second hand-off; the tool starts once.
+enum TPressAt { paUnpacking, paPromptOpening, paPromptClosing };
+class PressDuringHandOff : public HandOffTest, public ::testing::WithParamInterface<TPressAt> {};
+
+TEST_P(PressDuringHandOff, StartsNoSecondHandOffAndTheToolOnce) {
+  MakePackage({{"firmware.sb", "FIRMWARE"}});
+  // Straight to the button's signal: a press however it came, also past a disabled button.
+  const auto press = [this] { emit form2_->Button2->clicked(); };
+  int prompts = 0;
+  TDialogSeam::Responder = [&](const TShownDialog&) {
+    if (++prompts == 1 && GetParam() == paPromptOpening) press();
+    if (prompts == 1 && GetParam() == paPromptClosing) QTimer::singleShot(0, form2_.get(), press);
+    return IDOK;
+  };
+  if (GetParam() == paUnpacking) QTimer::singleShot(0, form2_.get(), press);
+  form2_->Button2->click();
+  ProcessEvents();
+  EXPECT_EQ(prompts, 1);
+  EXPECT_EQ(ToolLog(5000), "-s|" + player_ + "\n");
+  EXPECT_TRUE(form2_->Button2->isEnabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(When, PressDuringHandOff, ::testing::Values(paUnpacking, paPromptOpening, paPromptClosing),
+                         [](const auto& info) {
+                           return std::string(info.param == paUnpacking       ? "Unpacking"
+                                              : info.param == paPromptOpening ? "PromptOpening"
+                                                                              : "PromptClosing");
+                         });
+
 TEST_F(HandOffTest, FileThatIsNotAZipShowsNothingAndStartsNothing) {
   fs::create_directories(program_.Path() + "FirmwareBack");
   program_.Write("FirmwareBack/ModelB_2.00.zip", "<html>not a package</html>");

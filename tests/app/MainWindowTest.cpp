@@ -184,12 +184,14 @@ INSTANTIATE_TEST_SUITE_P(Languages, FixedBoxes, ::testing::Values(lgChinese, lgE
                          [](const auto& info) { return info.param == lgChinese ? "Chinese" : "English"; });
 
 TEST_F(MainWindowTest, FirstRunSelectsTheFirstModelAndVersionAndFetchesTheirNotes) {
-  // What a crash left of a download goes at the next start; packages stay.
+  // What a crash left of a download goes at the next start; packages and signatures stay.
   program_.Write("FirmwareBack/ModelB_1.50.zip.partQ3xZ9k", "half");
   program_.Write("FirmwareBack/ModelB_1.50.zip", "PK");
+  program_.Write("FirmwareBack/ModelB_1.50.zip.minisig", "signature");
   Open("", "<html>first</html>");
   EXPECT_FALSE(program_.Exists("FirmwareBack/ModelB_1.50.zip.partQ3xZ9k"));
   EXPECT_EQ(program_.Read("FirmwareBack/ModelB_1.50.zip"), "PK");
+  EXPECT_EQ(program_.Read("FirmwareBack/ModelB_1.50.zip.minisig"), "signature");
   EXPECT_EQ(Items(form2_->ComboBox1), QStringList({"ModelB", "ModelA", "Model C"}));
   EXPECT_EQ(Items(form2_->ComboBox2), QStringList({"2.00", "1.50"}));
   EXPECT_EQ(form2_->ComboBox1->ItemIndex(), 0);

@@ -122,10 +122,10 @@ steps=(
   "^download started: model \"TA-500\", version \"3\\.00\", $scheme://localhost/TavroMP3LiveUpdate2/Firmware/TA-500/TA-500_3\\.00\\.zip direct"
   "^signature of $scheme://localhost/TavroMP3LiveUpdate2/Firmware/TA-500/TA-500_3\\.00\\.zip verified\$"
   "^download ended: complete, stored as .*TA-500_3\\.00\\.zip, $(stat -c %s "$package") bytes of $(stat -c %s "$package") announced, [0-9]+\\.[0-9] s\$"
-  '^signature of .*FirmwareBack.TA-500_3\.00\.zip verified$'
-  "^unpack: .*TA-500_3\\.00\\.zip into $(re "$PLAYER"): [0-9]+ entries, 0 failed\$"
+  '^signature of .*/FirmwareBack/TA-500_3\.00\.zip verified$'
+  "^unpack: .*/FirmwareBack/TA-500_3\\.00\\.zip into $(re "$PLAYER"): [0-9]+ entries, 0 failed\$"
   "^launch: started WINEPREFIX=$(re "$WINEPREFIX") [^ ]*/wine \"$(re "$PLAYER/StUpdaterApp.exe")\" -s in \"$(re "$PLAYER")\"\$"
-  "^flashing tool: $(re "$PLAYER").stupdaterapp\\.exe -s in $(re "$PLAYER"): started\$"
+  "^flashing tool: $(re "$PLAYER/stupdaterapp.exe") -s in $(re "$PLAYER"): started\$"
   '^end: main window closed$'
 )
 line=0
@@ -138,6 +138,10 @@ done
 grep -vqE '^[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3}[+-][0-9]{4} \[[0-9]+\] ' "$joblog" &&
   fail "a log line without its time stamp: $(grep -vE '^[0-9]{4}-' "$joblog" | head -n1)"
 ! grep -qiE "$PROXY_SECRET|cookie|password" "$joblog" || fail "the log holds a secret: $(grep -iE "$PROXY_SECRET|cookie|password" "$joblog")"
+# Every file name as it is on disk: no Windows-style separator in any line but the registry's,
+# which show key paths and the Windows form of the player folder beside its Linux form.
+paths=$(grep -vE '^[^ ]+ \[[0-9]+\] registry: ' "$joblog")
+! grep -qF '\' <<<"$paths" || fail "a log line with a \\ separator: $(grep -F '\' <<<"$paths" | head -n1)"
 
 # The home page came in the language of the program's texts.
 grep -q "\"GET /TavroMP3LiveUpdate2 HTTP/1.1\" 200 .*QtWebEngine.* \"$ACCEPT_LANGUAGE\"\$" "$WORK/nginx/logs/access.log" ||

@@ -31,6 +31,9 @@ sed 's/^/  /' "$ARTIFACTS/files.txt"
 
 # The library dependencies are computed from the program's links.
 grep -q '^Depends:.*libqt6widgets6' "$ARTIFACTS/control.txt" || fail "Depends lacks the computed Qt libraries"
+# The font the fixed boxes are measured with, and no alternative that would let another in.
+grep -qE '^Depends: (.*, )?fonts-wqy-zenhei(,|$)' "$ARTIFACTS/control.txt" ||
+  fail "Depends must name fonts-wqy-zenhei (WenQuanYi Zen Hei Mono) with no alternative: $(grep '^Depends:' "$ARTIFACTS/control.txt")"
 id=com.tavro.LiveUpdate
 for f in /usr/bin/tavro /usr/share/applications/$id.desktop /usr/share/metainfo/$id.metainfo.xml \
   /usr/share/icons/hicolor/scalable/apps/$id.svg; do

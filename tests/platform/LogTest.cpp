@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "platform/Log.h"
+#include "runtime/FileUtils.h"
 #include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 
@@ -38,6 +39,20 @@ TEST(Log, MasksUrlCredentialsAndKeepsOneLinePerCall) {
   EXPECT_EQ(LogSafeText("proxy http://alice:p@ss@p:8080"), "proxy http://***@p:8080");
   EXPECT_EQ(LogSafeText("model A\r\nforged line"), "model A  forged line");
   EXPECT_EQ(LogSafeText("\xD6\xD0"), "\xE4\xB8\xAD");  // 中, from code page 936
+}
+
+TEST(Log, ShowsFileNamesAsTheyAreOnDisk) {
+  // The separators the program builds names with (backslash and slash), and a doubled one,
+  // as "/"; a backslash that is the trail byte of a character ("\x95\x5C") stays.
+  EXPECT_EQ(LogPath("/opt/tavro/FirmwareBack\\ModelX_3.00.zip"), "/opt/tavro/FirmwareBack/ModelX_3.00.zip");
+  EXPECT_EQ(LogPath("/home/u/player\\\\stupdaterapp.exe"), "/home/u/player/stupdaterapp.exe");
+  EXPECT_EQ(LogPath("/p/\x95\x5C\\a"), "/p/\x95\x5C/a");
+  try {
+    ReadFileContent("/nonexistent\\FirmwareBack\\a.zip");
+    ADD_FAILURE() << "a missing file was read";
+  } catch (const std::exception& e) {
+    EXPECT_EQ(LogErrorText(e), "Cannot open file \"/nonexistent/FirmwareBack/a.zip\". No such file or directory");
+  }
 }
 
 TEST(Log, ALineCutShortByAFullDiskIsEndedBeforeTheNextOne) {

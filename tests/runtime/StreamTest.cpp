@@ -13,6 +13,7 @@
 #include "runtime/FileUtils.h"
 #include "runtime/MemoryStream.h"
 #include "support/ExpectRaises.h"
+#include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 
 TEST(MemoryStream, GrowsAcrossManyWritesAndReadsBackExactly) {
@@ -143,6 +144,13 @@ INSTANTIATE_TEST_SUITE_P(
                  "Cannot create file \"%sro.txt\". Permission denied"},
         OpenCase{"ReplaceReadOnly", [](const TempDir& d) { ReplaceFileContent(d / "ro.txt", "new", 3); },
                  "Cannot create file \"%sro.txt\". Permission denied"},
+        OpenCase{"ReplaceOnFullDisk",
+                 [](const TempDir& d) {
+                   ::chmod((d / "ro.txt").c_str(), 0644);
+                   FileSizeLimit full(2);
+                   ReplaceFileContent(d / "ro.txt", "a longer content", 16);
+                 },
+                 "Cannot create file \"%sro.txt\". File too large"},
         OpenCase{"CreateInProc", [](const TempDir&) { TFileStream("/proc/tavro-test", fmCreate); },
                  "Cannot create file \"/proc/tavro-test\". No such file or directory"},
         OpenCase{"ReadFolderAsFile", [](const TempDir& d) { ReadFileContent(d / "sub"); },

@@ -235,7 +235,9 @@ TEST_F(OverwriteRules, ReadOnlyFileIsReplacedAndTakesTheEntryAttributes) {
 
 TEST_F(OverwriteRules, AReplacedFileWithAnotherLinkKeepsItsContentThere) {
   dir.Write("out/a.txt", "old a");
-  dir.Write("out/b.txt", "old b");
+  // Replaced, b's storage is taken over by c, which must end at its own size.
+  dir.Write("out/b.txt", "old b, longer than any of the new contents");
+  dir.Write("out/c.txt", "old c");
   std::filesystem::create_hard_link(dir / "out/a.txt", dir / "other.txt");
   ZipTestArchive a;
   a.entries = {Entry("a.txt", "new a"), Entry("b.txt", "new b"), Entry("c.txt", "new c")};
