@@ -126,6 +126,10 @@ void TNetTCPConnection::ProbeForClose(bool raiseIfClosed) {
     // An idle connection that the server dropped without close_notify: nothing was
     // being read, so nothing can have been cut; it is closed like any other.
     if (raiseIfClosed) throw ENetConnClosedGracefully();
+  } catch (const ENetSocketError&) {
+    // An idle connection that the server reset (or that failed otherwise) is closed by
+    // now; a caller about to reuse it connects anew, and a failing network shows there.
+    if (raiseIfClosed) throw;
   }
 }
 

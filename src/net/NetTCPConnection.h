@@ -76,7 +76,8 @@ class TNetTCPConnection : public TNetComponent {
   virtual void ResetInputState();
   virtual bool IsConnected();
   virtual void CheckConnectionLost(bool raiseIfLost, bool ignoreBuffer = false);
-  // A 1 ms read attempt that never raises on time-out.
+  // A 1 ms read attempt that never raises on time-out. With raiseIfClosed false it never
+  // raises at all: a connection the peer closed, reset or cut while idle is just closed.
   virtual void ProbeForClose(bool raiseIfClosed);
   virtual void CloseConnection();
   virtual void CloseIOHandler();

@@ -46,10 +46,17 @@ class Scenario : public ::testing::Test {
     return E(0, "", "");
   }
 
-  // The server closes the kept connection after its first answer; the second fetch
-  // notices before it writes and connects anew.
-  void ExpectDroppedConnectionReplaced() {
-    server.AddConnection(ConnectionScript().ExpectRequest().Send(kOk).Close().SignalGate("closed"));
+  // The server closes (or resets) the kept connection after its first answer; the second
+  // fetch notices before it writes and connects anew.
+  void ExpectDroppedConnectionReplaced(bool reset = false) {
+    ConnectionScript first;
+    first.ExpectRequest().Send(kOk);
+    if (reset) {
+      first.Reset();
+    } else {
+      first.Close();
+    }
+    server.AddConnection(first.SignalGate("closed"));
     server.AddConnection(ConnectionScript().ExpectRequest().Send(kOk).WaitClientClose());
     server.Start();
     EXPECT_EQ(Fetch("/a"), "ok");
@@ -99,6 +106,7 @@ TEST_F(Scenario, ConnectionCloseMakesTheNextFetchReconnect) {
 }
 
 TEST_F(Scenario, ServerClosingAKeptConnectionIsNoticedBeforeReuse) { ExpectDroppedConnectionReplaced(); }
+TEST_F(Scenario, ServerResettingAKeptConnectionIsNoticedBeforeReuse) { ExpectDroppedConnectionReplaced(true); }
 
 // Nothing was being read when the server dropped the idle connection, so nothing can
 // have been cut: it is replaced without an error although close_notify never came.
