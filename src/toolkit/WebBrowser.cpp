@@ -39,8 +39,10 @@ class TSecurePage : public QWebEnginePage {
       const QString text = "Redirect from " + from.toString() + " to " + url.toString() +
                            " refused: it leaves the secure connection";
       LogStep("web view: " + text.toStdString());
-      // Shown once the refused navigation has unwound, not from inside the engine's call.
-      const QString page = "<p style=\"word-break: break-all\">" + text.toHtmlEscaped() + "</p>";
+      // Shown, in the language of the texts, once the refused navigation has unwound, not
+      // from inside the engine's call.
+      const QString shown = Tavro::tr("已拒绝从 %1 重定向到 %2：该重定向会离开安全连接。").arg(from.toString(), url.toString());
+      const QString page = "<p style=\"word-break: break-all\">" + shown.toHtmlEscaped() + "</p>";
       if (isMainFrame) QMetaObject::invokeMethod(this, [this, page] { setHtml(page); }, Qt::QueuedConnection);
       from = QUrl();
       return false;

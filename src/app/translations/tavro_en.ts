@@ -221,5 +221,9 @@ Files:
         <source>无法启动固件升级工具stupdaterapp.exe。<byte value="xd"/>请确认已安装Wine和SigmaTel MSCN Audio Player软件。</source>
         <translation>The flashing tool stupdaterapp.exe could not be started.<byte value="xd"/>Please make sure that Wine and the SigmaTel MSCN Audio Player software are installed.</translation>
     </message>
+    <message>
+        <source>已拒绝从 %1 重定向到 %2：该重定向会离开安全连接。</source>
+        <translation>The redirect from %1 to %2 was refused: it leaves the secure connection.</translation>
+    </message>
 </context>
 </TS>
