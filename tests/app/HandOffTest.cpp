@@ -53,12 +53,19 @@ class HandOffTest : public AppTest {
     ASSERT_EQ(std::system(("python3 " + program_.Path() + "make.py").c_str()), 0);
   }
   std::string PackagePath() { return program_.Path() + "FirmwareBack/ModelB_2.00.zip"; }
+  // What the tool stand-in logged, once a whole line is there (the shell creates the file
+  // before it writes to it) or the wait is over.
   std::string ToolLog(int waitMs) {
-    const std::string log = player_ + "/tool.log";
-    for (int waited = 0; waited < waitMs && !fs::exists(log); waited += 20)
+    const auto read = [this] {
+      std::ifstream in(player_ + "/tool.log");
+      return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    std::string text = read();
+    for (int waited = 0; waited < waitMs && (text.empty() || text.back() != '\n'); waited += 20) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    std::ifstream in(log);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+      text = read();
+    }
+    return text;
   }
   // Boxes answered by kind: the archiver's failure dialog and the connect prompt.
   void Answer(int failureDialog, int connectPrompt) {
