@@ -270,6 +270,10 @@ class CatalogueFetch : public StartupTest {
   static std::string Comment(int64_t timestamp, const std::string& more = "") {
     return "timestamp:" + std::to_string(timestamp) + "\tfile:TavroMP3LiveUpdate.ini" + more + "\thashed";
   }
+  // A case's signature: the catalogue's, signed at `timestamp` with the further fields.
+  static std::function<std::string(CatalogueFetch&)> SignedAt(int64_t timestamp, const std::string& more = "") {
+    return [=](CatalogueFetch& t) { return t.SignatureOf(Comment(timestamp, more)); };
+  }
 
  protected:
   void SetUp() override {
@@ -337,27 +341,23 @@ INSTANTIATE_TEST_SUITE_P(
                       HttpReply(kFresh), nullptr, -2},
         // Rollback
         CatalogueCase{"NewerThanTrusted", true, 1796000000,
-                      [](CatalogueFetch& t) { return t.SignatureOf(CatalogueFetch::Comment(1796704487)); },
+                      CatalogueFetch::SignedAt(1796704487),
                       HttpReply(kFresh), nullptr, 1796704487},
         CatalogueCase{"AsOldAsTrusted", true, 1796704487,
-                      [](CatalogueFetch& t) { return t.SignatureOf(CatalogueFetch::Comment(1796704487)); },
+                      CatalogueFetch::SignedAt(1796704487),
                       HttpReply(kFresh), nullptr, 1796704487},
         CatalogueCase{"OlderThanTrusted", true, 1796704487,
-                      [](CatalogueFetch& t) { return t.SignatureOf(CatalogueFetch::Comment(1793000000)); }, "",
+                      CatalogueFetch::SignedAt(1793000000), "",
                       "it is older than the catalogue already trusted (signed 2026-10-26, trusted 2026-12-08)"},
         CatalogueCase{"WithoutTimeWhenOneIsTrusted", true, 1796704487,
                       [](CatalogueFetch& t) { return t.SignatureOf("file:TavroMP3LiveUpdate.ini\thashed"); }, "",
                       "it carries no signing time, and a catalogue signed 2026-12-08 is already trusted"},
         // Freeze
         CatalogueCase{"Expired", true, -1,
-                      [](CatalogueFetch& t) {
-                        return t.SignatureOf(CatalogueFetch::Comment(1790000000, "\texpires:1796000000"));
-                      },
+                      CatalogueFetch::SignedAt(1790000000, "\texpires:1796000000"),
                       "", "it expired on 2026-11-30"},
         CatalogueCase{"NotYetExpired", true, -1,
-                      [](CatalogueFetch& t) {
-                        return t.SignatureOf(CatalogueFetch::Comment(1790000000, "\texpires:4000000000"));
-                      },
+                      CatalogueFetch::SignedAt(1790000000, "\texpires:4000000000"),
                       HttpReply(kFresh), nullptr, 1790000000},
         // Wrong file
         CatalogueCase{"SignedForAnotherFile", true, -1,
@@ -368,7 +368,7 @@ INSTANTIATE_TEST_SUITE_P(
                       [](CatalogueFetch& t) { return t.SignatureOf("") + std::string(1 << 20, 'j'); }, "",
                       "its signature file went past the cap of 4096 bytes"},
         CatalogueCase{"LongerThanItsSignedSize", true, -1,
-                      [](CatalogueFetch& t) { return t.SignatureOf(CatalogueFetch::Comment(1790000000, "\tsize:5")); },
+                      CatalogueFetch::SignedAt(1790000000, "\tsize:5"),
                       HttpReply(kFresh), "the body went past its signed size of 5 bytes"},
         CatalogueCase{"EndlessWithoutKeys", false, -1, nullptr, ChunkedReply(std::string(3 << 20, 'x'), 65536),
                       "it went past the cap of 1048576 bytes"}),
