@@ -286,6 +286,9 @@ void ScriptedServer::Play(Conn* conn, ConnectionScript script) {
       case ConnectionScript::Step::kReset: {
         linger lin{1, 0};
         ::setsockopt(conn->fd, SOL_SOCKET, SO_LINGER, &lin, sizeof lin);
+        // The reset goes out now, before any gate that follows opens.
+        ::close(conn->fd);
+        conn->fd = -1;
         open = false;
         break;
       }
@@ -300,7 +303,7 @@ void ScriptedServer::Play(Conn* conn, ConnectionScript script) {
     }
   }
   if (open && !Stopping()) ::shutdown(conn->fd, SHUT_WR);
-  ::close(conn->fd);
+  if (conn->fd >= 0) ::close(conn->fd);
   std::lock_guard<std::mutex> lock(mutex_);
   conn->done = true;
   changed_.notify_all();
