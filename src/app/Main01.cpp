@@ -62,6 +62,7 @@ TForm1::TForm1(const TAppSettings& settings)
   Image1 = new QLabel(this);
   PlaceControl(Image1, "Image1", 0, 0, 504, 275);
   Image1->setPixmap(QPixmap(":/splash.bmp"));
+  Image1->setAccessibleName(Tavro::tr("Tavro MP3 在线升级"));
 
   Label2 = new TLabel(this, "Label2", 424, 8, 65, 13, Tavro::tr("版本:0.0"), false);
   Label2->setFont(DesignFont("宋体", 12));

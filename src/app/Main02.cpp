@@ -1,5 +1,6 @@
 #include "app/Main02.h"
 
+#include <QPointer>
 #include <QTimer>
 #include <utility>
 
@@ -12,6 +13,7 @@
 #include "runtime/FileUtils.h"
 #include "runtime/IniFile.h"
 #include "runtime/ReplacementFile.h"
+#include "toolkit/Accessibility.h"
 #include "toolkit/Controls.h"
 #include "app/Notice.h"
 #include "toolkit/ErrorBox.h"
@@ -108,6 +110,9 @@ void TForm2::CreateControls() {
   Button1 = DesignButton(Panel1, "Button1", 608, 5, 75, 25, Tavro::tr("下载"));
   Button3 = DesignButton(Panel1, "Button3", 608, 5, 75, 25, Tavro::tr("取消下载"));
   for (TComboBox* list : {ComboBox1, ComboBox2}) list->setFont(DesignFont("MS Sans Serif", 11));
+  LabelControl(Panel1, Label13);
+  LabelControl(ComboBox1, Label2);
+  LabelControl(ComboBox2, Label3);
 
   WebBrowser1 = new TWebBrowser(this);
   PlaceControl(WebBrowser1, "WebBrowser1", 3, 41, 230, 409);
@@ -150,6 +155,9 @@ void TForm2::CreateLowerPanels() {
   SetControlColors(Label12, kDarkGrey);
   Button2 = DesignButton(Panel3, "Button2", 370, 8, 75, 49, Tavro::tr("固件升级"));
   SetControlColors(Button2, TColors::clWindowText);  // not the panel's grey
+  LabelControl(Panel2, Label6);
+  LabelControl(ProgressBar1, Label6);
+  LabelControl(Panel3, Label11);
 }
 
 void TForm2::CreateComponents() {
@@ -214,6 +222,20 @@ AnsiString TForm2::StorePath(const char* ext) const {
   return Catalogue::StorePath(form1_.Settings().ProgramFolder, Package(), ext);
 }
 
+QWidget* TForm2::FocusedList() const {
+  for (QWidget* list : {static_cast<QWidget*>(ComboBox1), static_cast<QWidget*>(ComboBox2)})
+    if (list->hasFocus()) return list;
+  return nullptr;
+}
+
+void TForm2::SwapButtons(QWidget* hidden, QWidget* shown) {
+  const bool focused = hidden->hasFocus();
+  hidden->hide();
+  shown->show();
+  // The focus goes with the place: hidden, the button would pass it on to the next control.
+  if (focused) shown->setFocus(Qt::OtherFocusReason);
+}
+
 void TForm2::SetListsEnabled(bool enabled) {
   ComboBox1->setEnabled(enabled);
   ComboBox2->setEnabled(enabled);
@@ -265,14 +287,18 @@ void TForm2::ComboBox2Change(TObject*) {
 bool TForm2::FetchReleaseNotes(const AnsiString& url, const AnsiString& path) {
   // The fetch pumps messages while it waits; with the lists disabled no second fetch
   // can start on the same client meanwhile.
+  // A list that had the focus has it again afterwards: disabling it moved the focus on,
+  // and a second arrow key must reach the list, not the next control.
   struct TListsLock {
     TForm2& form;
     bool wasEnabled;
+    QPointer<QWidget> focused;
     ~TListsLock() {
       form.fetchingNotes_ = false;
       form.SetListsEnabled(wasEnabled);
+      if (focused && focused->isEnabled() && focused->isVisible()) focused->setFocus(Qt::OtherFocusReason);
     }
-  } lock{*this, ComboBox1->isEnabled()};
+  } lock{*this, ComboBox1->isEnabled(), FocusedList()};
   SetListsEnabled(false);
   LogStep("selection: model \"" + Model() + "\", version \"" + Version() + "\"");
   Catalogue::CheckStoreName(path, Package());

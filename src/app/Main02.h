@@ -114,6 +114,10 @@ class TForm2 : public TForm {
   AnsiString Package() const;
   AnsiString StorePath(const char* ext) const;
   void SetListsEnabled(bool enabled);
+  // The list that has the keyboard focus, if one has.
+  QWidget* FocusedList() const;
+  // Hides one button and shows the other in its place; the focus moves with it.
+  void SwapButtons(QWidget* hidden, QWidget* shown);
   // Back to the idle display after a download: timer off, buttons swapped back,
   // progress panel hidden, lists enabled.
   void BeginDownloadDisplay();

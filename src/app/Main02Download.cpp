@@ -1,5 +1,7 @@
 // The main window's package download with progress and cancel, and the hand-off of the
 // stored package to the flashing tool.
+#include <QApplication>
+#include <QPointer>
 #include <chrono>
 #include <cstdio>
 #include <future>
@@ -49,9 +51,11 @@ AnsiString SecondsSince(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 void TForm2::BeginDownloadDisplay() {
+  // Cancel takes the download button's place, and its focus: a person who pressed Space
+  // on Download finds Cancel under the same key.
+  SwapButtons(Button1, Button3);
+  Button3->setFocus(Qt::OtherFocusReason);
   SetListsEnabled(false);
-  Button1->hide();
-  Button3->show();
   Panel3->hide();
   Panel2->show();
   NetFreezeGuard1->SetOnlyWhenIdle(false);
@@ -173,6 +177,8 @@ void TForm2::Button1Click(TObject*) {
   Panel3->show();
   SetListsEnabled(true);
   ShowHidP3(this);
+  // The package is ready: the next key press reaches the upgrade button.
+  if (Button1->hasFocus() && Panel3->isVisible()) Button2->setFocus(Qt::OtherFocusReason);
 }
 
 namespace {
@@ -310,8 +316,7 @@ void TForm2::WhilePumping(const std::function<void()>& work) {
 
 void TForm2::Button3Click(TObject*) {
   cancelled_ = true;
-  Button3->hide();
-  Button1->show();
+  SwapButtons(Button3, Button1);
   NetHTTP1->CloseConnection();
   ProgressBar1->SetPosition(0);
   speedTicks_ = 0;
@@ -367,8 +372,7 @@ void TForm2::NetHTTP1WorkEnd(TObject*, TWorkMode) {
 void TForm2::EndDownloadDisplay() {
   Timer1->SetEnabled(false);
   speedTicks_ = 0;
-  Button3->hide();
-  Button1->show();
+  SwapButtons(Button3, Button1);
   ProgressBar1->SetPosition(0);
   Panel2->hide();
   SetListsEnabled(true);
@@ -384,7 +388,7 @@ class TForm2::THandOffScope {
  public:
   // Nothing that could start other work, or change the package, is open to the user until
   // the hand-off ends; a close meanwhile is carried out after it.
-  explicit THandOffScope(TForm2& form) : form_(form) {
+  explicit THandOffScope(TForm2& form) : form_(form), focused_(QApplication::focusWidget()) {
     form_.handingOff_ = true;
     form_.SetListsEnabled(false);
     form_.Button1->setEnabled(false);
@@ -402,12 +406,16 @@ class TForm2::THandOffScope {
     form_.Button2->setEnabled(true);
     form_.Button1->setEnabled(true);
     form_.SetListsEnabled(true);
+    // Disabling the focused button moved the focus on; it comes back where it was.
+    if (focused_ && focused_->isEnabled() && focused_->isVisible() && focused_->window() == &form_)
+      focused_->setFocus(Qt::OtherFocusReason);
   }
   THandOffScope(const THandOffScope&) = delete;
   THandOffScope& operator=(const THandOffScope&) = delete;
 
  private:
   TForm2& form_;
+  QPointer<QWidget> focused_;
 };
 
 void TForm2::Button2Click(TObject*) {

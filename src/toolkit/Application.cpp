@@ -7,6 +7,7 @@
 #include "platform/ProgramInfo.h"
 #include "platform/WindowList.h"
 #include "runtime/Hooks.h"
+#include "toolkit/Accessibility.h"
 #include "toolkit/MessageBox.h"
 
 TApplication* Application = nullptr;
@@ -14,6 +15,7 @@ TApplication* Application = nullptr;
 TApplication::TApplication(int& argc, char** argv) : qt_(std::make_unique<QApplication>(argc, argv)) {
   Application = this;
   SetMainThread();
+  InstallAccessibility();
   // Windows are hidden and shown during start-up; only Terminate ends the program.
   QApplication::setQuitOnLastWindowClosed(false);
   TRuntimeHooks& hooks = RuntimeHooks();

@@ -19,9 +19,12 @@ void PlaceControl(QWidget* control, const char* name, int left, int top, int wid
 
 void SetControlColors(QWidget* control, const QColor& text, const QColor& background) {
   QPalette palette = control->palette();
-  palette.setColor(QPalette::WindowText, text);
-  palette.setColor(QPalette::Text, text);
-  palette.setColor(QPalette::ButtonText, text);
+  for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+    palette.setColor(QPalette::Active, role, text);
+    palette.setColor(QPalette::Inactive, role, text);
+    // A disabled control looks disabled: its text greys, as the platform's does.
+    palette.setColor(QPalette::Disabled, role, TColors::clGrayText);
+  }
   if (background.isValid()) {
     palette.setColor(QPalette::Window, background);
     palette.setColor(QPalette::Base, background);

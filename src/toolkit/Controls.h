@@ -23,6 +23,7 @@ const QColor clWindowText(0, 0, 0);
 const QColor clGray(128, 128, 128);
 const QColor clWhite(255, 255, 255);
 const QColor cl3DLight(227, 227, 227);
+const QColor clGrayText(109, 109, 109);
 }  // namespace TColors
 
 // Gives the widget its name and place.

@@ -42,6 +42,10 @@ void TForm::closeEvent(QCloseEvent* event) {
 }
 
 bool TForm::event(QEvent* event) {
+  // The focused control shows its focus from the start, not only after the first Tab: a
+  // person using the keyboard must see where the first key press goes. Showing a window
+  // clears the mark, so it is set again each time the window is shown.
+  if (event->type() == QEvent::Show) setAttribute(Qt::WA_KeyboardFocusChange);
   // The window manager reports the frame with the move that places the framed window.
   if (centerWhenFramed_ && isVisible() && (event->type() == QEvent::Move || event->type() == QEvent::Show) &&
       frameGeometry().size() != size()) {

@@ -9,6 +9,7 @@
 
 #include "runtime/CodePage.h"
 #include "toolkit/Application.h"
+#include "toolkit/SeverityIcon.h"
 #include "toolkit/Translation.h"
 
 std::function<int(const TShownDialog&)> TDialogSeam::Responder;
@@ -130,9 +131,9 @@ int MessageBox(QWidget* owner, const QString& text, const QString& caption, int 
   if (Scripted(dialog, answer)) return answer;
 
   const bool withCancel = (style & 0x0F) == MB_OKCANCEL;
-  QMessageBox box(((style & 0xF0) == MB_ICONHAND) ? QMessageBox::Critical : QMessageBox::Warning, caption,
-                  LineBreaks(text), withCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok,
-                  owner);
+  QMessageBox box(QMessageBox::NoIcon, caption, LineBreaks(text),
+                  withCancel ? (QMessageBox::Ok | QMessageBox::Cancel) : QMessageBox::Ok, owner);
+  SetSeverityIcon(box, (style & 0xF0) == MB_ICONHAND ? svError : svWarning);
   box.setEscapeButton(withCancel ? QMessageBox::Cancel : QMessageBox::Ok);
   box.setDefaultButton(QMessageBox::Ok);
   // The platform's boxes on the target systems: the texts refer to [确定] and [取消].
@@ -156,16 +157,15 @@ int ShowMessageDlg(const AnsiString& text, TMsgDlgType type, const std::vector<T
   int answer = mrCancel;
   if (Scripted(dialog, answer)) return answer;
 
-  QMessageBox::Icon icon = QMessageBox::NoIcon;
+  QMessageBox box(QMessageBox::NoIcon, dialog.Caption, LineBreaks(dialog.Text), QMessageBox::NoButton,
+                  QApplication::activeWindow());
   switch (type) {
-    case mtWarning: icon = QMessageBox::Warning; break;
-    case mtError: icon = QMessageBox::Critical; break;
-    case mtInformation: icon = QMessageBox::Information; break;
-    case mtConfirmation: icon = QMessageBox::Question; break;
+    case mtWarning: SetSeverityIcon(box, svWarning); break;
+    case mtError: SetSeverityIcon(box, svError); break;
+    case mtInformation: SetSeverityIcon(box, svInformation); break;
+    case mtConfirmation: SetSeverityIcon(box, svQuestion); break;
     case mtCustom: break;
   }
-  QMessageBox box(icon, dialog.Caption, LineBreaks(dialog.Text), QMessageBox::NoButton,
-                  QApplication::activeWindow());
   for (TMsgDlgBtn button : buttons)
     box.addButton(StandardButtonOf(button))->setText(CaptionOf(button));
   TOneAnswerPerKeyPress keys(box);

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QPainter>
 #include <QPointer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -15,6 +16,8 @@
 #include "toolkit/Translation.h"
 
 namespace {
+// The width of the margin that shows the page's focus.
+constexpr int kFocusMargin = 2;
 bool recordingView = false;
 // The page that started the engine ahead of the first view; released once a view exists.
 QPointer<QWebEnginePage> enginePage;
@@ -72,11 +75,12 @@ bool TWebBrowser::UseRecordingView() { return recordingView; }
 
 TWebBrowser::TWebBrowser(QWidget* parent) : QWidget(parent) {
   auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setContentsMargins(kFocusMargin, kFocusMargin, kFocusMargin, kFocusMargin);
   if (recordingView) {
     auto* label = new QLabel(this);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    label->setFocusPolicy(Qt::StrongFocus);  // in the tab order, as a page is
     view_ = label;
   } else {
     auto* web = new QWebEngineView(this);
@@ -85,6 +89,21 @@ TWebBrowser::TWebBrowser(QWidget* parent) : QWidget(parent) {
     delete enginePage;  // the view keeps the engine going from here
   }
   layout->addWidget(view_);
+  // A person who tabs into a page is told so: the view itself shows no focus.
+  connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { FollowFocus(now); });
+}
+
+void TWebBrowser::FollowFocus(QWidget* now) {
+  const bool focused = now && (now == this || isAncestorOf(now));
+  if (focused == pageFocused_) return;
+  pageFocused_ = focused;
+  update();
+}
+
+void TWebBrowser::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  const QColor edge = pageFocused_ ? palette().color(QPalette::Active, QPalette::Highlight) : palette().color(QPalette::Window);
+  painter.fillRect(rect(), edge);
 }
 
 void TWebBrowser::Navigate(const AnsiString& target) {

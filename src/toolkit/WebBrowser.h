@@ -10,9 +10,13 @@
 
 #include "runtime/SysUtils.h"
 
+// The page sits inside a thin margin that shows the focus colour while the page has the
+// keyboard focus: a browser view shows no focus of its own until a link inside is reached.
 class TWebBrowser : public QWidget {
  public:
   explicit TWebBrowser(QWidget* parent = nullptr);
+  // Whether the focus is on the page.
+  bool PageHasFocus() const { return pageFocused_; }
 
   // A URL ("http://...", "https://...", "file:...") or a local ANSI path ("\" or "/").
   void Navigate(const AnsiString& target);
@@ -27,8 +31,14 @@ class TWebBrowser : public QWidget {
   static void SetUseRecordingView(bool recording);
   static bool UseRecordingView();
 
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
  private:
+  void FollowFocus(QWidget* now);
+
   QWidget* view_ = nullptr;
+  bool pageFocused_ = false;
   std::vector<AnsiString> navigations_;
   QString lastLocation_;
 };

@@ -1,6 +1,6 @@
 #include "AppTestSupport.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <cstdlib>
 #include <filesystem>
 
@@ -48,6 +48,10 @@ std::string HttpReply(const std::string& body, const std::string& status) {
 std::string HttpHead(uint64_t length) {
   return "HTTP/1.1 200 OK\r\nContent-Type: application/zip\r\nConnection: close\r\nContent-Length: " +
          std::to_string(length) + "\r\n\r\n";
+}
+
+std::string CloseDelimitedReply(const std::string& body) {
+  return "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body;
 }
 
 std::string ChunkedReply(const std::string& body, size_t chunk) {
@@ -132,6 +136,14 @@ std::unique_ptr<TForm1> AppTest::MakeForm1(const std::string& installFolder) {
 }
 
 std::unique_ptr<TForm2> AppTest::MakeForm2(TForm1& form1) { return std::make_unique<TForm2>(form1); }
+
+void AppTest::ShowActive(QWidget* window, QWidget* focus) {
+  window->show();
+  window->activateWindow();
+  QApplication::setActiveWindow(window);
+  ProcessEvents();
+  if (focus) focus->setFocus(Qt::TabFocusReason);
+}
 
 void AppTest::ProcessEvents(int rounds) {
   for (int i = 0; i < rounds; ++i) QCoreApplication::processEvents(QEventLoop::AllEvents);

@@ -27,6 +27,8 @@ std::string HttpReply(const std::string& body, const std::string& status = "200 
 std::string HttpHead(uint64_t length);
 // A 200 answer that sends the body in chunks of the given size ("Transfer-Encoding: chunked").
 std::string ChunkedReply(const std::string& body, size_t chunk);
+// A 200 answer that declares no length and ends when the server closes the connection.
+std::string CloseDelimitedReply(const std::string& body);
 // A GBK (936) text from UTF-8.
 std::string Gbk(const std::string& utf8);
 
@@ -52,6 +54,9 @@ class AppTest : public ::testing::Test {
   void StartTestLog();
   std::string LogText() const;
 
+  // Shows the window and makes it the active one, as a person's click would: the keyboard
+  // focus is then in it. The control, when given, has the focus, as after a Tab.
+  static void ShowActive(QWidget* window, QWidget* focus = nullptr);
   // Runs the queued events (deferred closes, posted clicks).
   static void ProcessEvents(int rounds = 5);
 

@@ -2,6 +2,8 @@
 // failures, cancel, large, unsized and chunked bodies, and closing mid-download.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+
 #include <sys/socket.h>
 
 #include <QTimer>
@@ -105,7 +107,14 @@ INSTANTIATE_TEST_SUITE_P(Sizes, DownloadPercent,
 TEST_F(DownloadTest, CompletePackageIsStoredByteForByteAndOfferedForFlashing) {
   const std::string body = PackageBytes(300000);
   server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpHead(body.size()) + body, 16384, 2).Close());
+  // With the keyboard: the focus goes to Cancel, which takes the button's place, and to the
+  // upgrade button once the package is ready.
+  ShowActive(form2_.get(), form2_->Button1);
+  QWidget* focusDuring = nullptr;
+  OnEveryWork([&](int32_t) { focusDuring = QApplication::focusWidget(); });
   form2_->Button1->click();
+  EXPECT_EQ(focusDuring, form2_->Button3);
+  EXPECT_EQ(QApplication::focusWidget(), form2_->Button2);
   EXPECT_EQ(server_.Request(1, 0).substr(0, 65), "GET /TavroMP3LiveUpdate2/Firmware/ModelB/ModelB_2.00.zip HTTP/1.1");
   EXPECT_EQ(Package(), body);
   EXPECT_EQ(form2_->Label1->Caption(), "292 KB");
@@ -122,7 +131,9 @@ TEST_F(DownloadTest, MissingPackageShowsOneBoxWritesNothingAndKeepsThePreviousSt
   program_.Write("FirmwareBack/ModelB_2.00.zip", "older");
   server_.AddConnection(
       ConnectionScript().ExpectRequest().Send(HttpReply("<html>no</html>", "404 Not Found")).Close());
+  ShowActive(form2_.get(), form2_->Button1);
   form2_->Button1->click();
+  EXPECT_EQ(QApplication::focusWidget(), form2_->Button1);  // back where it was, not in a page
   ASSERT_EQ(Boxes().size(), 1u);
   EXPECT_EQ(Boxes()[0].Text, QString::fromUtf8("从服务器下载固件包时出错。\r请检查网络设置是否连接正常！"));
   EXPECT_EQ(Boxes()[0].Caption, QString::fromUtf8("Tavro MP3 LiveUpdate 提示"));
@@ -530,6 +541,9 @@ INSTANTIATE_TEST_SUITE_P(
         SignedCase{"SignatureFilePastItsCap",
                    [](SignedDownload& t) { return HttpReply(t.SignatureOf(kBody) + std::string(1 << 20, 'j')); }, "",
                    "its signature file went past the cap of 4096 bytes"},
+        SignedCase{"SignatureFileWithoutLengthPastItsCap",
+                   [](SignedDownload& t) { return CloseDelimitedReply(t.SignatureOf(kBody) + std::string(1 << 20, 'j')); },
+                   "", "its signature file went past the cap of 4096 bytes"},
         SignedCase{"LengthOtherThanSigned",
                    [](SignedDownload& t) { return HttpReply(t.SignatureOf(kBody, SignedDownload::Sized(100000))); },
                    HttpHead(kBody.size() + 1) + kBody + "x",
@@ -537,6 +551,10 @@ INSTANTIATE_TEST_SUITE_P(
         SignedCase{"EndlessChunkedBody",
                    [](SignedDownload& t) { return HttpReply(t.SignatureOf(kBody, SignedDownload::Sized(100000))); },
                    Endless(kBody), "the body went past its signed size of 100000 bytes"},
+        SignedCase{"EndlessBodyWithoutLength",
+                   [](SignedDownload& t) { return HttpReply(t.SignatureOf(kBody, SignedDownload::Sized(100000))); },
+                   CloseDelimitedReply(kBody + std::string(8 << 20, 'x')),
+                   "the body went past its signed size of 100000 bytes"},
         SignedCase{"ChunkedBodyShortOfSignedSize",
                    [](SignedDownload& t) { return HttpReply(t.SignatureOf(kBody, SignedDownload::Sized(100001))); },
                    ChunkedReply(kBody, 16384), "it ended after 100000 bytes, short of its signed size of 100001 bytes"}),

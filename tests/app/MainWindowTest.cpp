@@ -2,7 +2,9 @@
 // version changes with their release notes, the package state, and FormClose.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QStyleOptionButton>
 #include <QTimer>
 #include <filesystem>
@@ -264,16 +266,24 @@ TEST_F(MainWindowTest, StoredNotesAreShownAtOnceWhileTheListsWaitDisabledForTheR
   program_.Write("FirmwareBack/ModelB_1.50.htm", "old");
   // The server waits long enough for the freeze guard to pump the queued check.
   server_.AddConnection(ConnectionScript().ExpectRequest().Pause(600).Send(HttpReply("new")).Close());
+  ShowActive(form2_.get(), form2_->ComboBox2);
+  const QImage enabledLook = form2_->ComboBox2->grab().toImage();
   size_t navigationsDuringFetch = 0;
   bool listsEnabledDuringFetch = true;
+  QImage disabledLook;
   QTimer::singleShot(100, [&] {
     navigationsDuringFetch = form2_->WebBrowser2->Navigations().size();
     listsEnabledDuringFetch = form2_->ComboBox1->isEnabled() || form2_->ComboBox2->isEnabled();
+    disabledLook = form2_->ComboBox2->grab().toImage();
   });
-  form2_->ComboBox2->setCurrentIndex(1);
-  emit form2_->ComboBox2->activated(1);
+  // The version picked with the arrow key: the focus stays on the list for the next key.
+  QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+  QApplication::sendEvent(form2_->ComboBox2, &down);
+  EXPECT_EQ(QApplication::focusWidget(), form2_->ComboBox2);
+  EXPECT_EQ(form2_->ComboBox2->ItemIndex(), 1);
   EXPECT_EQ(navigationsDuringFetch, 2u);
   EXPECT_FALSE(listsEnabledDuringFetch);
+  EXPECT_NE(disabledLook, enabledLook) << "a disabled list looks like an enabled one";
   EXPECT_EQ(form2_->WebBrowser2->Navigations().back(), NotesPath("ModelB_1.50"));
   EXPECT_EQ(form2_->WebBrowser2->Navigations().size(), 2u);
   EXPECT_EQ(program_.Read("FirmwareBack/ModelB_1.50.htm"), "new");

@@ -370,8 +370,13 @@ INSTANTIATE_TEST_SUITE_P(
         CatalogueCase{"LongerThanItsSignedSize", true, -1,
                       CatalogueFetch::SignedAt(1790000000, "\tsize:5"),
                       HttpReply(kFresh), "the body went past its signed size of 5 bytes"},
+        CatalogueCase{"LongerThanItsSignedSizeWithoutLength", true, -1,
+                      CatalogueFetch::SignedAt(1790000000, "\tsize:5"),
+                      CloseDelimitedReply(kFresh), "the body went past its signed size of 5 bytes"},
         CatalogueCase{"EndlessWithoutKeys", false, -1, nullptr, ChunkedReply(std::string(3 << 20, 'x'), 65536),
-                      "it went past the cap of 1048576 bytes"}),
+                      "it went past the cap of 1048576 bytes"},
+        CatalogueCase{"EndlessWithoutLengthWithoutKeys", false, -1, nullptr,
+                      CloseDelimitedReply(std::string(3 << 20, 'x')), "it went past the cap of 1048576 bytes"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CatalogueFetch, RememberedTimeOutlivesTheCatalogueAndReleaseNotesHaveTheirCap) {
@@ -384,10 +389,18 @@ TEST_F(CatalogueFetch, RememberedTimeOutlivesTheCatalogueAndReleaseNotesHaveThei
   form1->FormAc(form1.get());  // no catalogue at all: a refused one is not taken either
   EXPECT_TRUE(Application->Terminated());
   EXPECT_FALSE(program_.Exists("TavroMP3LiveUpdate.ini"));
-  server_.AddConnection(
-      ConnectionScript().ExpectRequest().Send(ChunkedReply(std::string(5 << 20, 'n'), 65536), 65536).Close());
-  EXPECT_FALSE(form1->DownloadToFile(Catalogue::ReleaseNotesUrl(form1->Settings().Host, "M", "M_1"),
-                                     program_.Path() + "notes.htm"));
-  EXPECT_FALSE(program_.Exists("notes.htm"));
-  EXPECT_NE(LogText().find("M_1.asp refused: it went past the cap of 4194304 bytes"), std::string::npos) << LogText();
+  // Endless notes, in chunks or with no length at all.
+  const std::string endless(5 << 20, 'n');
+  const std::string refused = "M_1.asp refused: it went past the cap of 4194304 bytes";
+  size_t refusals = 0;
+  for (const std::string& reply : {ChunkedReply(endless, 65536), CloseDelimitedReply(endless)}) {
+    server_.AddConnection(ConnectionScript().ExpectRequest().Send(reply, 65536).Close());
+    EXPECT_FALSE(form1->DownloadToFile(Catalogue::ReleaseNotesUrl(form1->Settings().Host, "M", "M_1"),
+                                       program_.Path() + "notes.htm"));
+    EXPECT_FALSE(program_.Exists("notes.htm"));
+    const std::string log = LogText();
+    size_t count = 0;
+    for (size_t at = log.find(refused); at != std::string::npos; at = log.find(refused, at + 1)) ++count;
+    EXPECT_EQ(count, ++refusals) << log;
+  }
 }

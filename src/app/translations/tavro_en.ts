@@ -225,5 +225,25 @@ Files:
         <source>已拒绝从 %1 重定向到 %2：该重定向会离开安全连接。</source>
         <translation>The redirect from %1 to %2 was refused: it leaves the secure connection.</translation>
     </message>
+    <message>
+        <source>警告</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>信息</source>
+        <translation>Information</translation>
+    </message>
+    <message>
+        <source>询问</source>
+        <translation>Question</translation>
+    </message>
+    <message>
+        <source>Tavro MP3 在线升级</source>
+        <translation>Tavro MP3 LiveUpdate</translation>
+    </message>
 </context>
 </TS>

@@ -1,0 +1,22 @@
+// What a screen reader learns of the windows and controls.
+//
+// The toolkit's windows and controls are plain widgets to the accessibility layer unless
+// told otherwise, and a screen reader then announces them wrongly: a window as a nameless
+// filler, a panel as a frame (which screen readers treat as a window of its own), a
+// drop-down list by its current item instead of its label. InstallAccessibility() gives
+// them their roles once, before the first window is made; LabelControl() names a control
+// after the label beside it.
+#pragma once
+
+class QLabel;
+class QWidget;
+
+// Windows (TForm) are windows named by their caption; panels (TPanel) are groupings, named
+// by their label when LabelControl gave them one; drop-down lists (TComboBox) are combo
+// boxes named by their label, whose value is the selected item. Idempotent.
+void InstallAccessibility();
+
+// The control is named by the label's text, now and whenever the label's caption changes,
+// and the label is the control's buddy (the labelled-by relation). A trailing ASCII colon
+// of the label is kept: the caption is spoken as shown.
+void LabelControl(QWidget* control, QLabel* label);
