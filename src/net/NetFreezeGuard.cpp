@@ -29,6 +29,11 @@ void TNetFreezeGuardBase::PumpIfDue(bool idle, bool override) {
   }
 }
 
+bool TNetFreezeGuardBase::PumpsWhileWaiting() {
+  return IsEngaged() && !GlobalFreezeGuard->OnlyWhenIdle() && GlobalFreezeGuard->ApplicationHasPriority() &&
+         HookCanWaitPumping();
+}
+
 void TNetFreezeGuard::Pump() {
   if (ApplicationHasPriority()) {
     HookProcessMessages();

@@ -31,6 +31,9 @@ class TNetFreezeGuardBase : public TNetBaseComponent {
   static bool IsEngaged();
   // Pumps if engaged and (idle, or not OnlyWhenIdle, or override).
   static void PumpIfDue(bool idle, bool override);
+  // Engaged, pumping every message whether or not the wait is idle, and the GUI can wait on
+  // a socket and its messages at once: a wait then handles messages as they arrive.
+  static bool PumpsWhileWaiting();
 
   // Design-time construction refuses a second guard (the run-time one replaces it).
   static void SetDesigning(bool designing);

@@ -5,6 +5,7 @@
 #include "net/NetException.h"
 #include "net/NetFreezeGuard.h"
 #include "platform/WinSock2.h"
+#include "runtime/Hooks.h"
 
 TNetSocketHandle::~TNetSocketHandle() {
   ShutAndClose();
@@ -134,6 +135,11 @@ bool TNetSocketHandle::WaitReadable(int32_t timeoutMs) {
 }
 
 bool TNetSocketHandle::WaitStep(int32_t timeoutMs) {
+  // Every message is to be pumped: it is handled as it arrives, not after the step. A
+  // download's progress, its Cancel button and a screen reader's questions are served at
+  // once however long the server takes. A handler that closes the socket ends the wait.
+  if (timeoutMs != 0 && TNetFreezeGuardBase::PumpsWhileWaiting())
+    return HookWaitReadablePumping(osSocket_, timeoutMs, [this] { return !IsOpen(); });
   TNetSocketList readList{osSocket_};
   const bool readable = GlobalStack->select(&readList, nullptr, timeoutMs, nullptr) == 1;
   TNetFreezeGuardBase::PumpIfDue(!readable, false);

@@ -24,6 +24,12 @@ bool HookHandleOneMessage() {
   return RuntimeHooks().HandleOneMessage ? RuntimeHooks().HandleOneMessage() : false;
 }
 
+bool HookCanWaitPumping() { return static_cast<bool>(RuntimeHooks().WaitReadablePumping); }
+
+bool HookWaitReadablePumping(int socket, int32_t timeoutMs, const std::function<bool()>& stop) {
+  return RuntimeHooks().WaitReadablePumping(socket, timeoutMs, stop);
+}
+
 int HookMessageDlg(const AnsiString& text, TMsgDlgType type, const std::vector<TMsgDlgBtn>& buttons) {
   return RuntimeHooks().MessageDlg ? RuntimeHooks().MessageDlg(text, type, buttons) : mrCancel;
 }

@@ -4,6 +4,7 @@
 // the pumps do nothing and every dialog answers as if it had been closed.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -25,6 +26,11 @@ struct TRuntimeHooks {
   std::function<bool()> HandleOneMessage;
   // A modal question with the given buttons; returns a TModalResult. Texts are ANSI.
   std::function<int(const AnsiString& text, TMsgDlgType type, const std::vector<TMsgDlgBtn>& buttons)> MessageDlg;
+  // Waits until the socket is readable, the time is up (a negative time: no limit) or stop()
+  // says so, handling every GUI message as it arrives meanwhile; returns whether the socket
+  // is readable. The pump of a wait then answers a click, a paint or a screen reader's
+  // question at once, not at the end of the wait's slice.
+  std::function<bool(int socket, int32_t timeoutMs, const std::function<bool()>& stop)> WaitReadablePumping;
   // A modal input box; returns false when cancelled. Texts are ANSI.
   std::function<bool(const AnsiString& caption, const AnsiString& prompt, AnsiString& value)> InputQuery;
 };
@@ -35,6 +41,9 @@ TRuntimeHooks& RuntimeHooks();
 // Convenience calls that fall back to the documented "closed" answers.
 void HookProcessMessages();
 bool HookHandleOneMessage();
+// Whether a wait can handle messages as they arrive (the toolkit installed WaitReadablePumping).
+bool HookCanWaitPumping();
+bool HookWaitReadablePumping(int socket, int32_t timeoutMs, const std::function<bool()>& stop);
 int HookMessageDlg(const AnsiString& text, TMsgDlgType type, const std::vector<TMsgDlgBtn>& buttons);
 bool HookInputQuery(const AnsiString& caption, const AnsiString& prompt, AnsiString& value);
 

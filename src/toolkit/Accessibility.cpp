@@ -66,7 +66,34 @@ class TAccessibleList : public TLabelledWidget {
   }
 };
 
+// The browser views draw their pages through windows of their own that are never shown; left
+// to themselves they would be listed among the program's windows ("Offscreen"). The page
+// itself is reached through the view. Standing for such a window, this interface is no
+// window at all: it has no object, so the application lists nothing for it.
+class TUnlisted : public QAccessibleInterface {
+ public:
+  bool isValid() const override { return false; }
+  QObject* object() const override { return nullptr; }
+  QWindow* window() const override { return nullptr; }
+  QAccessibleInterface* focusChild() const override { return nullptr; }
+  QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+  QAccessibleInterface* parent() const override { return nullptr; }
+  QAccessibleInterface* child(int) const override { return nullptr; }
+  int childCount() const override { return 0; }
+  int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+  QString text(QAccessible::Text) const override { return QString(); }
+  void setText(QAccessible::Text, const QString&) override {}
+  QRect rect() const override { return QRect(); }
+  QAccessible::Role role() const override { return QAccessible::NoRole; }
+  QAccessible::State state() const override {
+    QAccessible::State state;
+    state.invisible = true;
+    return state;
+  }
+};
+
 QAccessibleInterface* Factory(const QString&, QObject* object) {
+  if (object && object->inherits("QQuickWidgetOffscreenWindow")) return new TUnlisted;
   auto* widget = qobject_cast<QWidget*>(object);
   if (!widget) return nullptr;
   if (dynamic_cast<TForm*>(widget)) return new QAccessibleWidget(widget, QAccessible::Window);
@@ -77,9 +104,9 @@ QAccessibleInterface* Factory(const QString&, QObject* object) {
 }  // namespace
 
 void InstallAccessibility() {
-  static bool installed = false;
-  if (installed) return;
-  installed = true;
+  // The factory installed last is asked first: moved to the end, it goes before those that
+  // the libraries installed meanwhile.
+  QAccessible::removeFactory(Factory);
   QAccessible::installFactory(Factory);
 }
 

@@ -13,7 +13,10 @@ class QWidget;
 
 // Windows (TForm) are windows named by their caption; panels (TPanel) are groupings, named
 // by their label when LabelControl gave them one; drop-down lists (TComboBox) are combo
-// boxes named by their label, whose value is the selected item. Idempotent.
+// boxes named by their label, whose value is the selected item. The windows through which
+// the browser views draw are not listed. Called again once a library has installed
+// accessible kinds of its own (the browser views do when their first page shows), so that
+// these come first.
 void InstallAccessibility();
 
 // The control is named by the label's text, now and whenever the label's caption changes,

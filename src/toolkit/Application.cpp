@@ -2,6 +2,8 @@
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <QWidget>
 
 #include "platform/ProgramInfo.h"
@@ -21,6 +23,7 @@ TApplication::TApplication(int& argc, char** argv) : qt_(std::make_unique<QAppli
   TRuntimeHooks& hooks = RuntimeHooks();
   hooks.ProcessMessages = [this] { ProcessMessages(); };
   hooks.HandleOneMessage = [this] { return HandleMessage(); };
+  hooks.WaitReadablePumping = WaitReadablePumping;
   hooks.MessageDlg = ShowMessageDlg;
   hooks.InputQuery = ShowInputQuery;
   SetTitle(ApplicationTitleFromFileName(ExeName()));
@@ -52,6 +55,20 @@ void TApplication::ProcessMessages() { QCoreApplication::processEvents(QEventLoo
 bool TApplication::HandleMessage() {
   QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
   return dispatcher && dispatcher->processEvents(QEventLoop::AllEvents);
+}
+
+bool TApplication::WaitReadablePumping(int socket, int32_t timeoutMs, const std::function<bool()>& stop) {
+  bool readable = false;
+  bool timedOut = false;
+  QSocketNotifier notifier(socket, QSocketNotifier::Read);
+  QObject::connect(&notifier, &QSocketNotifier::activated, [&] { readable = true; });
+  QTimer timer;
+  timer.setSingleShot(true);
+  timer.setTimerType(Qt::PreciseTimer);
+  QObject::connect(&timer, &QTimer::timeout, [&] { timedOut = true; });
+  if (timeoutMs >= 0) timer.start(timeoutMs);
+  while (!readable && !timedOut && !stop()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  return readable;
 }
 
 void TApplication::Terminate() {

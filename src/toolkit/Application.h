@@ -11,6 +11,8 @@
 // in lower case ("tavro").
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "runtime/SysUtils.h"
@@ -50,6 +52,9 @@ class TApplication {
   // everything it finds pending at that moment is dispatched. Returns whether anything
   // was handled.
   bool HandleMessage();
+  // Waits until the socket is readable, the time is up or stop() says so, dispatching every
+  // message as it arrives meanwhile (the transport's pumping waits); true when readable.
+  static bool WaitReadablePumping(int socket, int32_t timeoutMs, const std::function<bool()>& stop);
   // Requests the end: the message loop returns; the entry tests Terminated() between
   // its start-up steps.
   void Terminate();

@@ -12,6 +12,7 @@
 
 #include "platform/Log.h"
 #include "runtime/CodePage.h"
+#include "toolkit/Accessibility.h"
 #include "toolkit/MessageBox.h"
 #include "toolkit/Translation.h"
 
@@ -85,6 +86,7 @@ TWebBrowser::TWebBrowser(QWidget* parent) : QWidget(parent) {
   } else {
     auto* web = new QWebEngineView(this);
     web->setPage(new TSecurePage(web));
+    web->installEventFilter(this);
     view_ = web;
     delete enginePage;  // the view keeps the engine going from here
   }
@@ -98,6 +100,11 @@ void TWebBrowser::FollowFocus(QWidget* now) {
   if (focused == pageFocused_) return;
   pageFocused_ = focused;
   update();
+}
+
+bool TWebBrowser::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == view_ && event->type() == QEvent::ChildAdded) InstallAccessibility();
+  return QWidget::eventFilter(watched, event);
 }
 
 void TWebBrowser::paintEvent(QPaintEvent*) {

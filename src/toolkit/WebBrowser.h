@@ -33,6 +33,9 @@ class TWebBrowser : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  // The view's drawing surface, added when its first page shows, brings the browser's
+  // accessible kinds along: the toolkit's own are put before them again.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void FollowFocus(QWidget* now);

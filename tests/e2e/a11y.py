@@ -5,7 +5,7 @@
   a11y.py windows            the program's top-level windows: "ROLE|NAME", one a line
   a11y.py value NAME         the current value of the control of that name
   a11y.py tree               the whole tree, indented: "ROLE|NAME|STATES"
-  a11y.py text ROLE          the text of every object of that role ("document web"), joined
+  a11y.py text ROLE          what is read of every object of that role ("document web")
 
 The program is the application named "tavro" on the bus. Every query is bounded: a call that
 the program does not answer within the bus's own time-out fails with status 3.
@@ -44,11 +44,13 @@ def showing(node):
 
 
 def focused():
-    for node, _ in walk(app()):
-        states = node.get_state_set()
-        if states.contains(Atspi.StateType.FOCUSED) and showing(node):
-            return describe(node)
-    return "none|"
+    # A page reports the focus it would have whether or not its view has the keyboard's:
+    # a control of the program's own that has the focus comes first.
+    # A container that holds the focused control may say it is focused too: the innermost wins.
+    found = [(node, depth) for node, depth in walk(app())
+             if node.get_state_set().contains(Atspi.StateType.FOCUSED) and showing(node)]
+    found.sort(key=lambda pair: (pair[0].get_role_name() == "document web", -pair[1]))
+    return describe(found[0][0]) if found else "none|"
 
 
 def value(name):
@@ -61,12 +63,11 @@ def value(name):
 
 
 def text(role):
+    """What a screen reader reads of every object of the role: the names below it, in order."""
     found = []
     for node, _ in walk(app()):
         if node.get_role_name() == role:
-            iface = node.get_text_iface()
-            if iface is not None:
-                found.append(iface.get_text(0, iface.get_character_count()))
+            found += [part.get_name() for part, _ in walk(node) if part.get_name()]
     return "\n".join(found)
 
 

@@ -12,13 +12,12 @@ E2E_LOCALE=${E2E_LOCALE:-zh_CN.UTF-8}
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 
-prepare_served
+prepare_served 1m
 trust_site_key
 start_a11y_bus
 # The flashing tool stand-in, a Linux program in the player folder: it logs how it was started.
 printf '#!/bin/sh\necho "start: $*|$(pwd)" >> "%s/tool.log"\n' "$PLAYER" >"$PLAYER/stupdaterapp.exe"
 chmod +x "$PLAYER/stupdaterapp.exe"
-start_site 1m
 
 start_app
 wait_splash_then_main
@@ -33,6 +32,7 @@ for model in 天籁T8_2.05 炫彩X3_1.31 TA-500_3.00; do
   expect_focus 'combo box|机型' 10
 done
 shot 03-model-picked-by-keyboard
+a11y tree >"$ART/accessible-tree-idle.txt" || fail "no answer for the accessible tree"
 windows_listed=$(a11y windows) || fail "no answer to the window list"
 log "windows: $(tr '\n' ';' <<<"$windows_listed")"
 [[ $windows_listed == *"|Tavro MP3 LiveUpdate 2005 Build 10.19"* ]] || fail "the main window is not listed by its caption"
