@@ -2,13 +2,13 @@
 # Refreshes the README's screenshots in docs/screenshots/ from whole-job runs under Xvfb,
 # cropping each to its window (the windows are centred on the 1024x768 screen):
 #   tools/update-screenshots.sh [CHINESE-RUN [ENGLISH-RUN]]
-# CHINESE-RUN is the run that scripts/demo makes without a display (out/demo/whole_job/);
-# ENGLISH-RUN the same job under an English desktop, as the test e2e.whole_job_english leaves
-# it (build/tests/e2e/artifacts/whole_job_english/). A run that is not there leaves its
+# CHINESE-RUN is the whole job under a Chinese desktop, as the test e2e.whole_job_chinese leaves
+# it (build/tests/e2e/artifacts/whole_job_chinese/); ENGLISH-RUN the same job under an English
+# desktop, as the test e2e.whole_job_english leaves it (build/tests/e2e/artifacts/whole_job_english/). A run that is not there leaves its
 # screenshots as they are.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-chinese=${1:-out/demo/whole_job}
+chinese=${1:-build/tests/e2e/artifacts/whole_job_chinese}
 english=${2:-build/tests/e2e/artifacts/whole_job_english}
 dst=docs/screenshots
 mkdir -p "$dst"
