@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QImage>
 #include <QKeyEvent>
 #include <QStyleOptionButton>
@@ -162,6 +163,10 @@ TEST_P(FixedBoxes, ShowTheirWholeTextAndKeepTheDesignedLayout) {
     else
       EXPECT_EQ(rect, designed.at(name)) << name.toStdString();
   }
+  // English is set in a proportional face, as the lists and boxes beside it are; the Chinese
+  // layout in the mono face it was measured with.
+  const QFontMetrics metrics(form2_->Label13->font());
+  EXPECT_EQ(metrics.horizontalAdvance("i") == metrics.horizontalAdvance("W"), GetParam() == lgChinese);
   ExpectWholeText(form1_.get(), {"Label2", nullptr}, 200);
   // A memo given more width would only wrap less: it is given room below.
   ExpectWholeText(form2_.get(), {"Memo1", nullptr}, 0);
