@@ -14,10 +14,17 @@
 //
 // Timeouts are ms; kNetDefaultTimeout (-1) means ReadTimeout, kNetNoTimeLimit (-2) no
 // limit; a ReadTimeout of 0 is no limit.
+//
+// Silence: with SilenceMinBytes > 0, a body read (ReadToStream, or whatever runs
+// between BeginSilenceWatch and EndSilenceWatch) raises ENetConnectionSilent as soon as
+// fewer than SilenceMinBytes bytes have arrived in the last SilenceWindow ms (counted
+// from the start of the read at first), however long ReadTimeout is. Off by default.
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "net/NetComponent.h"
@@ -65,6 +72,16 @@ class TNetTCPConnection : public TNetComponent {
   void SetRecvBufferSize(int32_t value) { recvBufferSize_ = value > 0 ? value : 1; }
   int32_t SendBufferSize() const { return sendBufferSize_; }
   void SetSendBufferSize(int32_t value) { sendBufferSize_ = value > 0 ? value : 1; }
+  // The silence rule (see above): 0 bytes turns it off.
+  int32_t SilenceMinBytes() const { return silenceMinBytes_; }
+  int32_t SilenceWindow() const { return silenceWindow_; }
+  void SetSilenceLimit(int32_t minBytes, int32_t windowMs) {
+    silenceMinBytes_ = minBytes;
+    silenceWindow_ = windowMs > 0 ? windowMs : 1;
+  }
+  // Brackets a body read that the silence rule watches; brackets nest.
+  void BeginSilenceWatch();
+  void EndSilenceWatch();
   TNetSimpleBuffer* WriteCollector() const { return writeCollector_.get(); }
   int32_t WriteThreshold() const { return writeThreshold_; }
   TNetRFCReply& Greeting() { return greeting_; }
@@ -140,6 +157,10 @@ class TNetTCPConnection : public TNetComponent {
   void ReleaseHandler();
   void SendLoop(const char* data, int64_t count);
   [[noreturn]] void RaiseMaxLine();
+  // The wait a receive may take under the silence rule (silenced set when the rule, not
+  // timeout, bounds it); raises ENetConnectionSilent once the rule is broken.
+  int32_t SilenceBoundedWait(int32_t timeout, bool* silenced);
+  void NoteReceived(int n);
 
   bool asciiFilter_ = false;
   bool closeSeen_ = false;
@@ -162,4 +183,10 @@ class TNetTCPConnection : public TNetComponent {
   int32_t writeThreshold_ = 0;
   // Bytes received straight into a caller's stream that count as queued.
   int64_t directPending_ = 0;
+  int32_t silenceMinBytes_ = 0;
+  int32_t silenceWindow_ = 30000;
+  int silenceDepth_ = 0;
+  int64_t silenceStart_ = 0;
+  // What arrived during the watch: (ms of the latest receive, bytes), a few buckets.
+  std::deque<std::pair<int64_t, int64_t>> arrivals_;
 };
