@@ -2,6 +2,7 @@
 // scripted loopback server and a client aimed at it.
 #pragma once
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -93,4 +94,14 @@ inline std::string Content(TStream& stream) {
   stream.ReadBuffer(bytes.data(), stream.Size());
   stream.SetPosition(pos);
   return bytes;
+}
+
+// The process's open descriptors, to show that a failed connect leaves none behind.
+inline int OpenDescriptors() {
+  int count = 0;
+  if (DIR* dir = ::opendir("/proc/self/fd")) {
+    while (::readdir(dir)) ++count;
+    ::closedir(dir);
+  }
+  return count;
 }
