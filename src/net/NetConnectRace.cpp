@@ -189,16 +189,16 @@ void TNetConnectRace::LogOutcome() const {
   LogStep(target + IntToStr(static_cast<int64_t>(order_.size())) + " address(es) in the order tried: " + list);
   const TNetConnectAttempt* used = nullptr;
   for (const auto& attempt : attempts_) {
-    AnsiString outcome;
+    const int64_t took = (attempt.State == TNetConnectAttempt::csPending ? Elapsed() : attempt.EndedMs) - attempt.StartedMs;
+    AnsiString outcome = " after " + IntToStr(took) + " ms";
     switch (attempt.State) {
-      case TNetConnectAttempt::csConnected: outcome = "connected"; used = &attempt; break;
-      case TNetConnectAttempt::csFailed: outcome = "failed: " + attempt.Reason; break;
-      case TNetConnectAttempt::csClosed: outcome = "closed: " + attempt.Reason; break;
-      case TNetConnectAttempt::csPending: outcome = "still pending"; break;
+      case TNetConnectAttempt::csConnected: outcome = "connected" + outcome; used = &attempt; break;
+      case TNetConnectAttempt::csFailed: outcome = "failed" + outcome + ": " + attempt.Reason; break;
+      case TNetConnectAttempt::csClosed: outcome = "closed" + outcome + ": " + attempt.Reason; break;
+      case TNetConnectAttempt::csPending: outcome = "still pending" + outcome; break;
     }
-    const int64_t ended = attempt.State == TNetConnectAttempt::csPending ? Elapsed() : attempt.EndedMs;
     LogStep(target + TNetStack::BracketHost(attempt.Address.Text) + " started at " + IntToStr(attempt.StartedMs) +
-            " ms, after " + IntToStr(ended - attempt.StartedMs) + " ms " + outcome);
+            " ms: " + outcome);
   }
   if (used) {
     LogStep(target + "using " + TNetStack::BracketHost(used->Address.Text) + " after " + IntToStr(used->EndedMs) + " ms");

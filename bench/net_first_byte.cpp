@@ -1,0 +1,40 @@
+// One GET as a whole process, timed from the start of the fetch to the first byte of
+// the body: name resolution and the connect race included, as curl's
+// time_starttransfer counts them. bench/compare (section "connect") runs it beside curl.
+//   net_first_byte URL [--log]
+// Prints the seconds; writes them to $CMP_SPAN_FILE as well when that is set. --log
+// mirrors the program's log to standard error (the connect's attempts and the one used).
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+
+#include "BenchSite.h"
+#include "http/NetHTTP.h"
+#include "platform/Log.h"
+#include "runtime/MemoryStream.h"
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: net_first_byte URL [--log]\n");
+    return 2;
+  }
+  if (argc > 2 && std::strcmp(argv[2], "--log") == 0) StartLog(true);
+  TNetHTTP http;
+  bench::Clock::time_point first{};
+  http.OnWorkBegin = [&](TObject*, TWorkMode mode, int32_t) {
+    if (mode == wmRead && first == bench::Clock::time_point{}) first = bench::Clock::now();
+  };
+  TMemoryStream body;
+  const auto start = bench::Clock::now();
+  try {
+    http.FetchUrl(argv[1], body);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "net_first_byte: %s\n", e.what());
+    return 1;
+  }
+  const double seconds = bench::Seconds(start, first == bench::Clock::time_point{} ? bench::Clock::now() : first);
+  std::printf("%.6f\n", seconds);
+  if (const char* span = std::getenv("CMP_SPAN_FILE")) std::ofstream(span) << seconds << "\n";
+  return 0;
+}
