@@ -102,7 +102,8 @@ void TNetConnectRace::StartNext() {
 int32_t TNetConnectRace::StepWait() const {
   int64_t wait = -1;
   const auto cap = [&wait](int64_t ms) { wait = wait < 0 ? ms : std::min(wait, ms); };
-  if (attempts_.size() < order_.size() && !attempts_.empty()) cap(attempts_.back().StartedMs + AttemptDelay - Elapsed());
+  if (attempts_.size() < order_.size() && !attempts_.empty() && PendingCount() < kMaxPending)
+    cap(attempts_.back().StartedMs + AttemptDelay - Elapsed());
   if (LimitMs >= 0) cap(LimitMs - Elapsed());
   if (Pumps) cap(SliceMs);
   return wait < 0 ? kNetNoTimeLimit : static_cast<int32_t>(std::max<int64_t>(wait, 0));
