@@ -10,7 +10,6 @@
 #include "NetTestUtil.h"
 #include "net/NetException.h"
 #include "net/NetFreezeGuard.h"
-#include "net/NetIOHandlerSocket.h"
 #include "net/NetStackPosix.h"
 #include "platform/Log.h"
 #include "support/ExpectRaises.h"
@@ -45,9 +44,7 @@ class EveryAddress : public ::testing::Test, protected TableResolver {
     ASSERT_EQ(StackUsers, 1) << "another component keeps the stack";
     client.SetHost("multi.test");
     client.SetConnectionAttemptDelay(20);
-    client.OnStatus = [this](TObject*, TNetStatus status, const AnsiString& text) {
-      if (status == hsConnecting) tried.push_back(text.substr(14, text.size() - 15));
-    };
+    RecordAttempts(client, tried);
   }
   void TearDown() override {
     client.OnStatus = nullptr;
@@ -57,9 +54,6 @@ class EveryAddress : public ::testing::Test, protected TableResolver {
     gAnswer.clear();
     for (const char* a : addresses)
       gAnswer.push_back(TNetIPAddress{std::string(a).find(':') != std::string::npos ? kAFInet6 : kAFInet, a});
-  }
-  std::string UsedAddress() {
-    return static_cast<TNetIOHandlerSocket*>(client.IOHandler())->SocketHandle()->RemoteAddress();
   }
 
   TNetTCPClient client;
@@ -90,7 +84,7 @@ TEST_P(Reach, ConnectsThroughTheFirstAddressThatAnswersAndLogsEachAttempt) {
   Answer(c.answer);
   client.SetPort(server.Port());
   client.OpenConnection();
-  EXPECT_EQ(UsedAddress(), c.used);
+  EXPECT_EQ(UsedAddress(client), c.used);
   EXPECT_EQ(tried, c.tried);
   const std::string log = state.Read("tavro/tavro.log");
   const std::string target = "connect multi.test:" + std::to_string(server.Port()) + ": ";

@@ -9,7 +9,6 @@
 #include <cstdlib>
 
 #include "NetTestUtil.h"
-#include "net/NetIOHandlerSocket.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -64,15 +63,13 @@ TEST_P(SystemResolver, ReachesTheServerThroughTheHostsFilesAddresses) {
   server.Start();
   TNetTCPClient client;
   std::vector<std::string> tried;
-  client.OnStatus = [&](TObject*, TNetStatus status, const AnsiString& text) {
-    if (status == hsConnecting) tried.push_back(text.substr(14, text.size() - 15));
-  };
+  RecordAttempts(client, tried);
   client.SetHost(c.host);
   client.SetPort(server.Port());
   client.SetConnectionAttemptDelay(50);
   client.OpenConnection();
   EXPECT_EQ(tried, c.tried);
-  EXPECT_EQ(static_cast<TNetIOHandlerSocket*>(client.IOHandler())->SocketHandle()->RemoteAddress(), c.server);
+  EXPECT_EQ(UsedAddress(client), c.server);
   client.CloseConnection();
   server.Stop();
 }

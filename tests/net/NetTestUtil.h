@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "net/NetIOHandlerSocket.h"
 #include "net/NetTCPClient.h"
 #include "runtime/MemoryStream.h"
 #include "support/ScriptedServer.h"
@@ -104,4 +105,17 @@ inline int OpenDescriptors() {
     ::closedir(dir);
   }
   return count;
+}
+
+// Records the address of every connect attempt of client, in order, from its
+// "Connecting to <address>." statuses.
+inline void RecordAttempts(TNetTCPClient& client, std::vector<std::string>& tried) {
+  client.OnStatus = [&tried](TObject*, TNetStatus status, const AnsiString& text) {
+    if (status == hsConnecting) tried.push_back(text.substr(14, text.size() - 15));
+  };
+}
+
+// The address the connected client's socket is connected to.
+inline std::string UsedAddress(const TNetTCPClient& client) {
+  return static_cast<TNetIOHandlerSocket*>(client.IOHandler())->SocketHandle()->RemoteAddress();
 }
