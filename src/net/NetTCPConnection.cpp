@@ -1,7 +1,6 @@
 #include "net/NetTCPConnection.h"
 
 #include <algorithm>
-#include <chrono>
 #include <climits>
 #include <cstring>
 #include <typeinfo>
@@ -173,14 +172,13 @@ int TNetTCPConnection::FillInto(DirectTarget* direct, bool raiseIfDisconnected, 
     const std::shared_ptr<TNetIOHandler> handler = ioHandler_;
     int n = 0;
     bool silenced = false;
-    const int32_t wait = SilenceBoundedWait(timeout, &silenced);
+    const int32_t wait = silence_.BoundedWait(timeout, &silenced);
     // Without the guard a wait never pumps: a wait without limit is the blocking receive
     // itself, and with a limit bytes already waiting are taken without a readiness test.
     try {
       if (TNetFreezeGuardBase::IsEngaged() || !ReceiveOnce(*handler, direct, wait != kNetNoTimeLimit, &n)) {
         if (!handler->WaitReadable(wait)) {
-          if (silenced)
-            throw ENetConnectionSilent(Format(NetText::ConnectionSilent, silenceMinBytes_, silenceWindow_));
+          if (silenced) silence_.Raise();
           if (raiseOnTimeout) throw ENetReadTimeout();
           return -1;
         }
@@ -209,63 +207,11 @@ int TNetTCPConnection::FillInto(DirectTarget* direct, bool raiseIfDisconnected, 
       const bool quiet = code == WinSock::WSAESHUTDOWN || code == WinSock::WSAECONNABORTED;
       if (!quiet || QueuedBytes() == 0) GlobalStack->ThrowSocketError(code);
     }
-    NoteReceived(n);
+    silence_.Note(n);
     CheckConnectionLost(raiseIfDisconnected, false);
     result = n;
   } while (result == 0 && IsConnected());
   return result;
-}
-
-namespace {
-int64_t SteadyMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-}  // namespace
-
-void TNetTCPConnection::BeginSilenceWatch() {
-  if (silenceDepth_++ > 0) return;
-  silenceStart_ = SteadyMs();
-  arrivals_.clear();
-}
-
-void TNetTCPConnection::EndSilenceWatch() {
-  if (silenceDepth_ > 0) --silenceDepth_;
-}
-
-void TNetTCPConnection::NoteReceived(int n) {
-  if (silenceDepth_ == 0 || silenceMinBytes_ <= 0 || n <= 0) return;
-  // Receives close together share a bucket stamped with the latest of them, so the rule
-  // is never judged broken early and the record stays small however fast bytes come.
-  const int64_t now = SteadyMs();
-  if (!arrivals_.empty() && now - arrivals_.back().first < std::max(1, silenceWindow_ / 16)) {
-    arrivals_.back().first = now;
-    arrivals_.back().second += n;
-  } else {
-    arrivals_.emplace_back(now, n);
-  }
-}
-
-int32_t TNetTCPConnection::SilenceBoundedWait(int32_t timeout, bool* silenced) {
-  *silenced = false;
-  if (silenceDepth_ == 0 || silenceMinBytes_ <= 0) return timeout;
-  const int64_t now = SteadyMs();
-  while (!arrivals_.empty() && arrivals_.front().first <= now - silenceWindow_) arrivals_.pop_front();
-  // The rule holds until the newest arrivals that make up SilenceMinBytes leave the window.
-  int64_t deadline = silenceStart_ + silenceWindow_;
-  int64_t bytes = 0;
-  for (auto it = arrivals_.rbegin(); it != arrivals_.rend(); ++it) {
-    bytes += it->second;
-    if (bytes >= silenceMinBytes_) {
-      deadline = it->first + silenceWindow_;
-      break;
-    }
-  }
-  if (deadline <= now) throw ENetConnectionSilent(Format(NetText::ConnectionSilent, silenceMinBytes_, silenceWindow_));
-  const int64_t left = deadline - now;
-  if (timeout != kNetNoTimeLimit && timeout <= left) return timeout;
-  *silenced = true;
-  return static_cast<int32_t>(left);
 }
 
 bool TNetTCPConnection::ReceiveOnce(TNetIOHandler& handler, DirectTarget* direct, bool now, int* received) {

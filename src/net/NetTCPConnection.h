@@ -22,15 +22,14 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <utility>
 #include <vector>
 
 #include "net/NetComponent.h"
 #include "net/NetConnectionIntercept.h"
 #include "net/NetIOHandler.h"
 #include "net/NetManagedBuffer.h"
+#include "net/NetSilenceRule.h"
 
 class TStream;
 class TMemoryStream;
@@ -73,15 +72,12 @@ class TNetTCPConnection : public TNetComponent {
   int32_t SendBufferSize() const { return sendBufferSize_; }
   void SetSendBufferSize(int32_t value) { sendBufferSize_ = value > 0 ? value : 1; }
   // The silence rule (see above): 0 bytes turns it off.
-  int32_t SilenceMinBytes() const { return silenceMinBytes_; }
-  int32_t SilenceWindow() const { return silenceWindow_; }
-  void SetSilenceLimit(int32_t minBytes, int32_t windowMs) {
-    silenceMinBytes_ = minBytes;
-    silenceWindow_ = windowMs > 0 ? windowMs : 1;
-  }
+  int32_t SilenceMinBytes() const { return silence_.MinBytes(); }
+  int32_t SilenceWindow() const { return silence_.WindowMs(); }
+  void SetSilenceLimit(int32_t minBytes, int32_t windowMs) { silence_.Set(minBytes, windowMs); }
   // Brackets a body read that the silence rule watches; brackets nest.
-  void BeginSilenceWatch();
-  void EndSilenceWatch();
+  void BeginSilenceWatch() { silence_.Begin(); }
+  void EndSilenceWatch() { silence_.End(); }
   TNetSimpleBuffer* WriteCollector() const { return writeCollector_.get(); }
   int32_t WriteThreshold() const { return writeThreshold_; }
   TNetRFCReply& Greeting() { return greeting_; }
@@ -157,10 +153,6 @@ class TNetTCPConnection : public TNetComponent {
   void ReleaseHandler();
   void SendLoop(const char* data, int64_t count);
   [[noreturn]] void RaiseMaxLine();
-  // The wait a receive may take under the silence rule (silenced set when the rule, not
-  // timeout, bounds it); raises ENetConnectionSilent once the rule is broken.
-  int32_t SilenceBoundedWait(int32_t timeout, bool* silenced);
-  void NoteReceived(int n);
 
   bool asciiFilter_ = false;
   bool closeSeen_ = false;
@@ -183,10 +175,5 @@ class TNetTCPConnection : public TNetComponent {
   int32_t writeThreshold_ = 0;
   // Bytes received straight into a caller's stream that count as queued.
   int64_t directPending_ = 0;
-  int32_t silenceMinBytes_ = 0;
-  int32_t silenceWindow_ = 30000;
-  int silenceDepth_ = 0;
-  int64_t silenceStart_ = 0;
-  // What arrived during the watch: (ms of the latest receive, bytes), a few buckets.
-  std::deque<std::pair<int64_t, int64_t>> arrivals_;
+  TNetSilenceRule silence_;
 };
