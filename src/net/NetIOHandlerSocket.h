@@ -4,7 +4,8 @@
 // ConnectionAttemptDelay ms after the previous one unless that one has ended), each
 // socket bound and given TCP_NODELAY as asked before its connect; the first one
 // connected becomes SocketHandle. The race has a time limit when a timeout is given
-// (or the freeze guard is engaged: kGuardedConnectLimit) and then pumps every slice.
+// (or, with the freeze guard engaged, kGuardedConnectLimit); with the guard engaged it
+// pumps every slice, and a CloseConnection there (ShutAndClose) ends it Not Connected.
 #pragma once
 
 #include <memory>

@@ -1,8 +1,8 @@
 // TNetStack: the one process-wide object through which every socket call goes.
 //
 // It resolves host names to every address they have, IPv6 and IPv4 (TNetIPAddress:
-// the family and the numeric text, "::1" without brackets), turns failed calls into exceptions
-// whose text names the error, and offers the readiness test the socket handle's wait
+// the family and the numeric text, "::1" without brackets), turns failed calls into
+// exceptions whose text names the error, and offers the readiness test the socket handle's wait
 // is built on. Raw operations return the platform's result (-1 on failure) and never
 // raise; CheckResult decides.
 //
