@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iomanip>
 
 #include "BenchSite.h"
 #include "http/NetHTTP.h"
@@ -35,6 +36,7 @@ int main(int argc, char** argv) {
   }
   const double seconds = bench::Seconds(start, first == bench::Clock::time_point{} ? bench::Clock::now() : first);
   std::printf("%.6f\n", seconds);
-  if (const char* span = std::getenv("CMP_SPAN_FILE")) std::ofstream(span) << seconds << "\n";
+  if (const char* span = std::getenv("CMP_SPAN_FILE"))
+    std::ofstream(span) << std::fixed << std::setprecision(6) << seconds << "\n";
   return 0;
 }

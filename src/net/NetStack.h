@@ -7,7 +7,7 @@
 // raise; CheckResult decides.
 //
 // GlobalStack lives while any network component lives (StackUsers under StackLock).
-// LastErrorCode is per thread: the connect worker and the GUI thread never share it.
+// LastErrorCode is per thread: a call on another thread never changes the GUI thread's.
 #pragma once
 
 #include <cstdint>
