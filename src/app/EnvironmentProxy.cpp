@@ -89,7 +89,8 @@ bool ParseProxy(AnsiString text, TProxyChoice& choice) {
   }
   choice.Port = 1080;
   AnsiString port;
-  if (!SplitHostPort(text, choice.Server, port)) return false;
+  // A colon with no port after it is a port that is not a number.
+  if (!SplitHostPort(text, choice.Server, port) || (!text.empty() && text.back() == ':')) return false;
   if (!port.empty()) {
     if (!IsDecimal(port)) return false;
     choice.Port = StrToInt(port);

@@ -72,6 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
         ProxyCase{"IPv6Proxy", {{"http_proxy", "http://u:p@[::1]:3128/"}}, kServer, "::1:3128 u:p"},
         ProxyCase{"IPv6ProxyDefaultPort", {{"http_proxy", "[2001:db8::7]"}}, kServer, "2001:db8::7:1080 :"},
         ProxyCase{"IPv6ProxyUnclosed", {{"http_proxy", "[::1:3128"}}, kServer, "direct (http_proxy not usable)"},
+        ProxyCase{"EmptyPort", {{"http_proxy", "proxy:"}}, kServer, "direct (http_proxy not usable)"},
         ProxyCase{"NoProxyIPv6Bracketed", {{"http_proxy", "a:1"}, {"no_proxy", "[::1]"}}, "http://[::1]:8080/x",
                   "direct (no_proxy)"},
         ProxyCase{"NoProxyIPv6Bare", {{"http_proxy", "a:1"}, {"no_proxy", "::1"}}, "http://[::1]/x",
