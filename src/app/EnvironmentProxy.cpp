@@ -104,11 +104,8 @@ bool Bypasses(AnsiString entry, const AnsiString& host, const AnsiString& port) 
   if (entry.empty()) return false;
   if (entry == "*") return true;
   AnsiString entryPort;
-  if (!SplitHostPort(AnsiString(entry), entry, entryPort)) return false;
-  if (!entryPort.empty()) {
-    if (!IsDecimal(entryPort)) return false;
-    if (entryPort != port) return false;
-  }
+  if (entry.back() == ':' || !SplitHostPort(AnsiString(entry), entry, entryPort)) return false;
+  if (!entryPort.empty() && (!IsDecimal(entryPort) || entryPort != port)) return false;
   if (entry.rfind("*.", 0) == 0) entry.erase(0, 1);
   if (!entry.empty() && entry[0] == '.') entry.erase(0, 1);
   const AnsiString name = LowerCase(host);
