@@ -1,5 +1,5 @@
-// One GET as a whole process, timed from the start of the fetch to the first byte of
-// the body: name resolution and the connect race included, as curl's
+// One GET as a whole process, timed from the start of the fetch to the first bytes of
+// the answer: name resolution and the connect race included, as curl's
 // time_starttransfer counts them. bench/compare (section "connect") runs it beside curl.
 //   net_first_byte URL [--log]
 // Prints the seconds; writes them to $CMP_SPAN_FILE as well when that is set. --log
@@ -12,8 +12,21 @@
 
 #include "BenchSite.h"
 #include "http/NetHTTP.h"
+#include "net/NetConnectionIntercept.h"
 #include "platform/Log.h"
 #include "runtime/MemoryStream.h"
+
+namespace {
+// Notes when the first bytes of the answer arrive.
+class TFirstByte : public TNetConnectionIntercept {
+ public:
+  bench::Clock::time_point At{};
+  void Receive(TNetSimpleBuffer& buffer) override {
+    if (At == bench::Clock::time_point{}) At = bench::Clock::now();
+    TNetConnectionIntercept::Receive(buffer);
+  }
+};
+}  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 2) {
@@ -22,10 +35,8 @@ int main(int argc, char** argv) {
   }
   if (argc > 2 && std::strcmp(argv[2], "--log") == 0) StartLog(true);
   TNetHTTP http;
-  bench::Clock::time_point first{};
-  http.OnWorkBegin = [&](TObject*, TWorkMode mode, int32_t) {
-    if (mode == wmRead && first == bench::Clock::time_point{}) first = bench::Clock::now();
-  };
+  TFirstByte first;
+  http.SetIntercept(&first);
   TMemoryStream body;
   const auto start = bench::Clock::now();
   try {
@@ -34,7 +45,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "net_first_byte: %s\n", e.what());
     return 1;
   }
-  const double seconds = bench::Seconds(start, first == bench::Clock::time_point{} ? bench::Clock::now() : first);
+  const double seconds = bench::Seconds(start, first.At == bench::Clock::time_point{} ? bench::Clock::now() : first.At);
   std::printf("%.6f\n", seconds);
   if (const char* span = std::getenv("CMP_SPAN_FILE"))
     std::ofstream(span) << std::fixed << std::setprecision(6) << seconds << "\n";
