@@ -5,6 +5,7 @@
 
 #include "http/NetHTTP.h"
 #include "http/NetURI.h"
+#include "net/NetStack.h"
 #include "runtime/CodePage.h"
 #include "toolkit/MessageBox.h"
 
@@ -45,6 +46,30 @@ bool IsDecimal(const AnsiString& text) {
   return true;
 }
 
+// "host", "host:port", "[v6]", "[v6]:port", or a bare IPv6 address: host without the
+// brackets, port as written (empty when none); false when the brackets do not close or
+// something other than a port follows them.
+bool SplitHostPort(const AnsiString& text, AnsiString& host, AnsiString& port) {
+  port.clear();
+  if (!text.empty() && text[0] == '[') {
+    const size_t close = text.find(']');
+    if (close == AnsiString::npos) return false;
+    host = text.substr(1, close - 1);
+    const AnsiString rest = text.substr(close + 1);
+    if (!rest.empty() && rest[0] != ':') return false;
+    if (!rest.empty()) port = rest.substr(1);
+    return TNetStack::IsIPv6Address(host);
+  }
+  const size_t colon = text.rfind(':');
+  if (colon == AnsiString::npos || TNetStack::IsIPv6Address(text)) {
+    host = text;
+    return true;
+  }
+  host = text.substr(0, colon);
+  port = text.substr(colon + 1);
+  return true;
+}
+
 // "[http://][user[:password]@]host[:port][/...]"; false for another scheme or no host.
 bool ParseProxy(AnsiString text, TProxyChoice& choice) {
   text = Trim(text);
@@ -63,14 +88,14 @@ bool ParseProxy(AnsiString text, TProxyChoice& choice) {
     text.erase(0, at + 1);
   }
   choice.Port = 1080;
-  const size_t colon = text.rfind(':');
-  if (colon != AnsiString::npos) {
-    if (!IsDecimal(text.substr(colon + 1))) return false;
-    choice.Port = StrToInt(text.substr(colon + 1));
-    text.resize(colon);
+  AnsiString port;
+  // A colon with no port after it is a port that is not a number.
+  if (!SplitHostPort(text, choice.Server, port) || (!text.empty() && text.back() == ':')) return false;
+  if (!port.empty()) {
+    if (!IsDecimal(port)) return false;
+    choice.Port = StrToInt(port);
   }
-  choice.Server = text;
-  return !text.empty() && choice.Port > 0 && choice.Port < 65536;
+  return !choice.Server.empty() && choice.Port > 0 && choice.Port < 65536;
 }
 
 // One no_proxy entry against the URL's host and port.
@@ -78,17 +103,15 @@ bool Bypasses(AnsiString entry, const AnsiString& host, const AnsiString& port) 
   entry = LowerCase(Trim(entry));
   if (entry.empty()) return false;
   if (entry == "*") return true;
-  const size_t colon = entry.rfind(':');
-  if (colon != AnsiString::npos && IsDecimal(entry.substr(colon + 1))) {
-    if (entry.substr(colon + 1) != port) return false;
-    entry.resize(colon);
-  }
+  AnsiString entryPort;
+  if (entry.back() == ':' || !SplitHostPort(AnsiString(entry), entry, entryPort)) return false;
+  if (!entryPort.empty() && (!IsDecimal(entryPort) || entryPort != port)) return false;
   if (entry.rfind("*.", 0) == 0) entry.erase(0, 1);
   if (!entry.empty() && entry[0] == '.') entry.erase(0, 1);
   const AnsiString name = LowerCase(host);
   if (name == entry) return true;
   // A domain covers the names below it; an address only itself.
-  const bool address = entry.find_first_not_of("0123456789.") == AnsiString::npos;
+  const bool address = entry.find_first_not_of("0123456789.") == AnsiString::npos || TNetStack::IsIPv6Address(entry);
   return !address && name.size() > entry.size() && name.compare(name.size() - entry.size(), entry.size(), entry) == 0 &&
          name[name.size() - entry.size() - 1] == '.';
 }
@@ -138,7 +161,7 @@ TProxyChoice UseEnvironmentProxy(TNetHTTP& client, const AnsiString& url) {
 
 AnsiString DescribeProxyChoice(const TProxyChoice& choice) {
   if (!choice.Use) return "direct (proxy: " + choice.Reason + ")";
-  return "through proxy " + choice.Server + ":" + IntToStr(choice.Port) +
+  return "through proxy " + TNetStack::FormatHostPort(choice.Server, choice.Port) +
          (choice.Username.empty() ? "" : " with credentials") + " (" + choice.Reason + ")";
 }
 

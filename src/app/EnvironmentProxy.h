@@ -2,10 +2,12 @@
 // HTTP_PROXY) for http URLs, https_proxy (else HTTPS_PROXY) for https URLs, and no_proxy
 // (else NO_PROXY), a comma list of host names that are reached directly: "*" for all,
 // a domain name for itself and every host below it (a leading "." or "*." changes
-// nothing), or a literal address for that address only. Names compare without regard
+// nothing), or a literal address for that address only (an IPv6 one with or without
+// brackets: "::1", "[::1]", "[::1]:8080"). Names compare without regard
 // to case; an entry "name:port" applies to that port only.
 //
-// A proxy is written "[http://][user[:password]@]host[:port][/]"; the port defaults to
+// A proxy is written "[http://][user[:password]@]host[:port][/]", an IPv6 host in
+// brackets ("http://[::1]:3128"); the port defaults to
 // 1080, and user and password may be percent-encoded. Any other proxy scheme is not
 // spoken by the HTTP client: the URL is then fetched directly.
 //

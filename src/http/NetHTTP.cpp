@@ -143,7 +143,9 @@ void TNetCustomHTTP::PrepareTarget() {
   if (const size_t hash = NetSearch::AnsiPos("#", target); hash > 0) target.erase(hash - 1);
   if (request_.Method == hmOptions && location_.FileSegment() == "*") target = "*";
   request_.URL = target;
-  request_.Host = location_.Port() == "80" ? location_.Host() : location_.Host() + ":" + location_.Port();
+  // An IPv6 address stands in brackets, as in the URL.
+  const AnsiString host = TNetStack::BracketHost(location_.Host());
+  request_.Host = location_.Port() == "80" ? host : host + ":" + location_.Port();
 
   const TNetHTTPMethod m = request_.Method;
   if ((m == hmTrace || m == hmPut || m == hmOptions || m == hmDelete) && protocolVersion_ != pv1_1)
@@ -176,7 +178,8 @@ void TNetCustomHTTP::EnsureConnection() {
     throw ENetIOHandlerPropInvalid();
   // A connection is reused only for the same host, port and kind: never https for
   // http or the other way round, nor a proxy's tunnel for another server.
-  const AnsiString tunnel = kind == ckSecureProxy ? location_.Host() + ":" + location_.Port() : AnsiString();
+  const AnsiString tunnel =
+      kind == ckSecureProxy ? TNetStack::BracketHost(location_.Host()) + ":" + location_.Port() : AnsiString();
   if (secure != UseTLS() || !SameText(tunnel, tunnel_)) {
     if (IsConnected()) CloseConnection();
     SetUseTLS(secure);
@@ -217,7 +220,7 @@ void TNetCustomHTTP::OpenTunnel(const AnsiString& target) {
     StartTLS(location_.Host(), ReadTimeout());
   } catch (const ENetTLSHandshakeError& e) {
     // Said so that a person sees the proxy is part of the road.
-    const AnsiString proxy = proxyParams_.ProxyServer() + ":" + IntToStr(proxyParams_.ProxyPort());
+    const AnsiString proxy = TNetStack::FormatHostPort(proxyParams_.ProxyServer(), proxyParams_.ProxyPort());
     throw ENetTLSHandshakeError(e.Failure(),
                                 Format(NetText::TLSHandshakeThroughProxyFailed, location_.Host().c_str(),
                                        proxy.c_str(), e.Reason().c_str()),
@@ -378,6 +381,10 @@ void TNetCustomHTTP::ReadBody(TStream& stream, int64_t limit) {
     responseConsumed_ = true;
     return;
   }
+  // The whole body is watched, chunk-size lines too: a server that goes silent
+  // anywhere in it breaks the rule.
+  BeginSilenceWatch();
+  TNetScopeExit unwatch([this] { EndSilenceWatch(); });
   const int64_t length = response_.ContentLength();
   bool complete = true;
   if (length > 0) {

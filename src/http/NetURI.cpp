@@ -1,5 +1,6 @@
 #include "http/NetURI.h"
 
+#include "net/NetStack.h"
 #include "runtime/CodePage.h"
 
 namespace {
@@ -126,6 +127,22 @@ void TNetURI::SplitPathPart(const AnsiString& l, bool absolute) {
   document_.erase(0, std::min(s, document_.size()));
 }
 
+void TNetURI::SplitHostPort(const AnsiString& authority) {
+  // "[v6]" or "[v6]:port": the address is the host, without its brackets.
+  if (!authority.empty() && authority[0] == '[') {
+    const size_t close = authority.find(']');
+    if (close != AnsiString::npos) {
+      host_ = authority.substr(1, close - 1);
+      AnsiString rest = authority.substr(close + 1);
+      if (!rest.empty() && rest[0] == ':') port_ = rest.substr(1);
+      return;
+    }
+  }
+  AnsiString rest = authority;
+  host_ = TakeToken(rest, ":");
+  port_ = rest;
+}
+
 void TNetURI::Parse(const AnsiString& text) {
   Clear();
   uri_ = NormalizeSlashes(text);
@@ -140,8 +157,7 @@ void TNetURI::Parse(const AnsiString& text) {
     }
     username_ = TakeToken(password_, ":");
     if (username_.empty()) password_.clear();
-    host_ = TakeToken(authority, ":");
-    port_ = authority;
+    SplitHostPort(authority);
     SplitPathPart(l, true);
     bookmark_ = document_;
     document_ = TakeToken(bookmark_, "#");
@@ -163,7 +179,7 @@ AnsiString TNetURI::Compose(int options) const {
     if (!password_.empty()) r += ":" + password_;
     r += "@";
   }
-  r += host_;
+  r += TNetStack::BracketHost(host_);
   if (!port_.empty()) r += ":" + port_;
   r += path_ + document_ + params_;
   if ((options & ofBookmark) && !bookmark_.empty()) r += "#" + bookmark_;

@@ -1,7 +1,8 @@
 // TNetURI: a URL split into its fields, and composed back.
 //
 // Nothing is percent-encoded or decoded: the bytes of a path reach the wire exactly as
-// given. Every position search here is aware of double-byte characters (code page 936):
+// given. An IPv6 address is written in brackets ("http://[::1]:8080/"); Host holds it
+// without them, and Compose puts them back. Every position search here is aware of double-byte characters (code page 936):
 // a match never starts on the second byte of a character, so a "\" or "/" inside a
 // Chinese character is left alone.
 #pragma once
@@ -89,6 +90,8 @@ class TNetURI {
 
  private:
   void Clear();
+  // Host and Port from "host[:port]" or "[v6][:port]".
+  void SplitHostPort(const AnsiString& authority);
   // Splits L into Path, FileSegment and Query; absolute puts "/" before the path.
   void SplitPathPart(const AnsiString& l, bool absolute);
 

@@ -23,6 +23,10 @@ inline constexpr const char* CanNotBindRange = "Can not bind in port range (%d -
 inline constexpr const char* ConnectionClosedGracefully = "Connection Closed Gracefully.";
 inline constexpr const char* StatusDisconnected = "Disconnected.";
 inline constexpr const char* ConnectTimeout = "Connect timed out.";
+// Followed by one line per address: "<address>: <why it failed>".
+inline constexpr const char* EveryAddressFailed = "Could not connect to %s port %d; every address failed:";
+// A body read that the peer left silent: the least bytes, then the time.
+inline constexpr const char* ConnectionSilent = "Connection silent: fewer than %d bytes arrived in %d ms.";
 inline constexpr const char* NotConnected = "Not Connected";
 inline constexpr const char* NotEnoughDataInBuffer = "Not enough data in buffer.";
 inline constexpr const char* NoDataToRead = "No data to read.";
@@ -113,6 +117,10 @@ TAVRO_NET_EXCEPTION(ENetNoDataToRead, ENetTCPConnectionError, NetText::NoDataToR
 TAVRO_DECLARE_EXCEPTION(ENetFileNotFound, ENetTCPConnectionError)
 TAVRO_NET_EXCEPTION(ENetIOHandlerPropInvalid, ENetTCPConnectionError, NetText::InvalidIOHandler)
 TAVRO_NET_EXCEPTION(ENetReadTimeout, ENetException, NetText::ReadTimeout)
+// A body read during which the peer sent fewer than the connection's SilenceMinBytes in
+// SilenceWindow ms while the connection stayed open: a connection that is as good as
+// broken (lost Wi-Fi, a NAT that forgot the flow), to be treated like a cut one.
+TAVRO_DECLARE_EXCEPTION(ENetConnectionSilent, ENetException)
 TAVRO_NET_EXCEPTION(ENetReadLnMaxLineLengthExceeded, ENetException, NetText::MaxLineLengthExceeded)
 TAVRO_NET_EXCEPTION(ENetAlreadyConnected, ENetException, NetText::AlreadyConnected)
 

@@ -1,10 +1,8 @@
 #include "net/NetIOHandlerSocket.h"
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
-#include "net/NetConnectThread.h"
+#include "net/NetConnectRace.h"
 #include "net/NetException.h"
 #include "net/NetFreezeGuard.h"
 #include "net/NetScope.h"
@@ -14,6 +12,7 @@ TNetIOHandlerSocket::TNetIOHandlerSocket(TComponent* owner) : TNetIOHandler(owne
 TNetIOHandlerSocket::~TNetIOHandlerSocket() { ShutAndClose(); }
 
 void TNetIOHandlerSocket::ShutAndClose() {
+  if (race_) race_->Cancel();
   if (socketHandle_) socketHandle_->ShutAndClose();
 }
 
@@ -60,75 +59,44 @@ void TNetIOHandlerSocket::SetSocksInfo(TNetSocksInfo* info) {
   socksInfo_ = info;
 }
 
+namespace {
+// Only addresses of the bound address's family can be reached from it.
+std::vector<TNetIPAddress> ReachableFrom(const AnsiString& boundIP, std::vector<TNetIPAddress> addresses) {
+  if (boundIP.empty()) return addresses;
+  const int family = boundIP.find(':') != AnsiString::npos ? kAFInet6 : kAFInet;
+  std::vector<TNetIPAddress> same;
+  for (const auto& address : addresses) {
+    if (address.Family == family) same.push_back(address);
+  }
+  return same.empty() ? addresses : same;
+}
+}  // namespace
+
 void TNetIOHandlerSocket::ConnectTo(const AnsiString& host, int32_t port, int32_t timeout, int32_t boundPortMax,
                                     int32_t boundPortMin, int32_t boundPort, const AnsiString& boundIP) {
   // Connecting to a SOCKS server without the negotiation would hand the peer's
   // protocol to the proxy; this transport connects directly only.
   if (SocksInfo().Version() != svNoSocks) throw ENetSocksError("SOCKS proxies are not supported.");
-  const AnsiString& targetHost = host;
-  const int32_t targetPort = port;
-
   if (!socketHandle_) PrepareSocket();
-  socketHandle_->OpenSocket(kSockStream, 0);
-  socketHandle_->SetLocalAddress(boundIP);
-  socketHandle_->SetPort(boundPort);
-  socketHandle_->SetClientPortMin(boundPortMin);
-  socketHandle_->SetClientPortMax(boundPortMax);
-  socketHandle_->BindLocal();
-
-  if (!TNetStack::IsDottedQuad(targetHost)) ReportStatus(hsResolving, targetHost);
-  const AnsiString address = GlobalStack->HostToAddress(targetHost);
-  socketHandle_->SetPeerAddress(address, targetPort);
-  if (!useNagle_) socketHandle_->SetOption(6, 1, 1);  // IPPROTO_TCP, TCP_NODELAY
-  ReportStatus(hsConnecting, address);
-
-  if (timeout != kNetDefaultTimeout && timeout != 0) {
-    RunConnectWorker(timeout);
-  } else if (TNetFreezeGuardBase::IsEngaged()) {
-    RunConnectWorker(kGuardedConnectLimit);
-  } else {
-    GlobalStack->CheckResult(socketHandle_->ConnectPeer(kAFInet));
-  }
-}
-
-void TNetIOHandlerSocket::RunConnectWorker(int32_t timeout) {
-  TNetSocketHandle* handle = socketHandle_.get();
-  TNetConnectThread worker(handle);
-  handle->SetConnectWorkerRunning(true);
-  worker.Start();
-  // Whatever happens below, the worker is joined before its descriptor is closed and
-  // before it is released.
-  TNetScopeExit join([&worker, handle] {
-    if (!worker.Finished()) {
-      worker.Terminate();
-      handle->ShutAndClose();
-    }
-    worker.Join();
-    handle->FinishConnectWorker();
-  });
-
-  int32_t slice = kConnectSlice;
-  if (TNetFreezeGuardBase::IsEngaged()) slice = std::min(slice, GlobalFreezeGuard->IdleTimeOut());
-  slice = std::max<int32_t>(slice, 1);
-  const bool unlimited = timeout == kNetNoTimeLimit;
-  int64_t remaining = unlimited ? slice + 1 : timeout;
-  // Each slice ends early when the worker finishes; the pump still follows it.
-  auto sleep = [&worker](int64_t ms) { worker.WaitFinished(ms); };
-  while (remaining > slice) {
-    sleep(slice);
-    remaining = unlimited ? slice + 1 : remaining - slice;
-    TNetFreezeGuardBase::PumpIfDue(true, false);
-    if (worker.Finished()) {
-      remaining = 0;
-      break;
-    }
-  }
-  sleep(remaining);
-  if (!worker.Finished()) {
-    worker.Terminate();
-    ShutAndClose();
-    worker.Join();
-    throw ENetConnectTimeout();
-  }
-  if (!worker.ConnectError().empty()) throw ENetConnectException(worker.ConnectError());
+  const AnsiString target = TNetStack::StripBrackets(host);
+  if (!TNetStack::IsIPAddress(target)) ReportStatus(hsResolving, host);
+  TNetConnectRace race(target, port, ReachableFrom(boundIP, GlobalStack->HostToAddresses(target)));
+  race.AttemptDelay = attemptDelay_;
+  const bool limited = timeout != kNetDefaultTimeout && timeout != 0;
+  race.Pumps = TNetFreezeGuardBase::IsEngaged();
+  race.Plain = !limited && !race.Pumps;
+  race.LimitMs = limited ? (timeout == kNetNoTimeLimit ? -1 : timeout) : race.Pumps ? kGuardedConnectLimit : -1;
+  if (race.Pumps) race.SliceMs = std::max<int32_t>(1, std::min(kConnectSlice, GlobalFreezeGuard->IdleTimeOut()));
+  race.Prepare = [&](TNetSocketHandle& handle) {
+    handle.SetLocalAddress(boundIP);
+    handle.SetPort(boundPort);
+    handle.SetClientPortMin(boundPortMin);
+    handle.SetClientPortMax(boundPortMax);
+    handle.BindLocal();
+    if (!useNagle_) handle.SetOption(6, 1, 1);  // IPPROTO_TCP, TCP_NODELAY
+  };
+  race.OnAttempt = [this](const TNetIPAddress& address) { ReportStatus(hsConnecting, address.Text); };
+  race_ = &race;
+  TNetScopeExit done([this] { race_ = nullptr; });
+  socketHandle_ = race.Run();
 }

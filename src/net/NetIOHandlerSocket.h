@@ -1,7 +1,11 @@
 // TNetIOHandlerSocket: the connection's I/O handler over one TNetSocketHandle. It
-// runs the connect sequence: bind, resolve, optional TCP_NODELAY, then connect, with
-// a worker thread and a time limit when the freeze guard is engaged or a timeout is
-// given.
+// runs the connect sequence: resolve the host to every address it has, then race
+// connects to them (TNetConnectRace: families alternating, the next attempt
+// ConnectionAttemptDelay ms after the previous one unless that one has ended), each
+// socket bound and given TCP_NODELAY as asked before its connect; the first one
+// connected becomes SocketHandle. The race has a time limit when a timeout is given
+// (or, with the freeze guard engaged, kGuardedConnectLimit); with the guard engaged it
+// pumps every slice, and a CloseConnection there (ShutAndClose) ends it Not Connected.
 #pragma once
 
 #include <memory>
@@ -9,6 +13,8 @@
 #include "net/NetIOHandler.h"
 #include "net/NetSocketHandle.h"
 #include "net/NetSocksInfo.h"
+
+class TNetConnectRace;
 
 class TNetIOHandlerSocket : public TNetIOHandler {
  public:
@@ -33,10 +39,13 @@ class TNetIOHandlerSocket : public TNetIOHandler {
   bool UseNagle() const { return useNagle_; }
   void SetUseNagle(bool value) { useNagle_ = value; }
 
-  // Connects SocketHandle on a worker, pumping every slice (kNetNoTimeLimit: no limit).
-  void RunConnectWorker(int32_t timeout);
+  // Milliseconds between the start of one connect attempt and the next (while the
+  // earlier one is still pending). 250 as browsers use; tests shorten it.
+  int32_t ConnectionAttemptDelay() const { return attemptDelay_; }
+  void SetConnectionAttemptDelay(int32_t value) { attemptDelay_ = value > 0 ? value : 1; }
 
-  // Longest a connect through the worker may take when the caller gave no timeout.
+  static constexpr int32_t kDefaultAttemptDelay = 250;
+  // Longest a connect may take with the freeze guard engaged and no timeout given.
   static constexpr int32_t kGuardedConnectLimit = 120000;
   static constexpr int32_t kConnectSlice = 125;
 
@@ -45,4 +54,7 @@ class TNetIOHandlerSocket : public TNetIOHandler {
   std::unique_ptr<TNetSocksInfo> ownSocksInfo_;
   TNetSocksInfo* socksInfo_ = nullptr;
   bool useNagle_ = true;
+  int32_t attemptDelay_ = kDefaultAttemptDelay;
+  // The race under way in ConnectTo, which ShutAndClose cancels.
+  TNetConnectRace* race_ = nullptr;
 };

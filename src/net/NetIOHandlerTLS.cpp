@@ -136,10 +136,12 @@ void ConfigureContext(SSL_CTX* context, const AnsiString& host, const AnsiString
 }
 
 // SNI, and the name (or address) the server's certificate must be valid for.
+// A literal address (IPv4, or IPv6 with or without brackets) is checked as an address
+// and sends no SNI, which names hosts only.
 void ExpectPeerName(SSL* ssl, const AnsiString& host) {
   SSL_set_hostflags(ssl, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-  if (TNetStack::IsDottedQuad(host)) {
-    X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), host.c_str());
+  if (const AnsiString bare = TNetStack::StripBrackets(host); TNetStack::IsIPAddress(bare)) {
+    X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(ssl), bare.c_str());
   } else {
     SSL_set_tlsext_host_name(ssl, host.c_str());
     X509_VERIFY_PARAM_set1_host(SSL_get0_param(ssl), host.c_str(), 0);

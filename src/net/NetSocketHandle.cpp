@@ -7,40 +7,20 @@
 #include "platform/WinSock2.h"
 #include "runtime/Hooks.h"
 
-TNetSocketHandle::~TNetSocketHandle() {
-  ShutAndClose();
-  // A deferred close is done by the worker's owner; never leak it here either.
-  if (closeDeferred_ && !connectWorkerRunning_) FinishConnectWorker();
-}
+TNetSocketHandle::~TNetSocketHandle() { ShutAndClose(); }
 
-void TNetSocketHandle::OpenSocket(int type, int protocol) {
+void TNetSocketHandle::OpenSocket(int type, int protocol, int family) {
   ShutAndClose();
   if (IsOpen()) ClearState(true);
-  osSocket_ = GlobalStack->AllocateSocketOrFail(type, protocol);
-  closeDeferred_ = false;
+  osSocket_ = GlobalStack->AllocateSocketOrFail(type, protocol, family);
+  family_ = family;
   isOpen_ = true;
 }
 
 void TNetSocketHandle::ShutAndClose() {
   if (!isOpen_.exchange(false)) return;
   GlobalStack->shutdown(osSocket_, 1);
-  if (connectWorkerRunning_) {
-    // Shutting down wakes the worker's pending connect; the descriptor stays ours
-    // until the worker has been joined.
-    GlobalStack->shutdown(osSocket_, 2);
-    closeDeferred_ = true;
-    deferredSocket_ = osSocket_;
-    return;
-  }
   GlobalStack->closesocket(osSocket_);
-}
-
-void TNetSocketHandle::FinishConnectWorker() {
-  connectWorkerRunning_ = false;
-  if (closeDeferred_) {
-    closeDeferred_ = false;
-    GlobalStack->closesocket(deferredSocket_);
-  }
 }
 
 int TNetSocketHandle::ConnectPeer(int family) {
@@ -50,6 +30,29 @@ int TNetSocketHandle::ConnectPeer(int family) {
     RefreshPeerAddress();
   }
   return result;
+}
+
+int TNetSocketHandle::StartConnect() {
+  unsigned long nonBlocking = 1;
+  GlobalStack->CheckResult(GlobalStack->ioctlsocket(osSocket_, WinSock::kFIONBIO, &nonBlocking));
+  if (GlobalStack->connect(osSocket_, family_, remotePort_, remoteAddress_) == -1) return -1;
+  const int32_t code = FinishConnect();
+  if (code == 0) return 0;
+  WinSock::WSASetLastError(code);
+  return -1;
+}
+
+int32_t TNetSocketHandle::FinishConnect() {
+  int32_t code = 0;
+  int length = sizeof code;
+  if (GlobalStack->getsockopt(osSocket_, WinSock::kSolSocket, WinSock::kSoError, &code, &length) == -1)
+    code = GlobalStack->WSAGetLastError();
+  if (code != 0) return code;
+  unsigned long nonBlocking = 0;
+  GlobalStack->CheckResult(GlobalStack->ioctlsocket(osSocket_, WinSock::kFIONBIO, &nonBlocking));
+  RefreshLocalAddress();
+  RefreshPeerAddress();
+  return 0;
 }
 
 int TNetSocketHandle::RawReceive(void* buffer, int length) { return GlobalStack->recv(osSocket_, buffer, length, 0); }
@@ -77,7 +80,7 @@ void TNetSocketHandle::BindLocal() {
 }
 
 bool TNetSocketHandle::BindOnce() {
-  const int result = GlobalStack->bind(osSocket_, kAFInet, port_, localAddress_);
+  const int result = GlobalStack->bind(osSocket_, family_, port_, localAddress_);
   if (GlobalStack->CheckResult(result, {WinSock::WSAEADDRINUSE})) return false;
   RefreshLocalAddress();
   return true;

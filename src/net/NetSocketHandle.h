@@ -4,10 +4,10 @@
 // into IdleTimeOut slices, each starting with a check that the socket is still open
 // (so a close during a pump is noticed) and ending with PumpIfDue.
 //
-// While a connect worker runs on this handle (ConnectWorkerRunning), ShutAndClose
-// shuts the socket down (which wakes the pending connect) but leaves the descriptor
-// open until the worker has been joined: a descriptor number is never reused under a
-// running worker. FinishConnectWorker closes it then.
+// A socket is of one address family (Family: kAFInet or kAFInet6), chosen when it is
+// opened; its addresses are numeric texts of that family. A connect either blocks
+// (ConnectPeer) or is started without waiting (StartConnect) and judged once the
+// socket is writable (FinishConnect), so that several can run at once on one thread.
 #pragma once
 
 #include <atomic>
@@ -35,10 +35,18 @@ class TNetSocketHandle {
   int32_t ClientPortMax() const { return clientPortMax_; }
   void SetClientPortMax(int32_t value) { clientPortMax_ = value; }
 
-  void OpenSocket(int type, int protocol);
+  void OpenSocket(int type, int protocol, int family = kAFInet);
+  int Family() const { return family_; }
   void ShutAndClose();
   // connect to RemoteAddress:RemotePort; on success reads back both addresses.
   int ConnectPeer(int family);
+  // The same without waiting: 0 when connected at once; -1 with code 10035 (would
+  // block) while the connect goes on, or with the code of its failure. Raises only
+  // when the socket cannot be switched to non-blocking.
+  int StartConnect();
+  // Once select found the socket writable: 0 when it is connected (it blocks again
+  // and both addresses are read back), else the code of the connect's failure.
+  int32_t FinishConnect();
   int RawReceive(void* buffer, int length);
   // Never waits: -1 with code 10035 when nothing is waiting.
   int RawReceiveNow(void* buffer, int length);
@@ -54,19 +62,12 @@ class TNetSocketHandle {
   // Timeout in ms, or kNetNoTimeLimit. Raises ENetConnClosedGracefully when not open.
   bool WaitReadable(int32_t timeoutMs);
 
-  void SetConnectWorkerRunning(bool running) { connectWorkerRunning_ = running; }
-  bool ConnectWorkerRunning() const { return connectWorkerRunning_; }
-  // After the worker has been joined: closes a descriptor whose close was deferred.
-  void FinishConnectWorker();
-
  private:
   bool WaitStep(int32_t timeoutMs);
 
   TNetSocket osSocket_ = -1;
   std::atomic<bool> isOpen_{false};
-  bool connectWorkerRunning_ = false;
-  bool closeDeferred_ = false;
-  TNetSocket deferredSocket_ = -1;
+  int family_ = kAFInet;
   AnsiString localAddress_;
   AnsiString remoteAddress_;
   int32_t port_ = 0;

@@ -2,6 +2,7 @@
 
 #include "net/NetException.h"
 #include "net/NetStackPosix.h"
+#include "platform/WinSock2.h"
 
 TNetStack* GlobalStack = nullptr;
 TNetStackClass StackClass = [] { return static_cast<TNetStack*>(new TNetStackPosix()); };
@@ -84,10 +85,40 @@ TNetStack::~TNetStack() = default;
 int32_t TNetStack::LastErrorCode() { return tLastErrorCode; }
 void TNetStack::SetLastErrorCode(int32_t code) { tLastErrorCode = code; }
 
-AnsiString TNetStack::HostToAddress(const AnsiString& host) {
-  if (SameText(host, "LOCALHOST")) return "127.0.0.1";
-  if (IsDottedQuad(host)) return host;
-  return gethostbyname(host);
+std::vector<TNetIPAddress> TNetStack::HostToAddresses(const AnsiString& host) {
+  const AnsiString bare = StripBrackets(host);
+  if (IsDottedQuad(bare)) return {TNetIPAddress{kAFInet, bare}};
+  if (IsIPv6Address(bare)) return {TNetIPAddress{kAFInet6, bare}};
+  if (SameText(bare, "LOCALHOST")) {
+    try {
+      return getaddrinfo(bare);
+    } catch (const ENetSocketError&) {
+      return {TNetIPAddress{kAFInet, "127.0.0.1"}};
+    }
+  }
+  return getaddrinfo(bare);
+}
+
+AnsiString TNetStack::HostToAddress(const AnsiString& host) { return HostToAddresses(host).front().Text; }
+
+bool TNetStack::IsIPv6Address(const AnsiString& text) {
+  WinSock::SockAddr address;
+  return text.find(':') != AnsiString::npos && WinSock::inet_pton(WinSock::kFamilyIPv6, text, &address) == 1;
+}
+
+bool TNetStack::IsIPAddress(const AnsiString& text) { return IsDottedQuad(text) || IsIPv6Address(text); }
+
+AnsiString TNetStack::StripBrackets(const AnsiString& host) {
+  if (host.size() >= 2 && host.front() == '[' && host.back() == ']') return host.substr(1, host.size() - 2);
+  return host;
+}
+
+AnsiString TNetStack::BracketHost(const AnsiString& host) {
+  return host.find(':') != AnsiString::npos && host.front() != '[' ? "[" + host + "]" : host;
+}
+
+AnsiString TNetStack::FormatHostPort(const AnsiString& host, int32_t port) {
+  return BracketHost(host) + ":" + IntToStr(port);
 }
 
 bool TNetStack::IsDottedQuad(const AnsiString& text, bool prefixOnly) {
@@ -106,8 +137,8 @@ bool TNetStack::IsDottedQuad(const AnsiString& text, bool prefixOnly) {
   return prefixOnly || i == text.size();
 }
 
-TNetSocket TNetStack::AllocateSocketOrFail(int type, int protocol) {
-  const TNetSocket s = socket(kAFInet, type, protocol);
+TNetSocket TNetStack::AllocateSocketOrFail(int type, int protocol, int family) {
+  const TNetSocket s = socket(family, type, protocol);
   if (s == -1) throw ENetInvalidSocket();
   return s;
 }

@@ -1,5 +1,6 @@
 #include "net/NetStackPosix.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -45,43 +46,48 @@ AnsiString TNetStackPosix::SocketErrorText(int32_t code) {
   return TNetStack::SocketErrorText(code);
 }
 
-TNetSocket TNetStackPosix::accept(TNetSocket s, AnsiString* address, int32_t* port) {
-  ENTRY("accept");
-  WinSock::SockAddrIn peer;
-  const int result = WinSock::accept(s, &peer);
-  if (result != -1) {
-    TNetIPv4Bytes bytes;
-    std::memcpy(bytes.Bytes, &peer.Address, 4);
-    if (address) *address = FormatIPv4(bytes);
-    if (port) *port = peer.Port;
-  }
-  return result;
-}
-
 namespace {
-WinSock::SockAddrIn MakeAddress(TNetStack& stack, int32_t port, const AnsiString& address) {
-  WinSock::SockAddrIn sa;
-  sa.Port = static_cast<uint16_t>(port);
-  if (!address.empty()) {
+// The platform's address for a numeric text of either family (an IPv6 text is one with
+// a ":"); an empty text is the family's any-address. A text that is neither raises.
+WinSock::SockAddr MakeAddress(TNetStack& stack, int family, int32_t port, const AnsiString& address) {
+  WinSock::SockAddr sa;
+  sa.Family = family == kAFInet6 ? WinSock::kFamilyIPv6 : WinSock::kFamilyIPv4;
+  if (address.find(':') != AnsiString::npos) {
+    if (WinSock::inet_pton(WinSock::kFamilyIPv6, address, &sa) != 1)
+      throw EConvertError(Format("'%s' is not a valid IPv6 address", address.c_str()));
+  } else if (!address.empty()) {
+    sa.Family = WinSock::kFamilyIPv4;
     const TNetIPv4Bytes bytes = stack.ParseIPv4(address);
-    std::memcpy(&sa.Address, bytes.Bytes, 4);
+    std::memcpy(sa.Address, bytes.Bytes, 4);
   }
+  sa.Port = static_cast<uint16_t>(port);
   return sa;
 }
 
-void ReadAddress(TNetStack& stack, const WinSock::SockAddrIn& sa, int* family, AnsiString* address, int32_t* port) {
-  TNetIPv4Bytes bytes;
-  std::memcpy(bytes.Bytes, &sa.Address, 4);
-  if (family) *family = kAFInet;
-  if (address) *address = stack.FormatIPv4(bytes);
+TNetIPAddress AddressOf(const WinSock::SockAddr& sa) {
+  if (sa.Family == WinSock::kFamilyIPv6) return TNetIPAddress{kAFInet6, WinSock::inet_ntop(sa)};
+  return TNetIPAddress{kAFInet, WinSock::inet_ntop(sa)};
+}
+
+void ReadAddress(const WinSock::SockAddr& sa, int* family, AnsiString* address, int32_t* port) {
+  const TNetIPAddress ip = AddressOf(sa);
+  if (family) *family = ip.Family;
+  if (address) *address = ip.Text;
   if (port) *port = sa.Port;
 }
 }  // namespace
 
+TNetSocket TNetStackPosix::accept(TNetSocket s, AnsiString* address, int32_t* port) {
+  ENTRY("accept");
+  WinSock::SockAddr peer;
+  const int result = WinSock::accept(s, &peer);
+  if (result != -1) ReadAddress(peer, nullptr, address, port);
+  return result;
+}
+
 int TNetStackPosix::bind(TNetSocket s, int family, int32_t port, const AnsiString& address) {
   ENTRY("bind");
-  (void)family;
-  return WinSock::bind(s, MakeAddress(*this, port, address));
+  return WinSock::bind(s, MakeAddress(*this, family, port, address));
 }
 
 int TNetStackPosix::closesocket(TNetSocket s) {
@@ -91,8 +97,7 @@ int TNetStackPosix::closesocket(TNetSocket s) {
 
 int TNetStackPosix::connect(TNetSocket s, int family, int32_t port, const AnsiString& address) {
   ENTRY("connect");
-  (void)family;
-  return WinSock::connect(s, MakeAddress(*this, port, address));
+  return WinSock::connect(s, MakeAddress(*this, family, port, address));
 }
 
 AnsiString TNetStackPosix::gethostbyname(const AnsiString& host) {
@@ -104,6 +109,23 @@ AnsiString TNetStackPosix::gethostbyname(const AnsiString& host) {
   return FormatIPv4(bytes);
 }
 
+std::vector<TNetIPAddress> TNetStackPosix::getaddrinfo(const AnsiString& host) {
+  ENTRY("getaddrinfo");
+  std::vector<WinSock::SockAddr> found;
+  CheckResult(WinSock::getaddrinfo(host, &found));
+  std::vector<TNetIPAddress> addresses;
+  for (const auto& sa : found) {
+    const TNetIPAddress ip = AddressOf(sa);
+    if (std::find(addresses.begin(), addresses.end(), ip) == addresses.end()) addresses.push_back(ip);
+  }
+  return addresses;
+}
+
+int TNetStackPosix::ioctlsocket(TNetSocket s, long command, unsigned long* argument) {
+  ENTRY("ioctlsocket");
+  return WinSock::ioctlsocket(s, command, argument);
+}
+
 AnsiString TNetStackPosix::gethostname() {
   ENTRY("gethostname");
   AnsiString name;
@@ -113,9 +135,11 @@ AnsiString TNetStackPosix::gethostname() {
 
 AnsiString TNetStackPosix::gethostbyaddr(const AnsiString& address) {
   ENTRY("gethostbyaddr");
-  const WinSock::SockAddrIn sa = MakeAddress(*this, 0, address);
+  const WinSock::SockAddr sa = MakeAddress(*this, kAFInet, 0, address);
+  uint32_t v4 = 0;
+  std::memcpy(&v4, sa.Address, 4);
   AnsiString name;
-  CheckResult(WinSock::gethostbyaddr(sa.Address, &name));
+  CheckResult(WinSock::gethostbyaddr(v4, &name));
   return name;
 }
 
@@ -189,16 +213,16 @@ int32_t TNetStackPosix::WSAGetLastError() {
 
 void TNetStackPosix::getpeername(TNetSocket s, int* family, AnsiString* address, int32_t* port) {
   ENTRY("getpeername");
-  WinSock::SockAddrIn sa;
+  WinSock::SockAddr sa;
   CheckResult(WinSock::getpeername(s, &sa));
-  ReadAddress(*this, sa, family, address, port);
+  ReadAddress(sa, family, address, port);
 }
 
 void TNetStackPosix::getsockname(TNetSocket s, int* family, AnsiString* address, int32_t* port) {
   ENTRY("getsockname");
-  WinSock::SockAddrIn sa;
+  WinSock::SockAddr sa;
   CheckResult(WinSock::getsockname(s, &sa));
-  ReadAddress(*this, sa, family, address, port);
+  ReadAddress(sa, family, address, port);
 }
 
 int TNetStackPosix::getsockopt(TNetSocket s, int level, int name, void* value, int* length) {

@@ -17,6 +17,8 @@ class TNetStackPosix : public TNetStack {
   int closesocket(TNetSocket s) override;
   int connect(TNetSocket s, int family, int32_t port, const AnsiString& address) override;
   AnsiString gethostbyname(const AnsiString& host) override;
+  std::vector<TNetIPAddress> getaddrinfo(const AnsiString& host) override;
+  int ioctlsocket(TNetSocket s, long command, unsigned long* argument) override;
   AnsiString gethostname() override;
   AnsiString gethostbyaddr(const AnsiString& address) override;
   int32_t getservbyname(const AnsiString& name) override;

@@ -31,6 +31,8 @@ void TNetTCPClient::OpenConnection(int32_t timeout) {
     AssignOwnedHandler(handler);
     SetFreeHandlerOnDisconnect(true);
   }
+  if (auto* own = dynamic_cast<TNetIOHandlerSocket*>(IOHandler()); own && FreeHandlerOnDisconnect())
+    own->SetConnectionAttemptDelay(attemptDelay_);
   if (auto* tls = dynamic_cast<TNetIOHandlerTLS*>(IOHandler()); tls && FreeHandlerOnDisconnect()) {
     tls->SetCAFile(tlsCAFile_);
     tls->SetHandshakeOnConnect(tlsHandshakeOnConnect_);

@@ -31,6 +31,10 @@ class TNetTCPClient : public TNetTCPConnection {
   // False: a TLS connection starts plain (a proxy's tunnel) until StartTLS.
   bool TLSHandshakeOnConnect() const { return tlsHandshakeOnConnect_; }
   void SetTLSHandshakeOnConnect(bool value) { tlsHandshakeOnConnect_ = value; }
+  // Passed to the handler OpenConnection creates: ms between the starts of two connect
+  // attempts to a host's addresses (TNetIOHandlerSocket::ConnectionAttemptDelay).
+  int32_t ConnectionAttemptDelay() const { return attemptDelay_; }
+  void SetConnectionAttemptDelay(int32_t value) { attemptDelay_ = value; }
   // The TLS handshake with host over the open connection (see TNetIOHandlerTLS).
   void StartTLS(const AnsiString& host, int32_t timeout = -1);
 
@@ -56,4 +60,5 @@ class TNetTCPClient : public TNetTCPConnection {
   bool useTLS_ = false;
   bool tlsHandshakeOnConnect_ = true;
   AnsiString tlsCAFile_;
+  int32_t attemptDelay_ = 250;
 };

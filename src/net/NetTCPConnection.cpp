@@ -171,11 +171,14 @@ int TNetTCPConnection::FillInto(DirectTarget* direct, bool raiseIfDisconnected, 
     // Holding the handler keeps it alive while a pump inside the wait may release it.
     const std::shared_ptr<TNetIOHandler> handler = ioHandler_;
     int n = 0;
+    bool silenced = false;
+    const int32_t wait = silence_.BoundedWait(timeout, &silenced);
     // Without the guard a wait never pumps: a wait without limit is the blocking receive
     // itself, and with a limit bytes already waiting are taken without a readiness test.
     try {
-      if (TNetFreezeGuardBase::IsEngaged() || !ReceiveOnce(*handler, direct, timeout != kNetNoTimeLimit, &n)) {
-        if (!handler->WaitReadable(timeout)) {
+      if (TNetFreezeGuardBase::IsEngaged() || !ReceiveOnce(*handler, direct, wait != kNetNoTimeLimit, &n)) {
+        if (!handler->WaitReadable(wait)) {
+          if (silenced) silence_.Raise();
           if (raiseOnTimeout) throw ENetReadTimeout();
           return -1;
         }
@@ -204,6 +207,7 @@ int TNetTCPConnection::FillInto(DirectTarget* direct, bool raiseIfDisconnected, 
       const bool quiet = code == WinSock::WSAESHUTDOWN || code == WinSock::WSAECONNABORTED;
       if (!quiet || QueuedBytes() == 0) GlobalStack->ThrowSocketError(code);
     }
+    silence_.Note(n);
     CheckConnectionLost(raiseIfDisconnected, false);
     result = n;
   } while (result == 0 && IsConnected());
@@ -356,6 +360,8 @@ void TNetTCPConnection::ReadToStream(TStream& stream, int64_t byteCount, bool re
   });
   if (byteCount >= 0) PresizeForBody(stream, stream.Position(), byteCount, kMaxPresize);
   int64_t remaining = readUntilDisconnect && byteCount < 0 ? INT64_MAX : byteCount;
+  BeginSilenceWatch();
+  TNetScopeExit unwatch([this] { EndSilenceWatch(); });
   TNetWorkBracket work(*this, wmRead, readUntilDisconnect ? 0 : byteCount);
   const int64_t leftover = std::min(inputQueue_->Size(), remaining);
   if (leftover > 0) {

@@ -14,6 +14,11 @@
 //
 // Timeouts are ms; kNetDefaultTimeout (-1) means ReadTimeout, kNetNoTimeLimit (-2) no
 // limit; a ReadTimeout of 0 is no limit.
+//
+// Silence: with SilenceMinBytes > 0, a body read (ReadToStream, or whatever runs
+// between BeginSilenceWatch and EndSilenceWatch) raises ENetConnectionSilent as soon as
+// fewer than SilenceMinBytes bytes have arrived in the last SilenceWindow ms (counted
+// from the start of the read at first), however long ReadTimeout is. Off by default.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +29,7 @@
 #include "net/NetConnectionIntercept.h"
 #include "net/NetIOHandler.h"
 #include "net/NetManagedBuffer.h"
+#include "net/NetSilenceRule.h"
 
 class TStream;
 class TMemoryStream;
@@ -65,6 +71,13 @@ class TNetTCPConnection : public TNetComponent {
   void SetRecvBufferSize(int32_t value) { recvBufferSize_ = value > 0 ? value : 1; }
   int32_t SendBufferSize() const { return sendBufferSize_; }
   void SetSendBufferSize(int32_t value) { sendBufferSize_ = value > 0 ? value : 1; }
+  // The silence rule (see above): 0 bytes turns it off.
+  int32_t SilenceMinBytes() const { return silence_.MinBytes(); }
+  int32_t SilenceWindow() const { return silence_.WindowMs(); }
+  void SetSilenceLimit(int32_t minBytes, int32_t windowMs) { silence_.Set(minBytes, windowMs); }
+  // Brackets a body read that the silence rule watches; brackets nest.
+  void BeginSilenceWatch() { silence_.Begin(); }
+  void EndSilenceWatch() { silence_.End(); }
   TNetSimpleBuffer* WriteCollector() const { return writeCollector_.get(); }
   int32_t WriteThreshold() const { return writeThreshold_; }
   TNetRFCReply& Greeting() { return greeting_; }
@@ -162,4 +175,5 @@ class TNetTCPConnection : public TNetComponent {
   int32_t writeThreshold_ = 0;
   // Bytes received straight into a caller's stream that count as queued.
   int64_t directPending_ = 0;
+  TNetSilenceRule silence_;
 };

@@ -1,14 +1,18 @@
 #include "platform/WinSock2.h"
 
 #include <arpa/inet.h>
+#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 
 namespace WinSock {
 namespace {
@@ -21,18 +25,53 @@ int Fail() {
   return SOCKET_ERROR;
 }
 
-sockaddr_in ToSockaddr(const SockAddrIn& address) {
-  sockaddr_in sa{};
-  sa.sin_family = AF_INET;
-  sa.sin_port = htons(address.Port);
-  sa.sin_addr.s_addr = address.Address;
-  return sa;
+int PlatformFamily(int family) { return family == kFamilyIPv6 ? AF_INET6 : family == kFamilyIPv4 ? AF_INET : family; }
+
+// The platform's form of an address, and its length.
+socklen_t ToSockaddr(const SockAddr& address, sockaddr_storage* storage) {
+  *storage = sockaddr_storage{};
+  if (address.Family == kFamilyIPv6) {
+    auto* sa = reinterpret_cast<sockaddr_in6*>(storage);
+    sa->sin6_family = AF_INET6;
+    sa->sin6_port = htons(address.Port);
+    std::memcpy(&sa->sin6_addr, address.Address, 16);
+    sa->sin6_scope_id = address.ScopeId;
+    return sizeof(sockaddr_in6);
+  }
+  auto* sa = reinterpret_cast<sockaddr_in*>(storage);
+  sa->sin_family = AF_INET;
+  sa->sin_port = htons(address.Port);
+  std::memcpy(&sa->sin_addr, address.Address, 4);
+  return sizeof(sockaddr_in);
 }
 
-void FromSockaddr(const sockaddr_in& sa, SockAddrIn* address) {
+void FromSockaddr(const sockaddr* sa, SockAddr* address) {
   if (!address) return;
-  address->Address = sa.sin_addr.s_addr;
-  address->Port = ntohs(sa.sin_port);
+  *address = SockAddr{};
+  if (sa->sa_family == AF_INET6) {
+    const auto* in6 = reinterpret_cast<const sockaddr_in6*>(sa);
+    address->Family = kFamilyIPv6;
+    std::memcpy(address->Address, &in6->sin6_addr, 16);
+    address->Port = ntohs(in6->sin6_port);
+    address->ScopeId = in6->sin6_scope_id;
+  } else {
+    const auto* in4 = reinterpret_cast<const sockaddr_in*>(sa);
+    std::memcpy(address->Address, &in4->sin_addr, 4);
+    address->Port = ntohs(in4->sin_port);
+  }
+}
+
+// The resolver's failure as a Windows Sockets code.
+int ResolverError(int rc) {
+  switch (rc) {
+    case EAI_AGAIN: return WSATRY_AGAIN;
+    case EAI_FAIL: return WSANO_RECOVERY;
+#ifdef EAI_NODATA
+    case EAI_NODATA: return WSANO_DATA;
+#endif
+    case EAI_SYSTEM: return ErrnoToWSA(errno);
+    default: return WSAHOST_NOT_FOUND;
+  }
 }
 
 template <typename Call>
@@ -102,27 +141,37 @@ int WSAStartup(uint16_t version) {
 int WSACleanup() { return 0; }
 
 int socket(int family, int type, int protocol) {
-  const int s = ::socket(family, type | SOCK_CLOEXEC, protocol);
+  const int s = ::socket(PlatformFamily(family), type | SOCK_CLOEXEC, protocol);
   return s < 0 ? Fail() : s;
 }
 
-int bind(int s, const SockAddrIn& address) {
-  const sockaddr_in sa = ToSockaddr(address);
-  return ::bind(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 ? 0 : Fail();
+int bind(int s, const SockAddr& address) {
+  sockaddr_storage sa;
+  const socklen_t len = ToSockaddr(address, &sa);
+  return ::bind(s, reinterpret_cast<const sockaddr*>(&sa), len) == 0 ? 0 : Fail();
 }
 
-int connect(int s, const SockAddrIn& address) {
-  const sockaddr_in sa = ToSockaddr(address);
-  if (::connect(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0) return 0;
+int connect(int s, const SockAddr& address) {
+  sockaddr_storage sa;
+  const socklen_t len = ToSockaddr(address, &sa);
+  if (::connect(s, reinterpret_cast<const sockaddr*>(&sa), len) == 0) return 0;
+  if (errno == EINPROGRESS) {
+    tLastError = WSAEWOULDBLOCK;
+    return SOCKET_ERROR;
+  }
   if (errno != EINTR) return Fail();
+  if (::fcntl(s, F_GETFL) & O_NONBLOCK) {
+    tLastError = WSAEWOULDBLOCK;
+    return SOCKET_ERROR;
+  }
   // An interrupted connect goes on in the background: wait for its outcome.
   pollfd pfd{s, POLLOUT, 0};
   while (::poll(&pfd, 1, -1) < 0) {
     if (errno != EINTR) return Fail();
   }
   int err = 0;
-  socklen_t len = sizeof err;
-  if (::getsockopt(s, SOL_SOCKET, SO_ERROR, &err, &len) != 0) return Fail();
+  socklen_t errLength = sizeof err;
+  if (::getsockopt(s, SOL_SOCKET, SO_ERROR, &err, &errLength) != 0) return Fail();
   if (err == 0) return 0;
   errno = err;
   return Fail();
@@ -130,12 +179,23 @@ int connect(int s, const SockAddrIn& address) {
 
 int listen(int s, int backlog) { return ::listen(s, backlog) == 0 ? 0 : Fail(); }
 
-int accept(int s, SockAddrIn* peer) {
-  sockaddr_in sa{};
+int accept(int s, SockAddr* peer) {
+  sockaddr_storage sa{};
   socklen_t len = sizeof sa;
   const int result = Retry([&] { return ::accept4(s, reinterpret_cast<sockaddr*>(&sa), &len, SOCK_CLOEXEC); });
-  if (result >= 0) FromSockaddr(sa, peer);
+  if (result >= 0) FromSockaddr(reinterpret_cast<sockaddr*>(&sa), peer);
   return result;
+}
+
+int ioctlsocket(int s, long command, unsigned long* argument) {
+  if (command != kFIONBIO || !argument) {
+    tLastError = WSAEINVAL;
+    return SOCKET_ERROR;
+  }
+  const int flags = ::fcntl(s, F_GETFL);
+  if (flags < 0) return Fail();
+  const int wanted = *argument ? flags | O_NONBLOCK : flags & ~O_NONBLOCK;
+  return ::fcntl(s, F_SETFL, wanted) == 0 ? 0 : Fail();
 }
 
 int closesocket(int s) { return ::close(s) == 0 ? 0 : Fail(); }
@@ -160,25 +220,38 @@ int setsockopt(int s, int level, int name, const void* value, int length) {
 }
 
 int getsockopt(int s, int level, int name, void* value, int* length) {
+  if (level == kSolSocket && name == kSoError) {
+    int err = 0;
+    socklen_t errLength = sizeof err;
+    if (*length < static_cast<int>(sizeof err)) {
+      tLastError = WSAEINVAL;
+      return SOCKET_ERROR;
+    }
+    if (::getsockopt(s, SOL_SOCKET, SO_ERROR, &err, &errLength) != 0) return Fail();
+    const int code = ErrnoToWSA(err);
+    std::memcpy(value, &code, sizeof code);
+    *length = sizeof code;
+    return 0;
+  }
   socklen_t len = static_cast<socklen_t>(*length);
   if (::getsockopt(s, level, name, value, &len) != 0) return Fail();
   *length = static_cast<int>(len);
   return 0;
 }
 
-int getsockname(int s, SockAddrIn* address) {
-  sockaddr_in sa{};
+int getsockname(int s, SockAddr* address) {
+  sockaddr_storage sa{};
   socklen_t len = sizeof sa;
   if (::getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return Fail();
-  FromSockaddr(sa, address);
+  FromSockaddr(reinterpret_cast<sockaddr*>(&sa), address);
   return 0;
 }
 
-int getpeername(int s, SockAddrIn* address) {
-  sockaddr_in sa{};
+int getpeername(int s, SockAddr* address) {
+  sockaddr_storage sa{};
   socklen_t len = sizeof sa;
   if (::getpeername(s, reinterpret_cast<sockaddr*>(&sa), &len) != 0) return Fail();
-  FromSockaddr(sa, address);
+  FromSockaddr(reinterpret_cast<sockaddr*>(&sa), address);
   return 0;
 }
 
@@ -236,21 +309,60 @@ int gethostbyname(const std::string& host, uint32_t* address) {
   addrinfo* found = nullptr;
   const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
   if (rc != 0 || !found) {
-    switch (rc) {
-      case EAI_AGAIN: tLastError = WSATRY_AGAIN; break;
-      case EAI_FAIL: tLastError = WSANO_RECOVERY; break;
-#ifdef EAI_NODATA
-      case EAI_NODATA: tLastError = WSANO_DATA; break;
-#endif
-      case EAI_SYSTEM: tLastError = ErrnoToWSA(errno); break;
-      default: tLastError = WSAHOST_NOT_FOUND; break;
-    }
+    tLastError = ResolverError(rc);
     if (found) ::freeaddrinfo(found);
     return SOCKET_ERROR;
   }
   *address = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr.s_addr;
   ::freeaddrinfo(found);
   return 0;
+}
+
+int getaddrinfo(const std::string& host, std::vector<SockAddr>* addresses) {
+  // No AI_ADDRCONFIG: it hides ::1 on a machine whose only IPv6 address is the
+  // loopback one; an address of a family that cannot be reached fails at once.
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  addresses->clear();
+  for (const addrinfo* at = rc == 0 ? found : nullptr; at; at = at->ai_next) {
+    if (at->ai_family != AF_INET && at->ai_family != AF_INET6) continue;
+    SockAddr address;
+    FromSockaddr(at->ai_addr, &address);
+    addresses->push_back(address);
+  }
+  if (found) ::freeaddrinfo(found);
+  if (addresses->empty()) {
+    tLastError = rc == 0 ? WSANO_DATA : ResolverError(rc);
+    return SOCKET_ERROR;
+  }
+  return 0;
+}
+
+int inet_pton(int family, const std::string& text, SockAddr* address) {
+  *address = SockAddr{};
+  address->Family = family;
+  if (family == kFamilyIPv4) return ::inet_pton(AF_INET, text.c_str(), address->Address) == 1 ? 1 : 0;
+  if (family != kFamilyIPv6) return 0;
+  const size_t percent = text.find('%');
+  if (percent != std::string::npos) {
+    const std::string zone = text.substr(percent + 1);
+    address->ScopeId = zone.empty() ? 0 : ::if_nametoindex(zone.c_str());
+    if (address->ScopeId == 0 && !zone.empty() && zone.size() <= 9 &&
+        zone.find_first_not_of("0123456789") == std::string::npos)
+      address->ScopeId = static_cast<uint32_t>(std::stoul(zone));
+    if (address->ScopeId == 0) return 0;
+  }
+  return ::inet_pton(AF_INET6, text.substr(0, percent).c_str(), address->Address) == 1 ? 1 : 0;
+}
+
+std::string inet_ntop(const SockAddr& address) {
+  char text[INET6_ADDRSTRLEN + 1] = {};
+  const int family = address.Family == kFamilyIPv6 ? AF_INET6 : AF_INET;
+  if (!::inet_ntop(family, address.Address, text, sizeof text)) return std::string();
+  return text;
 }
 
 int gethostbyaddr(uint32_t address, std::string* name) {

@@ -68,7 +68,18 @@ INSTANTIATE_TEST_SUITE_P(
         ProxyCase{"NoProxyPort", {{"http_proxy", "a:1"}, {"no_proxy", "update.tavro.example:8080"}}, kServer,
                   "a:1 :"},
         ProxyCase{"SocksIsNotSpoken", {{"http_proxy", "socks5://proxy:1080"}}, kServer,
-                  "direct (http_proxy not usable)"}),
+                  "direct (http_proxy not usable)"},
+        ProxyCase{"IPv6Proxy", {{"http_proxy", "http://u:p@[::1]:3128/"}}, kServer, "::1:3128 u:p"},
+        ProxyCase{"IPv6ProxyDefaultPort", {{"http_proxy", "[2001:db8::7]"}}, kServer, "2001:db8::7:1080 :"},
+        ProxyCase{"IPv6ProxyUnclosed", {{"http_proxy", "[::1:3128"}}, kServer, "direct (http_proxy not usable)"},
+        ProxyCase{"EmptyPort", {{"http_proxy", "proxy:"}}, kServer, "direct (http_proxy not usable)"},
+        ProxyCase{"NoProxyIPv6Bracketed", {{"http_proxy", "a:1"}, {"no_proxy", "[::1]"}}, "http://[::1]:8080/x",
+                  "direct (no_proxy)"},
+        ProxyCase{"NoProxyIPv6Bare", {{"http_proxy", "a:1"}, {"no_proxy", "::1"}}, "http://[::1]/x",
+                  "direct (no_proxy)"},
+        ProxyCase{"NoProxyIPv6Port", {{"http_proxy", "a:1"}, {"no_proxy", "[::1]:8080"}}, "http://[::1]/x", "a:1 :"},
+        ProxyCase{"NoProxyIPv6IsNoDomain", {{"http_proxy", "a:1"}, {"no_proxy", "::1"}}, "http://[2001:db8::1]/x",
+                  "a:1 :"}),
     [](const ::testing::TestParamInfo<ProxyCase>& info) { return std::string(info.param.name); });
 
 // A forwarding proxy for one request: records the request head it was sent, sends it on

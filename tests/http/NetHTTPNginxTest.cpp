@@ -7,6 +7,7 @@
 
 #include "HttpTestSupport.h"
 #include "net/NetException.h"
+#include "net/NetStack.h"
 #include "support/ExpectRaises.h"
 #include "support/Loopback.h"
 #include "support/NginxServer.h"
@@ -162,7 +163,7 @@ TEST_P(TLSHandshake, SucceedsOrRaisesWithItsReason) {
     return;
   }
   ExpectRaises<ENetTLSHandshakeError>([&] { http.FetchUrl(url, s); },
-                                      "TLS handshake with " + std::string(c.host) + " failed: " + c.why + ".",
+                                      "TLS handshake with " + TNetStack::StripBrackets(c.host) + " failed: " + c.why + ".",
                                       [&](const ENetTLSHandshakeError& e) { EXPECT_EQ(e.Failure(), c.failure); });
   EXPECT_FALSE(http.IsConnected());
   EXPECT_EQ(s.Size(), 0);
@@ -178,6 +179,10 @@ INSTANTIATE_TEST_SUITE_P(
         // An address in the URL is checked against the certificate as a name is.
         HandshakeCase{.name = "WrongAddress", .cert = "wronghost", .failure = tfNameMismatch,
                       .why = "the server's certificate is not valid for the name 127.0.0.1", .host = "127.0.0.1"},
+        // An IPv6 address too, with no SNI (which names hosts only).
+        HandshakeCase{.name = "IPv6Address", .cert = "localhost", .host = "[::1]"},
+        HandshakeCase{.name = "WrongIPv6Address", .cert = "wronghost", .failure = tfNameMismatch,
+                      .why = "the server's certificate is not valid for the name ::1", .host = "[::1]"},
         HandshakeCase{.name = "Expired", .cert = "expired", .failure = tfExpired,
                       .why = "the server's certificate has expired"},
         HandshakeCase{.name = "TLS10Only", .cert = "localhost", .protocols = "TLSv1", .failure = tfProtocolTooOld,

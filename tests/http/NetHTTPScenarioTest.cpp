@@ -243,6 +243,73 @@ TEST_F(Scenario, ProxyGetsTheAbsoluteUrlAndTheOriginHost) {
   EXPECT_NE(server.Request(0, 0).find("\r\nHost: update.example\r\n"), std::string::npos);
 }
 
+// A server on ::1 alone, reached by its literal address, and as the proxy of an origin
+// named by its IPv6 address: the address stands in brackets wherever it meets a port.
+struct LiteralCase {
+  const char* name;
+  bool proxy;
+  const char* url;  // PORT: the server's
+  const char* requestLine;
+  const char* host;
+};
+
+class LiteralIPv6 : public Scenario, public ::testing::WithParamInterface<LiteralCase> {};
+
+TEST_P(LiteralIPv6, StandsInBracketsBeforeItsPort) {
+  const LiteralCase& c = GetParam();
+  server.ListenOn("::1");
+  Serve({kOk});
+  const auto withPort = [this](std::string text) {
+    const size_t at = text.find("PORT");
+    return at == std::string::npos ? text : text.replace(at, 4, std::to_string(server.Port()));
+  };
+  if (c.proxy) {
+    http.ProxyParams().SetProxyServer("::1");
+    http.ProxyParams().SetProxyPort(server.Port());
+  }
+  TMemoryStream s;
+  http.FetchUrl(withPort(c.url), s);
+  Finish();
+  EXPECT_EQ(StreamText(s), "ok");
+  EXPECT_EQ(server.Request(0, 0).rfind(withPort(c.requestLine) + " HTTP/1.1\r\n", 0), 0u) << server.Request(0, 0);
+  EXPECT_NE(server.Request(0, 0).find("\r\nHost: " + withPort(c.host) + "\r\n"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LiteralIPv6,
+    ::testing::Values(LiteralCase{"Direct", false, "http://[::1]:PORT/a.ini", "GET /a.ini", "[::1]:PORT"},
+                      LiteralCase{"ThroughAProxyOnIPv6", true, "http://[2001:db8::5]:8080/a.ini",
+                                  "GET http://[2001:db8::5]:8080/a.ini", "[2001:db8::5]:8080"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// 400 bytes of a 1000-byte body at once; the rest in 200-byte pieces 40 ms apart, or
+// never while the connection stays open. The rule: 100 bytes in any 150 ms.
+class Silence : public Scenario, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(Silence, ABodyThatStopsArrivingRaisesWhereASlowOneCompletes) {
+  const bool silent = GetParam();
+  ConnectionScript script;
+  script.ExpectRequest().Send("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(400, 'a'));
+  if (!silent) script.Send(std::string(600, 'b'), 200, 40);
+  server.AddConnection(script.WaitClientClose());
+  server.Start();
+  http.SetSilenceLimit(100, 150);
+  TMemoryStream s;
+  if (silent) {
+    ExpectRaises<ENetConnectionSilent>([&] { http.FetchUrl(Url("/p.zip"), s); },
+                                       "Connection silent: fewer than 100 bytes arrived in 150 ms.");
+    EXPECT_EQ(StreamText(s), std::string(400, 'a'));
+    EXPECT_FALSE(http.IsConnected());
+  } else {
+    http.FetchUrl(Url("/p.zip"), s);
+    EXPECT_EQ(StreamText(s), std::string(400, 'a') + std::string(600, 'b'));
+  }
+  Finish();
+}
+
+INSTANTIATE_TEST_SUITE_P(Server, Silence, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Silent" : "SlowButSteady"; });
+
 TEST_F(Scenario, CancelDuringTheBodyEndsTheFetchWithoutHarm) {
   server.AddConnection(ConnectionScript()
                            .ExpectRequest()

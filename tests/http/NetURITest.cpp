@@ -50,7 +50,11 @@ INSTANTIATE_TEST_SUITE_P(
         // "\x95\x5c" is one double-byte character whose second byte is a backslash.
         UriCase{"http://host/\x95\x5c/f", "http", "", "", "host", "", "/\x95\x5c/", "f", "", ""},
         UriCase{"a/b/c.htm", "", "", "", "", "", "a/b/", "c.htm", "", ""},
-        UriCase{"c.htm?q", "", "", "", "", "", "", "c.htm", "?q", ""}));
+        UriCase{"c.htm?q", "", "", "", "", "", "", "c.htm", "?q", ""},
+        // An IPv6 address stands in brackets; the host is the address alone.
+        UriCase{"http://[::1]:8080/a/b.zip", "http", "", "", "::1", "8080", "/a/", "b.zip", "", ""},
+        UriCase{"http://u:p@[2001:db8::1]/x?q", "http", "u", "p", "2001:db8::1", "", "/", "x", "?q", ""},
+        UriCase{"http://[::1", "http", "", "", "[", ":1", "/", "", "", ""}));
 
 TEST(Uri, ComposeAlwaysNamesAnExplicitPortAndDropsAuthAndBookmarkUnlessAsked) {
   TNetURI u("http://u:p@h:80/a/b?c#d");
@@ -58,6 +62,7 @@ TEST(Uri, ComposeAlwaysNamesAnExplicitPortAndDropsAuthAndBookmarkUnlessAsked) {
   EXPECT_EQ(u.Compose(ofAuthInfo | ofBookmark), "http://u:p@h:80/a/b?c#d");
   EXPECT_EQ(u.URI(), "http://h:80/a/b?c");
   EXPECT_EQ(u.URIText(), "http://u:p@h:80/a/b?c#d");
+  EXPECT_EQ(TNetURI("http://[::1]:8080/a").Compose(), "http://[::1]:8080/a");
 }
 
 TEST(Uri, ComposeRaisesOnMissingProtocolOrHost) {

@@ -3,8 +3,6 @@
 // build, these also prove the interrupted operation touches no released memory.
 #include <poll.h>
 
-#include <chrono>
-
 #include "NetTestUtil.h"
 #include "net/NetException.h"
 #include "net/NetFreezeGuard.h"
@@ -93,22 +91,11 @@ TEST_F(Cancel, DuringACompleteSendEndsTheNextReadNotConnected) {
   EXPECT_THROW(client.ReadLine(), ENetNotConnected);
 }
 
-TEST_F(Cancel, DuringAConnectEndsWithoutALeftoverConnection) {
+TEST_F(Cancel, DuringAConnectEndsNotConnectedWithoutALeftoverConnection) {
   StalledListener stalled;
   client.SetPort(stalled.Port());
   pump.At(2, [this] { client.CloseConnection(); });
-  const auto start = std::chrono::steady_clock::now();
-  bool raised = false;
-  try {
-    client.OpenConnection();
-  } catch (const ENetConnectException&) {
-    raised = true;  // the shut-down socket made the worker's connect fail
-  }
-  if (!raised) {
-    // The worker saw its socket closed under it: the first write fails.
-    EXPECT_THROW(client.WriteLine("x"), ENetNotConnected);
-  }
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  ExpectRaises<ENetNotConnected>([&] { client.OpenConnection(); }, "Not Connected");
   EXPECT_EQ(client.IOHandler(), nullptr);
   EXPECT_FALSE(client.IsConnected());
 }

@@ -1,5 +1,4 @@
 // Connecting: refused ports, time-outs, statuses, binding, Nagle, writes.
-#include <dirent.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
@@ -25,15 +24,6 @@ uint16_t ClosedPort() {
   const uint16_t port = LocalPort(fd);
   ::close(fd);
   return port;
-}
-
-int OpenDescriptors() {
-  int count = 0;
-  if (DIR* dir = ::opendir("/proc/self/fd")) {
-    while (::readdir(dir)) ++count;
-    ::closedir(dir);
-  }
-  return count;
 }
 
 // Without the guard the connect blocks and raises the socket error; with it a worker

@@ -79,10 +79,15 @@ INSTANTIATE_TEST_SUITE_P(Forms, DottedQuad,
                                            std::make_pair("a.b.c.d", false), std::make_pair("", false),
                                            std::make_pair("1.2.3.-1", false)));
 
-TEST_F(StackTest, LocalhostInAnyCaseResolvesWithoutLookup) {
-  EXPECT_EQ(Stack().HostToAddress("LocalHost"), "127.0.0.1");
-  EXPECT_EQ(Stack().HostToAddress("LOCALHOST"), "127.0.0.1");
+TEST_F(StackTest, LocalhostInAnyCaseResolvesToLoopbackAndLiteralsToThemselves) {
+  for (const char* name : {"LocalHost", "LOCALHOST"}) {
+    for (const TNetIPAddress& a : Stack().HostToAddresses(name))
+      EXPECT_TRUE(a.Text == "::1" || a.Text.rfind("127.", 0) == 0) << a.Text;
+  }
   EXPECT_EQ(Stack().HostToAddress("10.1.2.3"), "10.1.2.3");
+  const std::vector<TNetIPAddress> v6{{kAFInet6, "2001:db8::1"}};
+  EXPECT_EQ(Stack().HostToAddresses("2001:db8::1"), v6);
+  EXPECT_EQ(Stack().HostToAddresses("[2001:db8::1]"), v6);
 }
 
 TEST_F(StackTest, UnknownHostFailsWithHostNotFound) {

@@ -2,6 +2,7 @@
 // scripted loopback server and a client aimed at it.
 #pragma once
 
+#include <dirent.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "net/NetIOHandlerSocket.h"
 #include "net/NetTCPClient.h"
 #include "runtime/MemoryStream.h"
 #include "support/ScriptedServer.h"
@@ -93,4 +95,27 @@ inline std::string Content(TStream& stream) {
   stream.ReadBuffer(bytes.data(), stream.Size());
   stream.SetPosition(pos);
   return bytes;
+}
+
+// The process's open descriptors, to show that a failed connect leaves none behind.
+inline int OpenDescriptors() {
+  int count = 0;
+  if (DIR* dir = ::opendir("/proc/self/fd")) {
+    while (::readdir(dir)) ++count;
+    ::closedir(dir);
+  }
+  return count;
+}
+
+// Records the address of every connect attempt of client, in order, from its
+// "Connecting to <address>." statuses.
+inline void RecordAttempts(TNetTCPClient& client, std::vector<std::string>& tried) {
+  client.OnStatus = [&tried](TObject*, TNetStatus status, const AnsiString& text) {
+    if (status == hsConnecting) tried.push_back(text.substr(14, text.size() - 15));
+  };
+}
+
+// The address the connected client's socket is connected to.
+inline std::string UsedAddress(const TNetTCPClient& client) {
+  return static_cast<TNetIOHandlerSocket*>(client.IOHandler())->SocketHandle()->RemoteAddress();
 }

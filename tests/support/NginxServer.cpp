@@ -103,6 +103,7 @@ std::string NginxServer::Config() const {
     << "  keepalive_timeout " << options_.KeepaliveTimeoutSec << ";\n"
     << "  keepalive_requests " << options_.KeepaliveRequests << ";\n"
     << "  server {\n    listen 127.0.0.1:" << port_ << (options_.TlsCertificate.empty() ? "" : " ssl") << ";\n"
+    << "    listen [::1]:" << port_ << (options_.TlsCertificate.empty() ? "" : " ssl") << ";\n"
     << "    server_name localhost;\n" << TlsDirectives(options_.TlsCertificate, options_.TlsKey)
     << "    root " << options_.Root << ";\n" << options_.ServerDirectives << "\n  }\n";
   if (!options_.TlsDefaultCertificate.empty())

@@ -134,6 +134,13 @@ void ScriptedServer::AddConnection(ConnectionScript script) {
   scripts_.push_back(std::move(script));
 }
 
+void ScriptedServer::ListenOn(const char* address, uint16_t port) {
+  const int fd = BindAddress(address, port, 16);
+  ::close(listenFd_);
+  listenFd_ = fd;
+  port_ = LocalPort(listenFd_);
+}
+
 void ScriptedServer::Start() {
   if (!acceptThread_.joinable()) acceptThread_ = std::thread([this] { AcceptLoop(); });
 }

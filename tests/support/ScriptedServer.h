@@ -1,7 +1,7 @@
 // A loopback TCP server that plays a script per accepted connection, for tests and
 // benchmarks that need exact wire bytes and faults.
 //
-// It listens on 127.0.0.1 port 0 and accepts on its own thread; every connection
+// It listens on 127.0.0.1 port 0 (or where ListenOn says) and accepts on its own thread; every connection
 // gets its own thread that plays the next script in the order they were added (a
 // connection without a script is held open until the peer closes). Every wait is
 // bounded (StepTimeoutMs), and Stop() wakes and joins everything, so a test never
@@ -83,6 +83,9 @@ class ScriptedServer {
 
   // Scripts are given to connections in the order the connections are accepted.
   void AddConnection(ConnectionScript script);
+  // Before Start: listen on this numeric address ("::1", "127.0.0.1") and port instead
+  // (0: the system chooses).
+  void ListenOn(const char* address, uint16_t port = 0);
   void Start();
   // Stops accepting, closes every connection, joins every thread.
   void Stop();

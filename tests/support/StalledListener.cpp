@@ -9,11 +9,11 @@
 
 #include <stdexcept>
 
-StalledListener::StalledListener() {
-  listenFd_ = BindLoopback(0);
+StalledListener::StalledListener(const char* address, uint16_t port) {
+  listenFd_ = BindAddress(address, port, 0);
   port_ = LocalPort(listenFd_);
   // A backlog of 0 holds one connection; this one fills it and is never accepted.
-  fillerFd_ = ConnectLoopback(port_);
+  fillerFd_ = ConnectAddress(address, port_);
   if (fillerFd_ < 0) throw std::runtime_error("StalledListener: cannot fill the accept queue");
 }
 

@@ -1,4 +1,5 @@
-// A listening socket on 127.0.0.1 whose accept queue is full, so a further connect
+// A listening socket on 127.0.0.1 (or the loopback address and port given) whose
+// accept queue is full, so a further connect
 // to Port() stays pending (the peer's SYN is dropped) until the connecting side
 // gives up. For connect time-out and cancel tests.
 #pragma once
@@ -7,7 +8,7 @@
 
 class StalledListener {
  public:
-  StalledListener();
+  explicit StalledListener(const char* address = "127.0.0.1", uint16_t port = 0);
   ~StalledListener();
   StalledListener(const StalledListener&) = delete;
   StalledListener& operator=(const StalledListener&) = delete;

@@ -59,7 +59,7 @@ CNF
 
 ca ca "Tavro Test CA"
 ca other-ca "Untrusted Test CA"
-leaf localhost ca "DNS:localhost,IP:127.0.0.1"
+leaf localhost ca "DNS:localhost,IP:127.0.0.1,IP:::1"
 leaf wronghost ca "DNS:elsewhere.invalid"
 leaf expired ca "DNS:localhost,IP:127.0.0.1" 20200101000000Z 20201231000000Z
 leaf untrusted other-ca "DNS:localhost,IP:127.0.0.1"
