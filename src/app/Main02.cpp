@@ -3,10 +3,12 @@
 #include <QTimer>
 #include <utility>
 
-#include "app/Catalogue.h"
-#include "app/ComponentSettings.h"
+#include "job/Catalogue.h"
+#include "job/ComponentSettings.h"
 #include "app/Main01.h"
 #include "http/NetHTTP.h"
+#include "job/HandOff.h"
+#include "job/PackageDownload.h"
 #include "net/NetFreezeGuard.h"
 #include "platform/Log.h"
 #include "runtime/FileUtils.h"
@@ -166,6 +168,8 @@ void TForm2::CreateComponents() {
   Archiver = std::make_unique<TZipArchiver>(nullptr);
   Archiver->SetName("Archiver");
   ConfigureArchiver(*Archiver);
+  Download = std::make_unique<TPackageDownload>(form1_.Settings(), *NetHTTP1, static_cast<TJobReport&>(*this));
+  HandOff = std::make_unique<THandOff>(form1_.Settings(), *Archiver, static_cast<TJobReport&>(*this));
 }
 
 void TForm2::BindHandlers() {

@@ -4,7 +4,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/AppSettings.h"
+#include "job/AppSettings.h"
 #include "app/CommandLine.h"
 #include "app/Main01.h"
 #include "platform/Log.h"

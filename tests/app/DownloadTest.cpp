@@ -464,6 +464,7 @@ struct SignedCase {
   std::string package;      // the answer to the package's request; empty: it is never asked for
   const char* refusal;      // in the log's refusal line; nullptr: the package is stored
   int32_t shownSize = 0;    // the package size the progress display shows, when checked
+  const char* failure = nullptr;  // a network failure, not a refusal: the log's "failed:" reason
 };
 
 class SignedPackage : public SignedDownload, public ::testing::WithParamInterface<SignedCase> {};
@@ -486,6 +487,14 @@ TEST_P(SignedPackage, IsFetchedAndStoredOnlyWhenItsSignatureIsForItAndItKeepsToI
   EXPECT_FALSE(HasTemporaryFile());
   if (c.shownSize) {
     EXPECT_EQ(form2_->AnnouncedSize(), c.shownSize);
+  }
+  if (c.failure) {
+    EXPECT_EQ(Package(), "older");
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0].Text, QString::fromUtf8("从服务器下载固件包时出错。\r请检查网络设置是否连接正常！"));
+    EXPECT_NE(LogText().find(std::string("download ended: failed: ") + c.failure), std::string::npos) << LogText();
+    EXPECT_EQ(LogText().find(" refused"), std::string::npos) << LogText();
+    return;
   }
   if (!c.refusal) {
     EXPECT_EQ(Package(), kBody);
@@ -515,8 +524,13 @@ INSTANTIATE_TEST_SUITE_P(
         // Arbitrary package
         SignedCase{"Missing", [](SignedDownload&) { return HttpReply("no", "404 Not Found"); }, "",
                    "cannot fetch it: HTTP/1.1 404 Not Found"},
+        // The signature not fetched for the network's or the server's failure: no refusal
         SignedCase{"CutShort", [](SignedDownload& t) { return HttpReply(t.SignatureOf(kBody)).substr(0, 150); }, "",
-                   "it arrived cut short"},
+                   nullptr, 0, "Connection Closed Gracefully."},
+        SignedCase{"NoAnswer", [](SignedDownload&) { return std::string(); }, "", nullptr, 0,
+                   "Connection Closed Gracefully."},
+        SignedCase{"ServerFailure", [](SignedDownload&) { return HttpReply("busy", "503 Service Unavailable"); }, "",
+                   nullptr, 0, "HTTP/1.1 503 Service Unavailable"},
         SignedCase{"OfOtherBytes", [](SignedDownload& t) { return HttpReply(t.SignatureOf(kBody + "x")); },
                    HttpHead(kBody.size()) + kBody, "the signature does not match the file"},
         // Wrong package: the maker's own package for another model, with its valid signature

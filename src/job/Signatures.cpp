@@ -1,9 +1,10 @@
-#include "app/Signatures.h"
+#include "job/Signatures.h"
 
 #include <ctime>
 
-#include "app/ComponentSettings.h"
+#include "job/ComponentSettings.h"
 #include "http/NetHTTP.h"
+#include "net/NetException.h"
 #include "platform/Log.h"
 #include "runtime/BoundedStream.h"
 #include "runtime/FileUtils.h"
@@ -81,10 +82,14 @@ bool FetchTrustedSignature(TNetHTTP& client, const TTrustedKeys& keys, const Ans
     client.FetchUrl(SignatureName(url), bounded);
   } catch (const EStreamLimitError& e) {
     return SignatureRefused(url, e.Message());
-  } catch (const std::exception& e) {
+  } catch (const ENetHTTPProtocolException& e) {
+    // The server answered that it has no such signature: the file is unsigned. A server that
+    // fails (5xx) says nothing of the signature; that is the network's failure, raised on.
+    if (e.ErrorCode() >= 500) throw;
     return SignatureRefused(url, std::string("cannot fetch it: ") + e.what());
   }
-  if (!BodyIsWhole(client, body.Size())) return SignatureRefused(url, "it arrived cut short");
+  // Broken off before its announced end: the connection failed, not the signature.
+  if (!BodyIsWhole(client, body.Size())) throw ENetConnClosedGracefully();
   signature.assign(body.Memory() ? body.Memory() : "", static_cast<size_t>(body.Size()));
   try {
     comment = keys.VerifyComment(signature);

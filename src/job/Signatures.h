@@ -49,7 +49,9 @@ AnsiString SignedSizeRefusal(int64_t size);
 
 // Fetches the signature of `url` (within kSignatureCap) and checks its key, its trusted
 // comment and its "file:" against the file the URL asks for; the signature's text and the
-// comment's fields come back. False, logged, when it is refused or cannot be fetched.
+// comment's fields come back. False, logged, when it is refused: its checks fail, or the
+// server says it has none (4xx). Raises the client's error when it cannot be fetched: the
+// server not reached, no answer in time, a body broken off, a server failure (5xx).
 bool FetchTrustedSignature(TNetHTTP& client, const TTrustedKeys& keys, const AnsiString& url,
                            std::string& signature, TTrustedComment& comment);
 
