@@ -27,8 +27,6 @@
 #include "toolkit/Translation.h"
 #include "toolkit/WebBrowser.h"
 
-const char* const kInstanceMutexName = "RunOnlyOnce_Tavro";
-
 
 AnsiString ReadBuildVersion() {
   TFileVersion version;

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "job/AppSettings.h"
+#include "job/Store.h"
 #include "toolkit/Form.h"
 
 class TNetHTTP;
@@ -41,8 +42,6 @@ class TForm1 : public TForm {
 
 // "Tavro MP3 LiveUpdate" and the two version parts of the program file: "10.19".
 AnsiString ReadBuildVersion();
-
-extern const char* const kInstanceMutexName;  // "RunOnlyOnce_Tavro"
 
 // The single-instance guard. Returns true when another instance runs: the user has been
 // told so and this instance must end (also when the other instance's window is not found).

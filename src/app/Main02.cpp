@@ -9,6 +9,7 @@
 #include "http/NetHTTP.h"
 #include "job/HandOff.h"
 #include "job/PackageDownload.h"
+#include "job/Store.h"
 #include "net/NetFreezeGuard.h"
 #include "platform/Log.h"
 #include "runtime/FileUtils.h"
@@ -225,10 +226,7 @@ void TForm2::SetListsEnabled(bool enabled) {
 
 void TForm2::FormCreate(TObject*) {
   const TAppSettings& settings = form1_.Settings();
-  const AnsiString storeFolder = Catalogue::StoreFolder(settings.ProgramFolder);
-  if (!DirectoryExists(storeFolder)) ForceDirectories(storeFolder);
-  // Downloads that a crash or a power cut interrupted left their temporary files here.
-  RemoveLeftoverReplacements(storeFolder);
+  PrepareStore(settings.ProgramFolder);
   Button3->hide();
   SelectionIni = std::make_unique<TIniFile>(settings.ProgramFolder + Catalogue::kSelectionFileName);
   ComboBox1->Clear();

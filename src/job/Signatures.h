@@ -15,11 +15,11 @@
 #include <functional>
 #include <string>
 
+#include "runtime/Minisign.h"
 #include "runtime/SysUtils.h"
 
 class TNetHTTP;
 class TTrustedKeys;
-struct TTrustedComment;
 
 // What a body may hold when no signed size says otherwise: a signature, a catalogue,
 // release notes. A body that passes its cap is refused at once, never read to its end.
@@ -61,6 +61,17 @@ bool CatalogueIsCurrent(const AnsiString& url, const TTrustedComment& comment, c
                         int64_t now);
 // Remembers the accepted catalogue's signing time (atomically; raises when it cannot).
 void RememberCatalogueTime(const TTrustedComment& comment, const AnsiString& dataFolder);
+
+// What the check of a stored file found: whether it verifies, by which key, and what its
+// signature's trusted comment says (its file, its signing time, its size).
+struct TStoredCheck {
+  bool Checked = false;   // false: no key is trusted, nothing was checked (and it "verifies")
+  bool Verified = false;
+  std::string KeyId;      // the key that signed it, when its signature could be read
+  TTrustedComment Comment;
+  std::string Problem;    // why it was refused
+};
+TStoredCheck CheckStoredFile(const TTrustedKeys& keys, const AnsiString& fileName);
 
 // Checks a stored file against the signature stored beside it (its name + ".minisig"),
 // including that it is signed for the stored file's name; a missing signature file is a

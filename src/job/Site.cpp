@@ -31,8 +31,9 @@ TSite::TCatalogueState TSite::FetchCatalogue() {
 // signature that cannot be fetched leaves the catalogue unfetched as well.
 bool TSite::FetchSignature(const AnsiString& url, std::string& signature, TTrustedComment& comment) {
   try {
-    return FetchTrustedSignature(client_, settings_.TrustedKeys, url, signature, comment) &&
-           CatalogueIsCurrent(url, comment, settings_.ProgramFolder, std::time(nullptr));
+    refused_ = !(FetchTrustedSignature(client_, settings_.TrustedKeys, url, signature, comment) &&
+                 CatalogueIsCurrent(url, comment, settings_.ProgramFolder, std::time(nullptr)));
+    return !refused_;
   } catch (const std::exception& e) {
     LogStep("fetch " + url + " failed: its signature cannot be fetched: " + LogErrorText(e));
     return false;
@@ -42,6 +43,7 @@ bool TSite::FetchSignature(const AnsiString& url, std::string& signature, TTrust
 bool TSite::DownloadToFile(const AnsiString& url, const AnsiString& path, bool catalogue) {
   const AnsiString what = "fetch " + url + " ";
   const bool judged = catalogue && !settings_.TrustedKeys.Empty();
+  refused_ = false;
   std::string signature;
   TTrustedComment comment;
   try {
@@ -59,6 +61,7 @@ bool TSite::DownloadToFile(const AnsiString& url, const AnsiString& path, bool c
   try {
     client_.FetchUrl(url, bounded);
   } catch (const EStreamLimitError& e) {
+    refused_ = judged;
     if (judged) return SignatureRefused(url, e.Message());
     LogStep(what + "refused: " + e.Message());
     return false;
@@ -77,6 +80,7 @@ bool TSite::DownloadToFile(const AnsiString& url, const AnsiString& path, bool c
 bool TSite::Accept(const AnsiString& url, const AnsiString& path, TMemoryStream& body,
                    const std::string& signature, const TTrustedComment& comment, bool judged) {
   if (judged) {
+    refused_ = true;  // until the checks are passed
     if (comment.Size >= 0 && body.Size() != comment.Size)
       return SignatureRefused(url, "it is " + IntToStr(body.Size()) + " bytes, not its signed size of " +
                                        IntToStr(comment.Size) + " bytes");
@@ -86,6 +90,7 @@ bool TSite::Accept(const AnsiString& url, const AnsiString& path, TMemoryStream&
     // Remembered before the catalogue is replaced: should the second write fail, the next
     // run takes the same catalogue again, never an older one.
     RememberCatalogueTime(comment, settings_.ProgramFolder);
+    refused_ = false;
   }
   ReplaceFileContent(path, body.Memory(), body.Size());
   LogStep("fetch " + url + " done: " + IntToStr(body.Size()) + " bytes written to " + LogPath(path));

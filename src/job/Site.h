@@ -29,6 +29,8 @@ class TSite {
   // when there is one (logged either way; csNone is left to the caller to log).
   TCatalogueState FetchCatalogue();
   AnsiString CataloguePath() const;
+  // The last fetch was refused by a signature check (not merely not fetched).
+  bool Refused() const { return refused_; }
 
  private:
   bool FetchSignature(const AnsiString& url, std::string& signature, TTrustedComment& comment);
@@ -37,4 +39,5 @@ class TSite {
 
   TAppSettings settings_;
   TNetHTTP& client_;
+  bool refused_ = false;
 };
