@@ -99,8 +99,45 @@ tavro_cmd rollback 3 list
 out_has rollback '^TA-500$'
 grep -q 'is older than the catalogue already trusted' "$XDG_STATE_HOME/tavro/tavro.log" || fail "no rollback refusal logged"
 rm "$PROG/TavroMP3LiveUpdate.time"
+cp "$catalogue.minisig" "$WORK/catalogue.minisig"
 minisign -S -s "${E2E_SITE%/}.key/demo.key" -m "$catalogue" -x "$catalogue.minisig" \
   -t "$(printf 'timestamp:%s\tfile:TavroMP3LiveUpdate.ini\texpires:1000000000' "$(date +%s)")" >/dev/null ||
   fail "the expired catalogue was not signed"
 tavro_cmd expired 3 list
 grep -q 'it expired on 2001-09-09' "$XDG_STATE_HOME/tavro/tavro.log" || fail "no expiry refusal logged"
+cp "$WORK/catalogue.minisig" "$catalogue.minisig"
+
+# One writer of the store: a fetch refused while the window runs, verify and list --offline
+# beside it.
+start_app
+main=$(wait_window 30 "$MAIN_TITLE" "$APP_PID") || fail "no main window"
+tavro_cmd beside-fetch 1 fetch TA-500 3.00
+err_has beside-fetch 'Another instance of this program is running'
+nothing_stored TA-500_3.00
+tavro_cmd beside-verify 0 verify 炫彩X3 1.31
+tavro_cmd beside-offline 0 list --offline
+close_window "$main"
+wait_gone "$APP_PID" 15 || fail "the window did not end"
+
+# A paced server: the progress bar read from a terminal (a pseudo-terminal), the window
+# refused while the fetch runs, and Ctrl-C in the middle of it: exit 130, nothing stored.
+"$TOOLS/demo-nginx.sh" stop "$WORK/nginx"
+start_site 1m
+(cd "$PROG" && exec script -qefc "env -u DISPLAY ./tavro fetch TA-500 3.00" /dev/null >"$ART/pty.out" 2>&1) &
+fetch_pid=$!
+BG_PIDS+=("$fetch_pid")
+wait_until 20 grep -q 'left' "$ART/pty.out" || fail "no progress bar on the terminal: $(cat "$ART/pty.out")"
+start_app
+box=$(wait_window 20 "$APP_TITLE" "$APP_PID") || fail "the window started beside a fetch without a word"
+shot 01-window-refused-beside-fetch
+press "$box" Return
+wait_gone "$APP_PID" 15 || fail "the refused window did not end"
+tavro_pid=$(pgrep -P "$fetch_pid" -x tavro) || fail "the fetch is not running"
+kill -INT "$tavro_pid"
+status=0
+wait "$fetch_pid" || status=$?
+[[ $status == 130 ]] || fail "Ctrl-C ended the fetch with $status, not 130: $(cat "$ART/pty.out")"
+grep -q $'\r'' *[0-9]*% \[#*\.*\] [0-9.]* [KM]B / 7.9 MB  [0-9.]* [KM]B/s  0:0[0-9] left' "$ART/pty.out" ||
+  fail "the bar lacks percent, bytes, speed or time left: $(cat -v "$ART/pty.out")"
+grep -q 'Cancelled.' "$ART/pty.out" || fail "the cancel is not told"
+[[ -z $(find "$PROG/FirmwareBack" -name 'TA-500_3.00*') ]] || fail "the cancelled fetch left a file"
