@@ -19,10 +19,7 @@ int main(int argc, char** argv) {
   const bool loaded = UseLanguage(wanted);
   const std::vector<std::string> args(argv + 1, argv + argc);
   // A command runs in the terminal: no window, no display needed.
-  if (!args.empty() && IsCommand(args[0])) {
-    StartLog(false);
-    return RunCommand(args, TAppSettings::Default());
-  }
+  if (!args.empty() && IsCommand(args[0])) return RunCommand(args);
   // Answered before the window system or the single-instance guard is touched.
   const TCommandLine commandLine = ParseCommandLine(args);
   const int answered = AnswerCommandLine(commandLine, "tavro");

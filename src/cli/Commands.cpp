@@ -5,6 +5,7 @@
 
 #include "cli/CommandRuns.h"
 #include "cli/CommandSupport.h"
+#include "platform/Log.h"
 #include "toolkit/Translation.h"
 
 namespace {
@@ -93,11 +94,16 @@ int ReadArguments(const TCommandSpec& command, const std::vector<std::string>& a
 
 bool IsCommand(const std::string& arg) { return FindCommand(arg) != nullptr; }
 
-int RunCommand(const std::vector<std::string>& args, const TAppSettings& settings) {
+int RunCommand(const std::vector<std::string>& args) {
   const TCommandSpec* command = FindCommand(args.at(0));
   if (!command) return ecUsage;
-  TInvocation call{{}, {}, settings};
+  TInvocation call;
   const int answered = ReadArguments(*command, args, call);
   if (answered >= 0) return answered;
+  // Help and usage errors are answered before any file is touched: the log and the data
+  // folder only for a command that runs.
+  StartLog(false);
+  LogStep("command: " + args[0]);
+  call.Settings = TAppSettings::Default();
   return command->Run(call);
 }

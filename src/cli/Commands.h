@@ -18,5 +18,6 @@
 // Whether the argument names a command.
 bool IsCommand(const std::string& arg);
 
-// Runs the command args[0] names with the rest of the arguments; returns the exit status.
-int RunCommand(const std::vector<std::string>& args, const TAppSettings& settings);
+// Runs the command args[0] names with the rest of the arguments, with the program's
+// settings (TAppSettings::Default); returns the exit status.
+int RunCommand(const std::vector<std::string>& args);

@@ -47,6 +47,13 @@ tavro_cmd offline-none 1 list --offline
 tavro_cmd list 0 list
 out_has list '^天籁T8$'
 out_has list '^  2.05$'
+# complete WORD...: what bash completion offers for the last word.
+complete_words() {
+  (cd "$PROG" && bash -c 'source "$1"; shift; COMP_WORDS=("$@") COMP_CWORD=$(($# - 1)); _tavro; echo "${COMPREPLY[*]}"' \
+    _ "$TAVRO_SOURCE_DIR/packaging/tavro.bash-completion" ./tavro "$@")
+}
+[[ $(complete_words fetch T) == "TA-100 TA-500" ]] || fail "models completed as '$(complete_words fetch T)'"
+[[ $(complete_words install --yes TA-500 '') == "3.00 2.10" ]] || fail "versions completed as '$(complete_words install TA-500 '')'"
 tavro_cmd notes 0 notes TA-100 1.20
 [[ $(grep -c '<' "$ART/notes.out") == 0 && -s $ART/notes.out ]] || fail "the notes are not plain text"
 
