@@ -58,7 +58,7 @@ class TTerminalProgress {
   int64_t size_ = 0;
   int64_t from_ = 0;
   int64_t count_ = 0;
-  int lastTenth_ = -1;
+  int lastTenth_ = 0;  // the last tenth told on a plain line
   double started_ = 0;
   double drawn_ = 0;
   bool began_ = false;
