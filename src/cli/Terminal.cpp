@@ -115,7 +115,7 @@ void TTerminalProgress::Draw(int64_t count, bool force) {
     // A log or a pipe gets one line per tenth, never a carriage return.
     if (percent < 0 || percent / 10 == lastTenth_ || (force && percent / 10 <= lastTenth_)) return;
     lastTenth_ = percent / 10;
-    std::fprintf(stderr, "%d%% %lld/%lld bytes\n", lastTenth_ * 10, static_cast<long long>(count),
+    std::fprintf(stderr, "%d%% %lld/%lld bytes\n", percent, static_cast<long long>(count),
                  static_cast<long long>(size_));
     return;
   }

@@ -90,6 +90,11 @@ refused_fetch() { # NAME MODEL VERSION REASON
   grep -q "$3.zip refused: $4" "$XDG_STATE_HOME/tavro/tavro.log" || fail "the log does not say why $1 was refused"
 }
 refused_fetch changed TA-100 1.20 'the signature does not match'
+# Under an English desktop the commands speak the window's English.
+E2E_LOCALE=en_US.UTF-8 make_locale
+(cd "$PROG" && env -u DISPLAY -u LC_ALL LOCPATH="$WORK/locale" LANG=en_US.UTF-8 ./tavro fetch TA-100 1.20 \
+  2>"$ART/english.err") && fail "the changed package was taken under English"
+err_has english '^tavro: The firmware package failed its signature check and was not saved.$'
 refused_fetch unsigned TA-100 1.10 'cannot fetch it: HTTP/1.1 404'
 refused_fetch wrong-file 天籁T8 2.00 'it is signed for 炫彩X3_1.31.zip'
 # VERSION left out: the window's last choice (TA-500, its second version) decides it.
