@@ -1,6 +1,7 @@
 #include "cli/CommandSupport.h"
 
 #include <algorithm>
+#include <cstdio>
 
 #include "http/NetHTTP.h"
 #include "job/Catalogue.h"
@@ -77,4 +78,19 @@ bool KnownVersion(const std::vector<AnsiString>& versions, const AnsiString& ver
   Complain(ecFailed, Text(QT_TRANSLATE_NOOP("Tavro", "No such version of the model in the catalogue: ")) +
                          ToTerminal(version));
   return false;
+}
+
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') out += '\\';
+    if (static_cast<unsigned char>(c) < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+      continue;
+    }
+    out += c;
+  }
+  return out + "\"";
 }

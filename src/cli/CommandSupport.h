@@ -40,3 +40,6 @@ std::unique_ptr<TIniFile> ReadCatalogue(const TInvocation& call, TNetHTTP* clien
 std::vector<AnsiString> ModelVersions(TIniFile& catalogue, const AnsiString& model);
 // The version, which must be one of the model's; told when it is not.
 bool KnownVersion(const std::vector<AnsiString>& versions, const AnsiString& version);
+
+// A UTF-8 text as a JSON string, quoted.
+std::string JsonString(const std::string& text);

@@ -12,21 +12,6 @@
 #include "runtime/IniFile.h"
 
 namespace {
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') out += '\\';
-    if (static_cast<unsigned char>(c) < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-      out += escaped;
-      continue;
-    }
-    out += c;
-  }
-  return out + "\"";
-}
-
 bool StoredAndVerifies(const TAppSettings& settings, const AnsiString& model, const AnsiString& version) {
   const AnsiString name = Catalogue::PackageName(model, version);
   if (!Catalogue::IsStoreName(name)) return false;

@@ -24,10 +24,10 @@ std::string SigningTime(int64_t seconds) {
 
 void PrintJson(const AnsiString& file, const TStoredCheck& check) {
   const TTrustedComment& c = check.Comment;
-  std::cout << "{\"file\": \"" << PathToTerminal(file) << "\", \"verified\": " << (check.Verified ? "true" : "false")
-            << ", \"key\": \"" << check.KeyId << "\", \"signedFile\": \"" << ToTerminal(c.File)
-            << "\", \"timestamp\": " << c.Timestamp << ", \"size\": " << c.Size << ", \"problem\": \""
-            << check.Problem << "\"}\n";
+  std::cout << "{\"file\": " << JsonString(PathToTerminal(file)) << ", \"verified\": "
+            << (check.Verified ? "true" : "false") << ", \"key\": " << JsonString(check.KeyId)
+            << ", \"signedFile\": " << JsonString(ToTerminal(c.File)) << ", \"timestamp\": " << c.Timestamp
+            << ", \"size\": " << c.Size << ", \"problem\": " << JsonString(check.Problem) << "}\n";
 }
 
 void PrintText(const AnsiString& file, const TStoredCheck& check) {

@@ -71,6 +71,9 @@ out_has verify ': verified$'
 out_has verify "^signed by key $(sed -n 2p "$SITE_KEY" | base64 -d | od -An -tx1 -j2 -N8 | tr -d ' \n' |
   fold -w2 | tac | tr -d '\n' | tr a-f A-F)$"
 out_has verify '^signed for file 炫彩X3_1.31.zip$'
+tavro_cmd verify-json 0 verify --json 炫彩X3 1.31
+python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); assert d["verified"] and d["signedFile"] == "炫彩X3_1.31.zip", d' \
+  "$ART/verify-json.out" || fail "verify --json: $(cat "$ART/verify-json.out")"
 cp "$PROG/FirmwareBack/炫彩X3_1.31.zip" "$WORK/changed.zip"
 cp "$PROG/FirmwareBack/炫彩X3_1.31.zip.minisig" "$WORK/changed.zip.minisig"
 printf 'X' | dd of="$WORK/changed.zip" bs=1 seek=100 conv=notrunc status=none
