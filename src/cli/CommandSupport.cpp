@@ -15,13 +15,13 @@
 #include "runtime/IniFile.h"
 #include "toolkit/Translation.h"
 
-std::unique_ptr<TNetHTTP> MakeClient(const TAppSettings& settings) {
-  auto client = std::make_unique<TNetHTTP>(nullptr);
+std::shared_ptr<TNetHTTP> MakeClient(const TAppSettings& settings) {
+  auto client = std::make_shared<TNetHTTP>(nullptr);
   ConfigureHttpClient(*client);
   client->SetRecvBufferSize(256 << 10);
   // A server that accepts and stays silent must not hold the terminal.
   client->SetReadTimeout(settings.FetchTimeoutMs);
-  CatchInterrupt(*client);
+  CatchInterrupt(client);
   return client;
 }
 

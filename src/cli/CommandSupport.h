@@ -24,7 +24,7 @@ struct TInvocation {
 };
 
 // The client of a command, configured as the window's; Ctrl-C closes its connection.
-std::unique_ptr<TNetHTTP> MakeClient(const TAppSettings& settings);
+std::shared_ptr<TNetHTTP> MakeClient(const TAppSettings& settings);
 // Shows a download's progress on the terminal (the client's work events).
 void ShowProgress(TNetHTTP& client, TPackageDownload& download, TTerminalProgress& progress);
 

@@ -62,7 +62,7 @@ int RunFetch(const TInvocation& call) {
   std::unique_ptr<TNamedMutex> lock = LockStore();
   if (!lock) return ecFailed;
   PrepareStore(call.Settings.ProgramFolder);
-  std::unique_ptr<TNetHTTP> client = MakeClient(call.Settings);
+  std::shared_ptr<TNetHTTP> client = MakeClient(call.Settings);
   int code = ecDone;
   std::unique_ptr<TIniFile> catalogue = ReadCatalogue(call, client.get(), code);
   if (!catalogue) return code;

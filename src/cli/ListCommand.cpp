@@ -42,7 +42,7 @@ int RunList(const TInvocation& call) {
   // Fetching the catalogue replaces the stored one: the store's writer only.
   std::unique_ptr<TNamedMutex> lock = offline ? nullptr : LockStore();
   if (!offline && !lock) return ecFailed;
-  std::unique_ptr<TNetHTTP> client = offline ? nullptr : MakeClient(call.Settings);
+  std::shared_ptr<TNetHTTP> client = offline ? nullptr : MakeClient(call.Settings);
   int code = ecDone;
   std::unique_ptr<TIniFile> catalogue = ReadCatalogue(call, client.get(), code);
   if (!catalogue) return code;

@@ -44,7 +44,7 @@ bool FetchNotes(const TInvocation& call, const AnsiString& url, std::string& htm
   const int fd = mkstemp(path);
   if (fd < 0) return false;
   close(fd);
-  std::unique_ptr<TNetHTTP> client = MakeClient(call.Settings);
+  std::shared_ptr<TNetHTTP> client = MakeClient(call.Settings);
   TSite site(call.Settings, *client);
   const bool fetched = site.DownloadToFile(url, path);
   if (fetched) html = ReadFileContent(path);

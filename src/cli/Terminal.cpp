@@ -42,16 +42,16 @@ std::string Duration(double seconds) {
 }
 }  // namespace
 
-void CatchInterrupt(TNetHTTP& client) {
+void CatchInterrupt(const std::shared_ptr<TNetHTTP>& client) {
   // The transport's waits pump while a guard is in force; the pump is where Ctrl-C reaches
   // the connection, as the cancel button's click does in the window.
   static std::unique_ptr<TNetFreezeGuard> guard;
   guard = std::make_unique<TNetFreezeGuard>(nullptr);
   guard->SetOnlyWhenIdle(false);
-  RuntimeHooks().ProcessMessages = [&client, closed = false]() mutable {
+  RuntimeHooks().ProcessMessages = [weak = std::weak_ptr<TNetHTTP>(client), closed = false]() mutable {
     if (!interruptRequested || closed) return;
     closed = true;
-    client.CloseConnection();
+    if (const std::shared_ptr<TNetHTTP> live = weak.lock()) live->CloseConnection();
   };
   struct sigaction action {};
   action.sa_handler = OnInterrupt;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "job/JobReport.h"
@@ -15,8 +16,8 @@ class TNetHTTP;
 enum TExitCode { ecDone = 0, ecFailed = 1, ecUsage = 2, ecRefused = 3, ecNetwork = 4, ecInterrupted = 130 };
 
 // Ctrl-C from now on cancels as the cancel button does: the client's connection is closed
-// at the next pump of its wait, and the report says "cancelled".
-void CatchInterrupt(TNetHTTP& client);
+// at the next pump of its wait (while the client lives), and the report says "cancelled".
+void CatchInterrupt(const std::shared_ptr<TNetHTTP>& client);
 bool InterruptRequested();
 
 class TTerminalReport : public TJobReport {
