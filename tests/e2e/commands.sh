@@ -8,7 +8,8 @@
 # a package changed on the server, one without signature, another model's package (wrong
 # file), one past its signed size; and the catalogue refused when it is a rollback or expired.
 # Finally the one writer of the store: a fetch refused while the window runs, verify and
-# list --offline beside it, and the window refusing to start while a fetch runs.
+# list --offline beside it, and the window refusing to start while a fetch runs; Ctrl-C in the
+# middle of a fetch and the progress bar on a pseudo-terminal. Last, unsigned: no key trusted.
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 
@@ -156,3 +157,13 @@ grep -q $'\r'' *[0-9]*% \[#*\.*\] [0-9.]* [KM]B / 7.9 MB  [0-9.]* [KM]B/s  0:0[0
   fail "the bar lacks percent, bytes, speed or time left: $(cat -v "$ART/pty.out")"
 grep -q 'Cancelled.' "$ART/pty.out" || fail "the cancel is not told"
 [[ -z $(find "$PROG/FirmwareBack" -name 'TA-500_3.00*') ]] || fail "the cancelled fetch left a file"
+
+# Unsigned: with no key trusted, packages are taken as they come (the changed one too), and
+# verify has nothing to check against.
+rm "$PROG/TavroMP3LiveUpdate.pub"
+tavro_cmd unsigned-fetch 0 fetch TA-100 1.20
+cmp "$PROG/FirmwareBack/TA-100_1.20.zip" "$(site_file TavroMP3LiveUpdate2/Firmware/TA-100/TA-100_1.20.zip)" ||
+  fail "the unsigned fetch stored another file"
+[[ ! -e $PROG/FirmwareBack/TA-100_1.20.zip.minisig ]] || fail "a signature was stored without a key"
+tavro_cmd unsigned-verify 1 verify TA-100 1.20
+err_has unsigned-verify 'No key is trusted'
