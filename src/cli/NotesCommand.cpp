@@ -2,9 +2,12 @@
 // server, else the copy in the store. The store is not written: notes run beside a window.
 #include <unistd.h>
 
+#include <QByteArray>
+#include <QRegularExpression>
+#include <QString>
+
 #include <cstdlib>
 #include <iostream>
-#include <regex>
 
 #include "cli/CommandRuns.h"
 #include "cli/CommandSupport.h"
@@ -15,27 +18,23 @@
 #include "toolkit/Translation.h"
 
 namespace {
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // The page's text: scripts and styles dropped, block ends as line breaks, tags gone, the
 // common entities read, blank runs folded. The pages are code page 936 unless they say UTF-8.
 std::string PlainText(const std::string& html) {
-  std::string text = Lower(html).find("charset=utf-8") != std::string::npos ? html : ToTerminal(html);
-  const std::regex::flag_type ci = std::regex::icase;
-  text = std::regex_replace(text, std::regex("<(script|style)[^>]*>[\\s\\S]*?</\\1>", ci), "");
-  text = std::regex_replace(text, std::regex("<(br|/p|/div|/li|/tr|/h[1-6]|/title)[^>]*>", ci), "\n");
-  text = std::regex_replace(text, std::regex("<[^>]*>"), "");
+  const bool utf8 = QByteArray::fromStdString(html).toLower().contains("charset=utf-8");
+  QString text = utf8 ? QString::fromStdString(html) : QString::fromStdString(ToTerminal(html));
+  const auto ci = QRegularExpression::CaseInsensitiveOption;
+  text.remove(QRegularExpression("<(script|style)[^>]*>.*?</\\1>", ci | QRegularExpression::DotMatchesEverythingOption));
+  text.replace(QRegularExpression("<(br|/p|/div|/li|/tr|/h[1-6]|/title)[^>]*>", ci), "\n");
+  text.remove(QRegularExpression("<[^>]*>"));
   const std::pair<const char*, const char*> entities[] = {
       {"&nbsp;", " "}, {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&amp;", "&"}};
-  for (const auto& [entity, character] : entities) text = std::regex_replace(text, std::regex(entity, ci), character);
-  text = std::regex_replace(text, std::regex("[ \t\r]+"), " ");
-  text = std::regex_replace(text, std::regex(" ?\n ?"), "\n");
-  text = std::regex_replace(text, std::regex("\n{3,}"), "\n\n");
-  const size_t begin = text.find_first_not_of("\n ");
-  return begin == std::string::npos ? "" : text.substr(begin, text.find_last_not_of("\n ") + 1 - begin) + "\n";
+  for (const auto& [entity, character] : entities) text.replace(entity, character, Qt::CaseInsensitive);
+  text.replace(QRegularExpression("[ \t\r]+"), " ");
+  text.replace(QRegularExpression(" ?\n ?"), "\n");
+  text.replace(QRegularExpression("\n{3,}"), "\n\n");
+  text = text.trimmed();
+  return text.isEmpty() ? "" : text.toStdString() + "\n";
 }
 
 // Fetched into a file of its own outside the store; false when it could not be fetched.
