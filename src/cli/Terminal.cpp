@@ -66,9 +66,8 @@ bool InterruptRequested() { return interruptRequested != 0; }
 const char* TTerminalReport::Interruption() const { return interruptRequested ? "cancelled" : nullptr; }
 
 bool TTerminalReport::ConfirmConnect() {
-  std::cerr << Text(kConnectCaption) << "\n" << Text(kConnectPrompt) << "\n";
   if (assumeYes_) return true;
-  std::cerr << "[y/N] " << std::flush;
+  std::cerr << Text(kConnectCaption) << "\n" << Text(kConnectPrompt) << "\n[y/N] " << std::flush;
   std::string answer;
   if (!std::getline(std::cin, answer)) return false;
   return answer == "y" || answer == "Y" || answer == "yes";

@@ -25,7 +25,7 @@ class TTerminalReport : public TJobReport {
   explicit TTerminalReport(bool assumeYes) : assumeYes_(assumeYes) {}
   const char* Interruption() const override;
   // The connect prompt on standard error, answered on standard input ("y" goes on);
-  // --yes answers it at once.
+  // with --yes it is not asked.
   bool ConfirmConnect() override;
 
  private:

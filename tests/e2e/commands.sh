@@ -81,6 +81,10 @@ printf 'X' | dd of="$WORK/changed.zip" bs=1 seek=100 conv=notrunc status=none
 tavro_cmd verify-file 3 verify "$WORK/changed.zip"
 out_has verify-file 'refused: '
 
+(cd "$PROG" && env -u DISPLAY ./tavro install 炫彩X3 1.31 <<<n >/dev/null 2>"$ART/declined.err") &&
+  fail "install went on after the connect prompt was declined"
+err_has declined '^将您的MP3播放器与电脑连接$'
+[[ ! -e $PLAYER/stupdaterapp.log ]] || fail "the tool started although the connect prompt was declined"
 tavro_cmd install 0 install 炫彩X3 1.31 --yes
 [[ $(cat "$PLAYER/stupdaterapp.log") == *"stupdaterapp.exe -s" ]] || fail "the tool did not start once with -s"
 [[ $(wc -l <"$PLAYER/stupdaterapp.log") == 1 ]] || fail "the tool started more than once"
