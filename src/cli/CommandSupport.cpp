@@ -59,6 +59,10 @@ std::unique_ptr<TIniFile> ReadCatalogue(const TInvocation& call, TNetHTTP* clien
       code = ecRefused;
     }
   }
+  if (InterruptRequested()) {
+    code = Complain(ecInterrupted, Text(QT_TRANSLATE_NOOP("Tavro", "Cancelled.")));
+    return nullptr;
+  }
   const AnsiString path = call.Settings.ProgramFolder + Catalogue::kCatalogueFileName;
   if (FileExists(path)) return std::make_unique<TIniFile>(path);
   code = code == ecRefused ? ecRefused : client ? ecNetwork : ecFailed;
