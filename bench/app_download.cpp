@@ -40,8 +40,8 @@
 #include <string>
 #include <vector>
 
-#include "app/AppSettings.h"
-#include "app/ComponentSettings.h"
+#include "job/AppSettings.h"
+#include "job/ComponentSettings.h"
 #include "app/Main01.h"
 #include "app/Main02.h"
 #include "http/NetHTTP.h"

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "app/AppSettings.h"
+#include "job/AppSettings.h"
 #include "app/Main01.h"
 #include "app/Main02.h"
 #include "platform/ProgramInfo.h"

@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <unistd.h>
 
-#include "app/AppSettings.h"
+#include "job/AppSettings.h"
 #include "app/Main01.h"
 #include "platform/ProgramInfo.h"
 #include "toolkit/Application.h"

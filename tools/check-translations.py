@@ -5,7 +5,7 @@
 
 Two promises are kept:
   1. Every Chinese text in the sources is shown through Tavro::tr() (or marked with
-     QT_TRANSLATE_NOOP("Tavro", ...) where it is kept in a constant): a bare literal would reach
+     QT_TRANSLATE_NOOP("Tavro", ...), or TAVRO_TRANSLATE_NOOP in the job, where it is kept in a constant): a bare literal would reach
      a person untranslated. Font names and measuring samples are no texts and are allowed.
   2. The translation file is what lupdate keeps for these sources (no text missing, none left
      over) and every text in it has its English.
@@ -21,7 +21,7 @@ from pathlib import Path
 
 # Literals that are never shown: the design's font name and the sample its height is measured on.
 NOT_SHOWN = {"宋体", "中本Mb"}
-MARKERS = re.compile(r'(Tavro::tr\(|QT_TRANSLATE_NOOP\("Tavro",)\s*$')
+MARKERS = re.compile(r'(Tavro::tr\(|(?:QT|TAVRO)_TRANSLATE_NOOP\("Tavro",)\s*$')
 TOKEN = re.compile(r'//[^\n]*|/\*.*?\*/|\'(?:\\.|[^\\\'])*\'|"(?:\\.|[^\\"])*"', re.S)
 
 

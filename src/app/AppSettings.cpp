@@ -1,4 +1,4 @@
-#include "app/AppSettings.h"
+#include "job/AppSettings.h"
 
 #include "platform/ProgramInfo.h"
 

@@ -12,8 +12,16 @@ namespace {
 const char* const kUsage = QT_TRANSLATE_NOOP(
     "Tavro",
     "Usage: %1 [OPTION]...\n"
+    "  or:  %1 COMMAND [ARGUMENT]...\n"
     "Fetch firmware for Tavro MP3 players from the update server and hand it to the\n"
-    "player's flashing tool.\n"
+    "player's flashing tool: in a window, or from a terminal with a command.\n"
+    "\n"
+    "Commands (no window opens; '%1 COMMAND --help' tells more):\n"
+    "  list [--offline] [--json]       the catalogue's models and versions\n"
+    "  notes MODEL VERSION             a version's release notes as plain text\n"
+    "  fetch MODEL [VERSION]           download a package into the store\n"
+    "  verify MODEL VERSION | FILE     check a package against its signature\n"
+    "  install MODEL VERSION [--yes]   hand a stored package to the flashing tool\n"
     "\n"
     "Options:\n"
     "      --log-stderr  also write the log to standard error\n"
@@ -27,7 +35,12 @@ const char* const kUsage = QT_TRANSLATE_NOOP(
     "  The catalogue, user.ini and FirmwareBack/ lie next to the program, or in\n"
     "  $XDG_DATA_HOME/tavro/ (default ~/.local/share) when the program is installed or\n"
     "  its folder is not writable. The log is $XDG_STATE_HOME/tavro/tavro.log\n"
-    "  (default ~/.local/state), with two older files beside it.\n");
+    "  (default ~/.local/state), with two older files beside it.\n"
+    "\n"
+    "Exit status of the commands:\n"
+    "  0 done, 1 failed, 2 wrong command line, 3 refused by a signature check,\n"
+    "  4 network failure, 130 cancelled with Ctrl-C. The window, fetch, install and\n"
+    "  list without --offline write the store: one of them runs at a time.\n");
 
 }  // namespace
 

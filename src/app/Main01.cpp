@@ -1,26 +1,22 @@
 #include "app/Main01.h"
 
 #include <QPixmap>
-#include <ctime>
 #include <QThread>
 #include <QWindow>
 
-#include "app/Catalogue.h"
-#include "app/ComponentSettings.h"
-#include "app/EnvironmentProxy.h"
+#include "job/Catalogue.h"
+#include "job/ComponentSettings.h"
+#include "app/WebViewProxy.h"
 #include "app/Main02.h"
-#include "app/Signatures.h"
 #include "http/NetHTTP.h"
+#include "job/PlayerSoftware.h"
+#include "job/Site.h"
 #include "platform/Log.h"
 #include "platform/NamedMutex.h"
 #include "platform/ProgramInfo.h"
-#include "platform/Registry.h"
 #include "platform/WinExec.h"
 #include "platform/WindowList.h"
-#include "runtime/BoundedStream.h"
 #include "runtime/FileUtils.h"
-#include "runtime/MemoryStream.h"
-#include "runtime/Minisign.h"
 #include "toolkit/Application.h"
 #include "toolkit/Controls.h"
 #include "toolkit/ErrorBox.h"
@@ -31,12 +27,6 @@
 #include "toolkit/Translation.h"
 #include "toolkit/WebBrowser.h"
 
-const char* const kInstanceMutexName = "RunOnlyOnce_Tavro";
-
-namespace {
-const char* const kPlayerKey = "\\software\\SigmaTel\\SigmaTel MSCN Audio Player\\Params\\";
-const char* const kInstallFolderValue = "Install Folder";
-}  // namespace
 
 AnsiString ReadBuildVersion() {
   TFileVersion version;
@@ -58,6 +48,7 @@ TForm1::TForm1(const TAppSettings& settings)
   ConfigureHttpClient(*NetHTTP1);
   // The client connects within the same limit it reads with.
   NetHTTP1->SetReadTimeout(settings_.FetchTimeoutMs);
+  site_ = std::make_unique<TSite>(settings_, *NetHTTP1);
 
   Image1 = new QLabel(this);
   PlaceControl(Image1, "Image1", 0, 0, 504, 275);
@@ -88,40 +79,28 @@ void TForm1::Timer1Timer(TObject*) {
 }
 
 void TForm1::FormAc(TObject*) {
-  {
-    TRegistry registry;
-    registry.SetRootKey(HKEY_LOCAL_MACHINE);
-    if (!registry.KeyExists(kPlayerKey)) {
-      const int answer = Notice(Handle(),
-                                Tavro::tr("请首先安装SigmaTel MSCN Audio Player软件，然后再运行本程序。\r"
-                                          "单击[确定]立刻开始安装，[取消]为退出本程序。"),
-                                MB_OKCANCEL | MB_ICONEXCLAMATION);
-      const bool started = answer == IDOK && WinExec("SigmaTelSetup.exe", SW_HIDE) > 31;
-      LogStep(AnsiString("prerequisite: SigmaTel MSCN Audio Player software not installed; ") +
-              (answer != IDOK ? "setup declined"
-                              : started ? "setup program SigmaTelSetup.exe started" : "setup program SigmaTelSetup.exe not started") +
-              "; ending");
-      // The setup is a Windows program: without Wine, or without the file, the person learns why nothing happens.
-      if (answer == IDOK && !started)
-        Notice(Handle(), Tavro::tr("无法启动安装程序SigmaTelSetup.exe。\r请确认已安装Wine，且该程序在本程序的目录中。"));
-      Application->Terminate();
-      return;
-    }
-    if (registry.OpenKey(kPlayerKey, false)) {
-      InstallFolder = registry.ReadFolder(kInstallFolderValue);
-      registry.CloseKey();
-    }
-    LogStep(InstallFolder.empty() ? AnsiString("prerequisite: player software installed, its folder unknown")
-                                  : "prerequisite: player software installed in \"" + LogPath(InstallFolder) + "\"");
-  }
-
-  const AnsiString cataloguePath = settings_.ProgramFolder + Catalogue::kCatalogueFileName;
-  if (DownloadToFile(Catalogue::CatalogueUrl(settings_.Host), cataloguePath, true)) {
-    LogStep("catalogue: fetched");
+  const TPlayerSoftware player = FindPlayerSoftware();
+  if (!player.Installed) {
+    const int answer = Notice(Handle(),
+                              Tavro::tr("请首先安装SigmaTel MSCN Audio Player软件，然后再运行本程序。\r"
+                                        "单击[确定]立刻开始安装，[取消]为退出本程序。"),
+                              MB_OKCANCEL | MB_ICONEXCLAMATION);
+    const bool started = answer == IDOK && WinExec("SigmaTelSetup.exe", SW_HIDE) > 31;
+    LogStep(AnsiString("prerequisite: SigmaTel MSCN Audio Player software not installed; ") +
+            (answer != IDOK ? "setup declined"
+                            : started ? "setup program SigmaTelSetup.exe started" : "setup program SigmaTelSetup.exe not started") +
+            "; ending");
+    // The setup is a Windows program: without Wine, or without the file, the person learns why nothing happens.
+    if (answer == IDOK && !started)
+      Notice(Handle(), Tavro::tr("无法启动安装程序SigmaTelSetup.exe。\r请确认已安装Wine，且该程序在本程序的目录中。"));
+    Application->Terminate();
     return;
   }
-  if (FileExists(cataloguePath)) {
-    LogStep("catalogue: not fetched, going on with the copy of an earlier run");
+  InstallFolder = player.Folder;
+
+  const TSite::TCatalogueState catalogue = site_->FetchCatalogue();
+  if (catalogue == TSite::csFetched) return;
+  if (catalogue == TSite::csStored) {
     MessageBox(Handle(),
                Tavro::tr("无法从服务器下载最新的配置文件，继续使用上次更新的配置文件\r请检查网络是否连接正常！"),
                Tavro::tr("下载配置文件时出错!"), MB_OK | MB_ICONEXCLAMATION);
@@ -136,55 +115,7 @@ void TForm1::FormAc(TObject*) {
 }
 
 bool TForm1::DownloadToFile(const AnsiString& url, const AnsiString& path, bool catalogue) {
-  const AnsiString what = "fetch " + url + " ";
-  const TTrustedKeys& keys = settings_.TrustedKeys;
-  const bool judged = catalogue && !keys.Empty();
-  std::string signature;
-  TTrustedComment comment;
-  try {
-    const TProxyChoice proxy = UseEnvironmentProxy(*NetHTTP1, url);
-    LogStep(what + DescribeProxyChoice(proxy));
-  } catch (const std::exception& e) {
-    LogStep(what + "failed: " + e.what());
-    return false;
-  }
-  // The signature first: a catalogue that is not the maker's current one is never fetched.
-  if (judged && !(FetchTrustedSignature(*NetHTTP1, keys, url, signature, comment) &&
-                  CatalogueIsCurrent(url, comment, settings_.ProgramFolder, std::time(nullptr))))
-    return false;
-  const int64_t cap = catalogue ? kCatalogueCap : kReleaseNotesCap;
-  const bool signedSize = judged && comment.Size >= 0;
-  TMemoryStream body;
-  TBoundedStream bounded(body, signedSize ? comment.Size : cap,
-                         signedSize ? SignedSizeRefusal(comment.Size) : CapRefusal(cap));
-  try {
-    NetHTTP1->FetchUrl(url, bounded);
-  } catch (const EStreamLimitError& e) {
-    if (judged) return SignatureRefused(url, e.Message());
-    LogStep(what + "refused: " + e.Message());
-    return false;
-  } catch (const std::exception& e) {
-    LogStep(what + "failed: " + LogErrorText(e));
-    return false;
-  }
-  // A body cut short by the server is not the file: the copy already there stays.
-  if (!BodyIsWhole(*NetHTTP1, body.Size())) {
-    LogStep(what + "cut short after " + IntToStr(body.Size()) + " bytes");
-    return false;
-  }
-  if (judged) {
-    if (signedSize && body.Size() != comment.Size)
-      return SignatureRefused(url, "it is " + IntToStr(body.Size()) + " bytes, not its signed size of " +
-                                       IntToStr(comment.Size) + " bytes");
-    if (!SignatureAccepted(url, [&] { keys.VerifyBytes(body.Memory(), static_cast<size_t>(body.Size()), signature); }))
-      return false;
-    // Remembered before the catalogue is replaced: should the second write fail, the next
-    // run takes the same catalogue again, never an older one.
-    RememberCatalogueTime(comment, settings_.ProgramFolder);
-  }
-  ReplaceFileContent(path, body.Memory(), body.Size());
-  LogStep(what + "done: " + IntToStr(body.Size()) + " bytes written to " + LogPath(path));
-  return true;
+  return site_->DownloadToFile(url, path, catalogue);
 }
 
 bool SecondInstance(TNamedMutex& instanceMutex) {

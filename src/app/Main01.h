@@ -4,10 +4,12 @@
 
 #include <memory>
 
-#include "app/AppSettings.h"
+#include "job/AppSettings.h"
+#include "job/Store.h"
 #include "toolkit/Form.h"
 
 class TNetHTTP;
+class TSite;
 class TLabel;
 class TTimer;
 class QLabel;
@@ -28,25 +30,18 @@ class TForm1 : public TForm {
   void Timer1Timer(TObject* Sender);
   // The prerequisite check and the catalogue fetch; may end the application.
   void FormAc(TObject* Sender);
-  // Fetches the URL with NetHTTP1 and, only when the whole body arrived, replaces the file
-  // at the path with it. False (and nothing written) when the fetch failed or the body
-  // passed its cap (kCatalogueCap for the catalogue, else kReleaseNotesCap); raises
-  // EFCreateError when the file cannot be written. With trusted keys set, the catalogue's
-  // signature is fetched and judged first (its file, its age, its expiry, its signed size),
-  // and the catalogue counts as fetched only when it verifies; its signing time is then
-  // remembered in the data folder.
+  // Fetches the URL with NetHTTP1 into the file (see TSite::DownloadToFile).
   bool DownloadToFile(const AnsiString& url, const AnsiString& path, bool catalogue = false);
 
   const TAppSettings& Settings() const { return settings_; }
 
  private:
   TAppSettings settings_;
+  std::unique_ptr<TSite> site_;  // on NetHTTP1
 };
 
 // "Tavro MP3 LiveUpdate" and the two version parts of the program file: "10.19".
 AnsiString ReadBuildVersion();
-
-extern const char* const kInstanceMutexName;  // "RunOnlyOnce_Tavro"
 
 // The single-instance guard. Returns true when another instance runs: the user has been
 // told so and this instance must end (also when the other instance's window is not found).

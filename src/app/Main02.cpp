@@ -4,10 +4,13 @@
 #include <QTimer>
 #include <utility>
 
-#include "app/Catalogue.h"
-#include "app/ComponentSettings.h"
+#include "job/Catalogue.h"
+#include "job/ComponentSettings.h"
 #include "app/Main01.h"
 #include "http/NetHTTP.h"
+#include "job/HandOff.h"
+#include "job/PackageDownload.h"
+#include "job/Store.h"
 #include "net/NetFreezeGuard.h"
 #include "platform/Log.h"
 #include "runtime/FileUtils.h"
@@ -174,6 +177,8 @@ void TForm2::CreateComponents() {
   Archiver = std::make_unique<TZipArchiver>(nullptr);
   Archiver->SetName("Archiver");
   ConfigureArchiver(*Archiver);
+  Download = std::make_unique<TPackageDownload>(form1_.Settings(), *NetHTTP1, static_cast<TJobReport&>(*this));
+  HandOff = std::make_unique<THandOff>(form1_.Settings(), *Archiver, static_cast<TJobReport&>(*this));
 }
 
 void TForm2::BindHandlers() {
@@ -243,10 +248,7 @@ void TForm2::SetListsEnabled(bool enabled) {
 
 void TForm2::FormCreate(TObject*) {
   const TAppSettings& settings = form1_.Settings();
-  const AnsiString storeFolder = Catalogue::StoreFolder(settings.ProgramFolder);
-  if (!DirectoryExists(storeFolder)) ForceDirectories(storeFolder);
-  // Downloads that a crash or a power cut interrupted left their temporary files here.
-  RemoveLeftoverReplacements(storeFolder);
+  PrepareStore(settings.ProgramFolder);
   Button3->hide();
   SelectionIni = std::make_unique<TIniFile>(settings.ProgramFolder + Catalogue::kSelectionFileName);
   ComboBox1->Clear();

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ResumePlan.h"
+#include "job/JobReport.h"
 
 #include "net/NetComponent.h"
 #include "toolkit/Form.h"
@@ -29,9 +29,10 @@ class TComboBox;
 class TProgressBar;
 class TMemo;
 class TWebBrowser;
-class TReplacementFile;
+class TPackageDownload;
+class THandOff;
 
-class TForm2 : public TForm {
+class TForm2 : public TForm, private TJobReport {
  public:
   // The splash window lends its HTTP client (release notes) and the player software folder.
   explicit TForm2(TForm1& form1);
@@ -64,6 +65,9 @@ class TForm2 : public TForm {
   TLabel* Label11 = nullptr;
   TLabel* Label12 = nullptr;
   std::unique_ptr<TZipArchiver> Archiver;
+  // The job's download (on NetHTTP1) and hand-off (with Archiver), which the window shows.
+  std::unique_ptr<TPackageDownload> Download;
+  std::unique_ptr<THandOff> HandOff;
   TLabel* Label13 = nullptr;
   TMemo* Memo1 = nullptr;
 
@@ -118,36 +122,13 @@ class TForm2 : public TForm {
   QWidget* FocusedList() const;
   // Hides one button and shows the other in its place; the focus moves with it.
   void SwapButtons(QWidget* hidden, QWidget* shown);
-  // Back to the idle display after a download: timer off, buttons swapped back,
-  // progress panel hidden, lists enabled.
+  // The download display: buttons swapped, progress panel up, lists disabled; and back to
+  // the idle display after it: timer off, buttons swapped back, progress panel hidden.
   void BeginDownloadDisplay();
-  std::unique_ptr<TReplacementFile> OpenPackageBody(const AnsiString& package);
-  AnsiString InterruptionText() const;
-  bool SettlePackage(const AnsiString& url, TReplacementFile& body, bool whole, const std::string& signature,
-                     const std::function<void(const AnsiString&)>& ended);
   void EndDownloadDisplay();
-  // Fetches the package into the body, retrying after a break; true when the body is
-  // whole, false when cancelled or closed meanwhile. Raises the last failure when the
-  // retries are used up or the failure is not a break (an error status, a full disk).
-  bool FetchPackage(const AnsiString& url, TReplacementFile& body);
-  // The wait before a retry, with the window serviced; false when cancelled meanwhile.
-  bool WaitBeforeRetry(int ms);
-  // At the first body event of an attempt: append, replace or refuse its answer.
-  void JudgeAttempt();
-  // With trusted keys: fetches the package's signature and judges it (key, trusted comment,
-  // signed for this package) before the package is asked for; its signed size, when it
-  // gives one, bounds the body. False when it is refused. Without keys: true, no signature.
-  bool FetchPackageSignature(const AnsiString& url, std::string& signature);
-  // With trusted keys: checks the whole body (its size, its bytes) against the signature.
-  bool PackageVerifies(const AnsiString& url, TReplacementFile& body, const std::string& signature);
-  // Puts a whole downloaded package in place under its name, with its signature (when there
-  // is one) beside it, unless the download was cancelled or the window closed meanwhile.
-  void StorePackage(TReplacementFile& body, const std::string& signature);
-  // Runs work on a worker thread while the window goes on being serviced.
-  void WhilePumping(const std::function<void()>& work);
-  // Extracts the stored package into the player software's folder with the window serviced
-  // meanwhile; true unless the user aborted it in the archiver's failure dialog.
-  bool Unpack(const AnsiString& folder);
+  // TJobReport: the cancel button and a close end the job's work; the connect prompt.
+  const char* Interruption() const override;
+  bool ConfirmConnect() override;
   // A release-notes fetch with the lists disabled meanwhile.
   bool FetchReleaseNotes(const AnsiString& url, const AnsiString& path);
   void FillVersions();
@@ -156,18 +137,8 @@ class TForm2 : public TForm {
   int32_t announcedSize_ = 0;
   int32_t lastWorkCount_ = 0;
   int32_t speedTicks_ = 0;
-  // The download in progress: its file, its attempts, and the bytes that came in all of
-  // its attempts (the speed counts these). An appended attempt's counts start at base_.
-  TReplacementFile* body_ = nullptr;
-  TResumePlan resume_;
-  bool attemptJudged_ = true;
-  int64_t base_ = 0;
-  int64_t received_ = 0;
-  int32_t attemptCount_ = 0;
   bool downloading_ = false;
   bool cancelled_ = false;
-  bool fetchingSignature_ = false;  // the work events are the signature's, not the package's
-  int64_t signedSize_ = -1;         // the package's size as signed (-1: the signature gives none)
   bool closeRequested_ = false;
   bool fetchingNotes_ = false;
   bool handingOff_ = false;  // from the upgrade button's first check to the start of the tool

@@ -4,8 +4,9 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/AppSettings.h"
+#include "job/AppSettings.h"
 #include "app/CommandLine.h"
+#include "cli/Commands.h"
 #include "app/Main01.h"
 #include "platform/Log.h"
 #include "platform/NamedMutex.h"
@@ -16,8 +17,11 @@ int main(int argc, char** argv) {
   // The desktop's language decides the texts, --help's included.
   const TLanguage wanted = DesktopLanguage();
   const bool loaded = UseLanguage(wanted);
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  // A command runs in the terminal: no window, no display needed.
+  if (!args.empty() && IsCommand(args[0])) return RunCommand(args);
   // Answered before the window system or the single-instance guard is touched.
-  const TCommandLine commandLine = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  const TCommandLine commandLine = ParseCommandLine(args);
   const int answered = AnswerCommandLine(commandLine, "tavro");
   if (answered >= 0) return answered;
   StartLog(commandLine.LogToStderr);

@@ -250,6 +250,10 @@ TTrustedComment ParseTrustedComment(const std::string& text) {
 
 std::string TMinisignKey::KeyIdText() const { return ::KeyIdText(KeyId); }
 
+std::string SignatureKeyIdText(const std::string& signatureText) {
+  return KeyIdText(ParseSignature(signatureText).KeyId);
+}
+
 TMinisignKey ParseMinisignKey(const std::string& base64) {
   const std::string raw = DecodeExact(base64, kKeyBytes, "the public key");
   if (raw.compare(0, 2, "Ed") != 0) Refuse("the public key has an unknown algorithm tag");

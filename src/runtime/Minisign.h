@@ -52,6 +52,10 @@ struct TTrustedComment {
 // its value is not a decimal number.
 TTrustedComment ParseTrustedComment(const std::string& text);
 
+// The id of the key that made a signature, as minisign prints it (16 hex digits); raises
+// ESignatureError when the text is no signature. Says nothing of whether the key is trusted.
+std::string SignatureKeyIdText(const std::string& signatureText);
+
 // The key of one base64 text (the second line of a ".pub" file); raises ESignatureError.
 TMinisignKey ParseMinisignKey(const std::string& base64);
 

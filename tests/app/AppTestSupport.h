@@ -12,7 +12,7 @@
 
 #include "support/ScriptedServer.h"
 #include "support/TempDir.h"
-#include "app/AppSettings.h"
+#include "job/AppSettings.h"
 #include "toolkit/MessageBox.h"
 
 // Readable QString values in failure messages.

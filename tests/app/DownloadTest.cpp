@@ -18,6 +18,7 @@
 #include "app/Main01.h"
 #include "app/Main02.h"
 #include "http/NetHTTP.h"
+#include "job/PackageDownload.h"
 #include "toolkit/Application.h"
 #include "toolkit/Controls.h"
 #include "toolkit/Timer.h"
@@ -244,6 +245,7 @@ struct ResumeCase {
   // Per request: text its head must hold ("" none), and whether it asks for a range.
   std::vector<std::pair<std::string, bool>> requests;
   bool stored;
+  bool silent = false;  // an answer cut short leaves the connection open and silent
 };
 
 const std::string kResumeBody = PackageBytes(100000);
@@ -273,8 +275,8 @@ class DownloadResume : public DownloadTest, public ::testing::WithParamInterface
  protected:
   // Reads the request head, keeps it, sends the answer for its range and closes.
   ConnectionScript Answering(Answer answer) {
-    return ConnectionScript()
-        .Run([this, answer](int fd) {
+    ConnectionScript script;
+    script.Run([this, answer](int fd) {
           std::string head;
           char c = 0;
           while (head.find("\r\n\r\n") == std::string::npos && ::recv(fd, &c, 1, 0) == 1) head += c;
@@ -285,8 +287,9 @@ class DownloadResume : public DownloadTest, public ::testing::WithParamInterface
             heads_.push_back(head);
           }
           ::send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
-        })
-        .Close();
+        });
+    if (GetParam().silent) script.WaitClientClose();
+    return script.Close();
   }
   std::mutex mutex_;
   std::vector<std::string> heads_;
@@ -294,6 +297,8 @@ class DownloadResume : public DownloadTest, public ::testing::WithParamInterface
 
 TEST_P(DownloadResume, StoresTheWholePackageOnlyAndNeverMixesTwoVersions) {
   form2_->RetryWaitsMs = {5, 5, 5};
+  form2_->Download->SilenceMinBytes = 1024;
+  form2_->Download->SilenceMs = 150;
   for (const Answer& answer : GetParam().answers) server_.AddConnection(Answering(answer));
   std::vector<int> percents;
   OnEveryWork([&](int32_t) { percents.push_back(form2_->ProgressBar1->Position()); });
@@ -324,6 +329,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ResumeCase{"CutAt40PercentThenTheRest", {Whole(kETag, 40000), Rest(kETag)},
                    {{"", false}, {"If-Range: \"v1\"\r\n", true}}, true},
+        ResumeCase{"SilentAt40PercentThenTheRest", {Whole(kETag, 40000), Rest(kETag)},
+                   {{"", false}, {"If-Range: \"v1\"\r\n", true}}, true, true},
+        ResumeCase{"SilentOnEveryRetry",
+                   {Whole(kETag, 40000), Whole(kETag, 40000), Whole(kETag, 40000), Whole(kETag, 40000)},
+                   {{"", false}, {"", true}, {"", true}, {"", true}}, false, true},
         ResumeCase{"LastModifiedWithoutETag", {Whole(kDate, 40000), Rest("")},
                    {{"", false}, {"If-Range: Tue, 01 Dec 2026 10:00:00 GMT\r\n", true}}, true},
         ResumeCase{"RangeAnsweredWithTheWhole", {Whole(kETag, 40000), Whole(kETag)}, {{"", false}, {"", true}}, true},
@@ -475,6 +485,7 @@ struct SignedCase {
   std::string package;      // the answer to the package's request; empty: it is never asked for
   const char* refusal;      // in the log's refusal line; nullptr: the package is stored
   int32_t shownSize = 0;    // the package size the progress display shows, when checked
+  const char* failure = nullptr;  // a network failure, not a refusal: the log's "failed:" reason
 };
 
 class SignedPackage : public SignedDownload, public ::testing::WithParamInterface<SignedCase> {};
@@ -497,6 +508,14 @@ TEST_P(SignedPackage, IsFetchedAndStoredOnlyWhenItsSignatureIsForItAndItKeepsToI
   EXPECT_FALSE(HasTemporaryFile());
   if (c.shownSize) {
     EXPECT_EQ(form2_->AnnouncedSize(), c.shownSize);
+  }
+  if (c.failure) {
+    EXPECT_EQ(Package(), "older");
+    ASSERT_EQ(Boxes().size(), 1u);
+    EXPECT_EQ(Boxes()[0].Text, QString::fromUtf8("从服务器下载固件包时出错。\r请检查网络设置是否连接正常！"));
+    EXPECT_NE(LogText().find(std::string("download ended: failed: ") + c.failure), std::string::npos) << LogText();
+    EXPECT_EQ(LogText().find(" refused"), std::string::npos) << LogText();
+    return;
   }
   if (!c.refusal) {
     EXPECT_EQ(Package(), kBody);
@@ -526,8 +545,13 @@ INSTANTIATE_TEST_SUITE_P(
         // Arbitrary package
         SignedCase{"Missing", [](SignedDownload&) { return HttpReply("no", "404 Not Found"); }, "",
                    "cannot fetch it: HTTP/1.1 404 Not Found"},
+        // The signature not fetched for the network's or the server's failure: no refusal
         SignedCase{"CutShort", [](SignedDownload& t) { return HttpReply(t.SignatureOf(kBody)).substr(0, 150); }, "",
-                   "it arrived cut short"},
+                   nullptr, 0, "Connection Closed Gracefully."},
+        SignedCase{"NoAnswer", [](SignedDownload&) { return std::string(); }, "", nullptr, 0,
+                   "Connection Closed Gracefully."},
+        SignedCase{"ServerFailure", [](SignedDownload&) { return HttpReply("busy", "503 Service Unavailable"); }, "",
+                   nullptr, 0, "HTTP/1.1 503 Service Unavailable"},
         SignedCase{"OfOtherBytes", [](SignedDownload& t) { return HttpReply(t.SignatureOf(kBody + "x")); },
                    HttpHead(kBody.size()) + kBody, "the signature does not match the file"},
         // Wrong package: the maker's own package for another model, with its valid signature

@@ -9,8 +9,8 @@
 #include <mutex>
 
 #include "AppTestSupport.h"
-#include "app/Catalogue.h"
-#include "app/EnvironmentProxy.h"
+#include "job/Catalogue.h"
+#include "app/WebViewProxy.h"
 #include "app/Main01.h"
 #include "support/Loopback.h"
 

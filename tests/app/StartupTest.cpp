@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "AppTestSupport.h"
-#include "app/Catalogue.h"
+#include "job/Catalogue.h"
 #include "app/Main01.h"
 #include "app/Main02.h"
 #include "platform/NamedMutex.h"

@@ -299,6 +299,30 @@ start_site() { # [pace]
   NGINX_STARTED=1
 }
 
+# prepare_signed_copy: a display, the program folder trusting the site's key, the player
+# software installed, and a copy of the demo site for the test to alter (not yet served).
+prepare_signed_copy() {
+  start_display
+  install_program
+  install_player
+  trust_site_key
+  copy_site
+}
+
+# spoil_packages: what a hostile server does to the packages of the site's copy, one
+# package each: TA-100 1.20 changed, TA-100 1.10 without its signature, and the maker's
+# validly signed package for 炫彩X3 1.31 served as 天籁T8 2.00 (the wrong file).
+spoil_packages() {
+  printf 'X' | dd of="$(site_file TavroMP3LiveUpdate2/Firmware/TA-100/TA-100_1.20.zip)" bs=1 seek=5000 \
+    conv=notrunc status=none
+  rm "$(site_file TavroMP3LiveUpdate2/Firmware/TA-100/TA-100_1.10.zip.minisig)"
+  local wrong other
+  wrong=$(site_file TavroMP3LiveUpdate2/Firmware/天籁T8/天籁T8_2.00.zip)
+  other=$(site_file TavroMP3LiveUpdate2/Firmware/炫彩X3/炫彩X3_1.31.zip)
+  cp "$other" "$wrong"
+  cp "$other.minisig" "$wrong.minisig"
+}
+
 # prepare_served [PACE]: a display, the program folder, the player software installed and the
 # demo site served: the usual ground of a test.
 prepare_served() {

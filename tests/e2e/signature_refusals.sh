@@ -9,21 +9,11 @@
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 
-start_display
-install_program
-install_player
-trust_site_key
-copy_site
+prepare_signed_copy
 catalogue=$SITE/TavroMP3LiveUpdate2/TavroMP3LiveUpdate.ini
 cp "$catalogue" "$PROG/TavroMP3LiveUpdate.ini"   # the catalogue of an earlier run
 printf '[Intruder]\r\n6.66=\r\n' >>"$catalogue"
-tampered=$(site_file TavroMP3LiveUpdate2/Firmware/TA-100/TA-100_1.20.zip)
-printf 'X' | dd of="$tampered" bs=1 seek=5000 conv=notrunc status=none
-rm "$(site_file TavroMP3LiveUpdate2/Firmware/TA-100/TA-100_1.10.zip.minisig)"
-wrong=$(site_file TavroMP3LiveUpdate2/Firmware/天籁T8/天籁T8_2.00.zip)
-other=$(site_file TavroMP3LiveUpdate2/Firmware/炫彩X3/炫彩X3_1.31.zip)
-cp "$other" "$wrong"
-cp "$other.minisig" "$wrong.minisig"
+spoil_packages
 start_site
 before=$(sha256sum <"$PROG/TavroMP3LiveUpdate.ini")
 start_app

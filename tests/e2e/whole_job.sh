@@ -10,7 +10,8 @@
 # find the flashing tool started under Wine with "-s" in the player software folder in the
 # prefix's drive_c, holding the extracted files. The program's
 # log then holds one time-stamped line per step of that job, and not the proxy credentials that
-# the environment offers it (the server itself is exempted by no_proxy).
+# the environment offers it (the server itself is exempted by no_proxy). Last, `tavro install
+# --yes` in a terminal hands the stored package over once more: the tool starts under Wine again.
 # With E2E_LOCALE=en_US.UTF-8 (the test e2e.whole_job_english) the same job runs under an English
 # desktop: the program speaks English, and its web views ask the server for English first.
 # With E2E_TLS=1 (the test e2e.whole_job_https) the site is served over https only, and the program
@@ -158,3 +159,13 @@ if [[ -n ${E2E_TLS:-} ]]; then
     fail "the package did not come over https"
   served /TavroMP3LiveUpdate2 'QtWebEngine' || fail "the home page web view did not load over https"
 fi
+
+# The same hand-off from a terminal: `tavro install --yes` unpacks the stored package again and
+# starts the flashing tool under Wine once more, once, with -s.
+rm -f "$toollog" "$PLAYER/firmware.sb"
+(cd "$PROG" && timeout 60 ./tavro install TA-500 3.00 --yes >"$ART/install.out" 2>"$ART/install.err") ||
+  fail "tavro install did not end with status 0: $(cat "$ART/install.err")"
+wait_until 60 grep -q '^end$' "$toollog" || fail "tavro install did not start the flashing tool under Wine"
+[[ $(grep -c '^start:' "$toollog") -eq 1 ]] || fail "tavro install started the flashing tool more than once"
+grep -qx 'args: \[-s\]' "$toollog" || fail "flashing tool arguments: $(grep '^args' "$toollog")"
+[[ -s $PLAYER/firmware.sb ]] || fail "tavro install did not unpack the package"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ComponentSettings.h"
+#include "job/ComponentSettings.h"
 #include "http/NetHTTP.h"
 #include "runtime/MemoryStream.h"
 

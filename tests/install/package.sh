@@ -36,7 +36,8 @@ grep -qE '^Depends: (.*, )?fonts-wqy-zenhei(,|$)' "$ARTIFACTS/control.txt" ||
   fail "Depends must name fonts-wqy-zenhei (WenQuanYi Zen Hei Mono) with no alternative: $(grep '^Depends:' "$ARTIFACTS/control.txt")"
 id=com.tavro.LiveUpdate
 for f in /usr/bin/tavro /usr/share/applications/$id.desktop /usr/share/metainfo/$id.metainfo.xml \
-  /usr/share/icons/hicolor/scalable/apps/$id.svg; do
+  /usr/share/icons/hicolor/scalable/apps/$id.svg /usr/share/man/man1/tavro.1.gz \
+  /usr/share/bash-completion/completions/tavro; do
   grep -qx "$f" "$ARTIFACTS/files.txt" || fail "$f is not in the package"
 done
 for size in 16 22 24 32 48 64 128 256; do
@@ -74,6 +75,15 @@ if ((status != 2)) || [[ -s $WORK/bad.out ]] || ! grep -q "unrecognized option '
   fail "an unknown option gave status $status, stdout '$(cat "$WORK/bad.out")', stderr '$(cat "$WORK/bad.err")'"
 fi
 [[ -z $(ls -A "$WORK/run") ]] || fail "the command line left files in the runtime folder: $(ls -A "$WORK/run")"
+
+# The manual page holds every command's help; the completion offers the commands.
+zcat "$ROOT/usr/share/man/man1/tavro.1.gz" >"$ARTIFACTS/tavro.1"
+for command in list notes fetch verify install; do
+  grep -q "^Usage: tavro $command" "$ARTIFACTS/tavro.1" || fail "the manual page lacks the help of $command"
+done
+completed=$(bash -c 'source "$1"; COMP_WORDS=(tavro f) COMP_CWORD=1; _tavro; echo "${COMPREPLY[*]}"' _ \
+  "$ROOT/usr/share/bash-completion/completions/tavro")
+[[ $completed == fetch ]] || fail "the completion of 'tavro f' is '$completed', not fetch"
 
 # The validators, with their output kept for the record.
 desktop-file-validate "$ROOT/usr/share/applications/$id.desktop" >"$ARTIFACTS/desktop-file-validate.txt" 2>&1 ||

@@ -4,44 +4,6 @@
 <context>
     <name>Tavro</name>
     <message>
-        <source>Usage: %1 [OPTION]...
-Fetch firmware for Tavro MP3 players from the update server and hand it to the
-player&apos;s flashing tool.
-
-Options:
-      --log-stderr  also write the log to standard error
-  -h, --help        display this help and exit
-  -V, --version     output version information and exit
-
-Environment:
-  http_proxy, https_proxy, no_proxy  the proxy for the update server and the web views
-
-Files:
-  The catalogue, user.ini and FirmwareBack/ lie next to the program, or in
-  $XDG_DATA_HOME/tavro/ (default ~/.local/share) when the program is installed or
-  its folder is not writable. The log is $XDG_STATE_HOME/tavro/tavro.log
-  (default ~/.local/state), with two older files beside it.
-</source>
-        <translation>Usage: %1 [OPTION]...
-Fetch firmware for Tavro MP3 players from the update server and hand it to the
-player&apos;s flashing tool.
-
-Options:
-      --log-stderr  also write the log to standard error
-  -h, --help        display this help and exit
-  -V, --version     output version information and exit
-
-Environment:
-  http_proxy, https_proxy, no_proxy  the proxy for the update server and the web views
-
-Files:
-  The catalogue, user.ini and FirmwareBack/ lie next to the program, or in
-  $XDG_DATA_HOME/tavro/ (default ~/.local/share) when the program is installed or
-  its folder is not writable. The log is $XDG_STATE_HOME/tavro/tavro.log
-  (default ~/.local/state), with two older files beside it.
-</translation>
-    </message>
-    <message>
         <source>版本:0.0</source>
         <translation>Ver. 0.0</translation>
     </message>
@@ -244,6 +206,210 @@ Files:
     <message>
         <source>Tavro MP3 在线升级</source>
         <translation>Tavro MP3 LiveUpdate</translation>
+    </message>
+    <message>
+        <source>Usage: %1 [OPTION]...
+  or:  %1 COMMAND [ARGUMENT]...
+Fetch firmware for Tavro MP3 players from the update server and hand it to the
+player&apos;s flashing tool: in a window, or from a terminal with a command.
+
+Commands (no window opens; &apos;%1 COMMAND --help&apos; tells more):
+  list [--offline] [--json]       the catalogue&apos;s models and versions
+  notes MODEL VERSION             a version&apos;s release notes as plain text
+  fetch MODEL [VERSION]           download a package into the store
+  verify MODEL VERSION | FILE     check a package against its signature
+  install MODEL VERSION [--yes]   hand a stored package to the flashing tool
+
+Options:
+      --log-stderr  also write the log to standard error
+  -h, --help        display this help and exit
+  -V, --version     output version information and exit
+
+Environment:
+  http_proxy, https_proxy, no_proxy  the proxy for the update server and the web views
+
+Files:
+  The catalogue, user.ini and FirmwareBack/ lie next to the program, or in
+  $XDG_DATA_HOME/tavro/ (default ~/.local/share) when the program is installed or
+  its folder is not writable. The log is $XDG_STATE_HOME/tavro/tavro.log
+  (default ~/.local/state), with two older files beside it.
+
+Exit status of the commands:
+  0 done, 1 failed, 2 wrong command line, 3 refused by a signature check,
+  4 network failure, 130 cancelled with Ctrl-C. The window, fetch, install and
+  list without --offline write the store: one of them runs at a time.
+</source>
+        <translation>Usage: %1 [OPTION]...
+  or:  %1 COMMAND [ARGUMENT]...
+Fetch firmware for Tavro MP3 players from the update server and hand it to the
+player&apos;s flashing tool: in a window, or from a terminal with a command.
+
+Commands (no window opens; &apos;%1 COMMAND --help&apos; tells more):
+  list [--offline] [--json]       the catalogue&apos;s models and versions
+  notes MODEL VERSION             a version&apos;s release notes as plain text
+  fetch MODEL [VERSION]           download a package into the store
+  verify MODEL VERSION | FILE     check a package against its signature
+  install MODEL VERSION [--yes]   hand a stored package to the flashing tool
+
+Options:
+      --log-stderr  also write the log to standard error
+  -h, --help        display this help and exit
+  -V, --version     output version information and exit
+
+Environment:
+  http_proxy, https_proxy, no_proxy  the proxy for the update server and the web views
+
+Files:
+  The catalogue, user.ini and FirmwareBack/ lie next to the program, or in
+  $XDG_DATA_HOME/tavro/ (default ~/.local/share) when the program is installed or
+  its folder is not writable. The log is $XDG_STATE_HOME/tavro/tavro.log
+  (default ~/.local/state), with two older files beside it.
+
+Exit status of the commands:
+  0 done, 1 failed, 2 wrong command line, 3 refused by a signature check,
+  4 network failure, 130 cancelled with Ctrl-C. The window, fetch, install and
+  list without --offline write the store: one of them runs at a time.
+</translation>
+    </message>
+    <message>
+        <source>Another instance of this program is running: the firmware store has one writer at a time. Try again when it has ended.</source>
+        <translation>Another instance of this program is running: the firmware store has one writer at a time. Try again when it has ended.</translation>
+    </message>
+    <message>
+        <source>No such model in the catalogue: </source>
+        <translation>No such model in the catalogue: </translation>
+    </message>
+    <message>
+        <source>No such version of the model in the catalogue: </source>
+        <translation>No such version of the model in the catalogue: </translation>
+    </message>
+    <message>
+        <source>Usage: %1 list [--offline] [--json]
+List the models and versions of the catalogue, fetched from the update server
+as at start (the stored catalogue when that fails). Versions whose package is
+stored and verifies are marked &quot;stored&quot;.
+
+  --offline   read the stored catalogue, fetch nothing
+  --json      print the list as JSON
+</source>
+        <translation>Usage: %1 list [--offline] [--json]
+List the models and versions of the catalogue, fetched from the update server
+as at start (the stored catalogue when that fails). Versions whose package is
+stored and verifies are marked &quot;stored&quot;.
+
+  --offline   read the stored catalogue, fetch nothing
+  --json      print the list as JSON
+</translation>
+    </message>
+    <message>
+        <source>Usage: %1 notes MODEL VERSION
+Print the release notes of a version as plain text, fetched from the update
+server, else the copy in the store.
+</source>
+        <translation>Usage: %1 notes MODEL VERSION
+Print the release notes of a version as plain text, fetched from the update
+server, else the copy in the store.
+</translation>
+    </message>
+    <message>
+        <source>Usage: %1 fetch MODEL [VERSION]
+Download a package into the store under every rule of the window&apos;s download:
+its signature first, its signed size, retries that resume. VERSION defaults
+to the version the window would preselect. Prints the stored file.
+</source>
+        <translation>Usage: %1 fetch MODEL [VERSION]
+Download a package into the store under every rule of the window&apos;s download:
+its signature first, its signed size, retries that resume. VERSION defaults
+to the version the window would preselect. Prints the stored file.
+</translation>
+    </message>
+    <message>
+        <source>Usage: %1 verify MODEL VERSION
+  or:  %1 verify FILE
+Check a stored or given package against the signature beside it and the
+trusted keys; say who signed it, for which file, when, and its signed size.
+
+  --json      print the result as JSON
+</source>
+        <translation>Usage: %1 verify MODEL VERSION
+  or:  %1 verify FILE
+Check a stored or given package against the signature beside it and the
+trusted keys; say who signed it, for which file, when, and its signed size.
+
+  --json      print the result as JSON
+</translation>
+    </message>
+    <message>
+        <source>Usage: %1 install MODEL VERSION [--yes]
+Hand a stored package to the player&apos;s flashing tool, as the firmware upgrade
+button does: check it, unpack it into the player software&apos;s folder, ask to
+connect the player, and start the tool.
+
+  --yes       do not ask; the player is connected
+</source>
+        <translation>Usage: %1 install MODEL VERSION [--yes]
+Hand a stored package to the player&apos;s flashing tool, as the firmware upgrade
+button does: check it, unpack it into the player software&apos;s folder, ask to
+connect the player, and start the tool.
+
+  --yes       do not ask; the player is connected
+</translation>
+    </message>
+    <message>
+        <source>Cancelled.</source>
+        <translation>Cancelled.</translation>
+    </message>
+    <message>
+        <source>The flashing tool was not started.</source>
+        <translation>The flashing tool was not started.</translation>
+    </message>
+    <message>
+        <source>The package is not in the store: fetch it first.</source>
+        <translation>The package is not in the store: fetch it first.</translation>
+    </message>
+    <message>
+        <source>The release notes could not be fetched, and none are stored.</source>
+        <translation>The release notes could not be fetched, and none are stored.</translation>
+    </message>
+    <message>
+        <source>The release notes could not be fetched; the stored copy follows.</source>
+        <translation>The release notes could not be fetched; the stored copy follows.</translation>
+    </message>
+    <message>
+        <source>verified</source>
+        <translation>verified</translation>
+    </message>
+    <message>
+        <source>refused</source>
+        <translation>refused</translation>
+    </message>
+    <message>
+        <source>signed by key</source>
+        <translation>signed by key</translation>
+    </message>
+    <message>
+        <source>signed for file</source>
+        <translation>signed for file</translation>
+    </message>
+    <message>
+        <source>signed on</source>
+        <translation>signed on</translation>
+    </message>
+    <message>
+        <source>signed size</source>
+        <translation>signed size</translation>
+    </message>
+    <message>
+        <source>No such file: </source>
+        <translation>No such file: </translation>
+    </message>
+    <message>
+        <source>No key is trusted: there is nothing to check against.</source>
+        <translation>No key is trusted: there is nothing to check against.</translation>
+    </message>
+    <message>
+        <source>The catalogue on the server was refused by its signature check.</source>
+        <translation>The catalogue on the server was refused by its signature check.</translation>
     </message>
 </context>
 </TS>

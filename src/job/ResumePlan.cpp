@@ -1,4 +1,4 @@
-#include "app/ResumePlan.h"
+#include "job/ResumePlan.h"
 
 #include <cctype>
 

@@ -1,9 +1,10 @@
-#include "app/Signatures.h"
+#include "job/Signatures.h"
 
 #include <ctime>
 
-#include "app/ComponentSettings.h"
+#include "job/ComponentSettings.h"
 #include "http/NetHTTP.h"
+#include "net/NetException.h"
 #include "platform/Log.h"
 #include "runtime/BoundedStream.h"
 #include "runtime/FileUtils.h"
@@ -23,11 +24,31 @@ std::string Day(int64_t seconds) {
   return text;
 }
 
-// The name signed must be the name asked for, byte for byte.
+// The name signed must be the name asked for, byte for byte: why it is not ("" when it is).
+std::string SignedForFileProblem(const TTrustedComment& comment, const AnsiString& fileName) {
+  if (!comment.HasFile) return "it names no file (its trusted comment has no file: field)";
+  if (comment.File != fileName) return "it is signed for " + comment.File;
+  return "";
+}
+
 bool SignedForFile(const AnsiString& what, const TTrustedComment& comment, const AnsiString& fileName) {
-  if (!comment.HasFile) return SignatureRefused(what, "it names no file (its trusted comment has no file: field)");
-  if (comment.File != fileName) return SignatureRefused(what, "it is signed for " + comment.File);
-  return true;
+  const std::string problem = SignedForFileProblem(comment, fileName);
+  return problem.empty() || SignatureRefused(what, problem);
+}
+
+// The stored file's check as far as its signature goes: its key, its comment, its name.
+std::string StoredSignatureProblem(const TTrustedKeys& keys, const AnsiString& fileName, TStoredCheck& check,
+                                   std::string& signature) {
+  const AnsiString signatureFile = SignatureName(fileName);
+  if (!FileExists(signatureFile)) return "no signature is stored beside it";
+  try {
+    signature = ReadFileContent(signatureFile);
+    check.KeyId = SignatureKeyIdText(signature);
+    check.Comment = keys.VerifyComment(signature);
+  } catch (const Exception& e) {
+    return LogErrorText(e);
+  }
+  return SignedForFileProblem(check.Comment, ExtractFileName(fileName));
 }
 
 // The remembered signing time, or -1 when none is (or the file is damaged, which is logged).
@@ -81,10 +102,14 @@ bool FetchTrustedSignature(TNetHTTP& client, const TTrustedKeys& keys, const Ans
     client.FetchUrl(SignatureName(url), bounded);
   } catch (const EStreamLimitError& e) {
     return SignatureRefused(url, e.Message());
-  } catch (const std::exception& e) {
+  } catch (const ENetHTTPProtocolException& e) {
+    // The server answered that it has no such signature: the file is unsigned. A server that
+    // fails (5xx) says nothing of the signature; that is the network's failure, raised on.
+    if (e.ErrorCode() >= 500) throw;
     return SignatureRefused(url, std::string("cannot fetch it: ") + e.what());
   }
-  if (!BodyIsWhole(client, body.Size())) return SignatureRefused(url, "it arrived cut short");
+  // Broken off before its announced end: the connection failed, not the signature.
+  if (!BodyIsWhole(client, body.Size())) throw ENetConnClosedGracefully();
   signature.assign(body.Memory() ? body.Memory() : "", static_cast<size_t>(body.Size()));
   try {
     comment = keys.VerifyComment(signature);
@@ -115,20 +140,31 @@ void RememberCatalogueTime(const TTrustedComment& comment, const AnsiString& dat
   ReplaceFileContent(dataFolder + kTrustedTimeFileName, text.data(), static_cast<int64_t>(text.size()));
 }
 
-bool StoredFileVerifies(const TTrustedKeys& keys, const AnsiString& fileName) {
-  if (keys.Empty()) return true;
-  const AnsiString signatureFile = SignatureName(fileName);
+TStoredCheck CheckStoredFile(const TTrustedKeys& keys, const AnsiString& fileName) {
+  TStoredCheck check;
+  check.Verified = keys.Empty();
+  if (keys.Empty()) return check;
+  check.Checked = true;
   // The log shows the stored name as it is on disk; the checks use it as the program built it.
   const AnsiString shown = LogPath(fileName);
-  if (!FileExists(signatureFile)) return SignatureRefused(shown, "no signature is stored beside it");
   std::string signature;
-  TTrustedComment comment;
-  try {
-    signature = ReadFileContent(signatureFile);
-    comment = keys.VerifyComment(signature);
-  } catch (const Exception& e) {
-    return SignatureRefused(shown, LogErrorText(e));
+  check.Problem = StoredSignatureProblem(keys, fileName, check, signature);
+  if (check.Problem.empty()) {
+    try {
+      keys.VerifyFile(fileName, signature);
+    } catch (const Exception& e) {
+      check.Problem = LogErrorText(e);
+    }
   }
-  return SignedForFile(shown, comment, ExtractFileName(fileName)) &&
-         SignatureAccepted(shown, [&] { keys.VerifyFile(fileName, signature); });
+  if (check.Problem.empty()) {
+    LogStep("signature of " + shown + " verified");
+    check.Verified = true;
+  } else {
+    SignatureRefused(shown, check.Problem);
+  }
+  return check;
+}
+
+bool StoredFileVerifies(const TTrustedKeys& keys, const AnsiString& fileName) {
+  return CheckStoredFile(keys, fileName).Verified;
 }

@@ -1,13 +1,11 @@
-#include "app/EnvironmentProxy.h"
+#include "job/EnvironmentProxy.h"
 
-#include <QNetworkProxy>
 #include <cstdlib>
 
 #include "http/NetHTTP.h"
 #include "http/NetURI.h"
 #include "net/NetStack.h"
 #include "runtime/CodePage.h"
-#include "toolkit/MessageBox.h"
 
 namespace {
 
@@ -163,16 +161,4 @@ AnsiString DescribeProxyChoice(const TProxyChoice& choice) {
   if (!choice.Use) return "direct (proxy: " + choice.Reason + ")";
   return "through proxy " + TNetStack::FormatHostPort(choice.Server, choice.Port) +
          (choice.Username.empty() ? "" : " with credentials") + " (" + choice.Reason + ")";
-}
-
-TProxyChoice UseEnvironmentProxyForWebViews(const AnsiString& url) {
-  const TProxyChoice choice = ProxyForUrl(url);
-  if (choice.Use) {
-    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::HttpProxy, AnsiToQString(choice.Server),
-                                                     static_cast<quint16>(choice.Port),
-                                                     AnsiToQString(choice.Username), AnsiToQString(choice.Password)));
-  } else {
-    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::NoProxy));
-  }
-  return choice;
 }

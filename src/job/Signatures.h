@@ -15,11 +15,11 @@
 #include <functional>
 #include <string>
 
+#include "runtime/Minisign.h"
 #include "runtime/SysUtils.h"
 
 class TNetHTTP;
 class TTrustedKeys;
-struct TTrustedComment;
 
 // What a body may hold when no signed size says otherwise: a signature, a catalogue,
 // release notes. A body that passes its cap is refused at once, never read to its end.
@@ -49,7 +49,9 @@ AnsiString SignedSizeRefusal(int64_t size);
 
 // Fetches the signature of `url` (within kSignatureCap) and checks its key, its trusted
 // comment and its "file:" against the file the URL asks for; the signature's text and the
-// comment's fields come back. False, logged, when it is refused or cannot be fetched.
+// comment's fields come back. False, logged, when it is refused: its checks fail, or the
+// server says it has none (4xx). Raises the client's error when it cannot be fetched: the
+// server not reached, no answer in time, a body broken off, a server failure (5xx).
 bool FetchTrustedSignature(TNetHTTP& client, const TTrustedKeys& keys, const AnsiString& url,
                            std::string& signature, TTrustedComment& comment);
 
@@ -59,6 +61,17 @@ bool CatalogueIsCurrent(const AnsiString& url, const TTrustedComment& comment, c
                         int64_t now);
 // Remembers the accepted catalogue's signing time (atomically; raises when it cannot).
 void RememberCatalogueTime(const TTrustedComment& comment, const AnsiString& dataFolder);
+
+// What the check of a stored file found: whether it verifies, by which key, and what its
+// signature's trusted comment says (its file, its signing time, its size).
+struct TStoredCheck {
+  bool Checked = false;   // false: no key is trusted, nothing was checked (and it "verifies")
+  bool Verified = false;
+  std::string KeyId;      // the key that signed it, when its signature could be read
+  TTrustedComment Comment;
+  std::string Problem;    // why it was refused
+};
+TStoredCheck CheckStoredFile(const TTrustedKeys& keys, const AnsiString& fileName);
 
 // Checks a stored file against the signature stored beside it (its name + ".minisig"),
 // including that it is signed for the stored file's name; a missing signature file is a

@@ -39,11 +39,5 @@ TProxyChoice ProxyForUrl(const AnsiString& url, const TEnvironment& env = Proces
 // returns the choice.
 TProxyChoice UseEnvironmentProxy(TNetHTTP& client, const AnsiString& url);
 
-// The web views' proxy: the application proxy of the browser engine, which takes its
-// credentials from it too. It is one setting for every page, so it is chosen for the
-// update server's home page (the pages the views show are all on that server, or local
-// files, which no proxy sees). Called once, before the first web view exists.
-TProxyChoice UseEnvironmentProxyForWebViews(const AnsiString& url);
-
 // The choice in words for the log, without the credentials.
 AnsiString DescribeProxyChoice(const TProxyChoice& choice);

@@ -1,4 +1,4 @@
-#include "app/ComponentSettings.h"
+#include "job/ComponentSettings.h"
 
 #include "http/NetHTTP.h"
 #include "zip/ZipArchiver.h"

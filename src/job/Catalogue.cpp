@@ -1,4 +1,4 @@
-#include "app/Catalogue.h"
+#include "job/Catalogue.h"
 
 #include "runtime/CodePage.h"
 #include "runtime/FileIO.h"

@@ -1,0 +1,45 @@
+// What the commands share: their invocation, the client they fetch with (its progress on
+// the terminal, Ctrl-C on its connection), the store's lock, and the catalogue.
+#pragma once
+
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "cli/Terminal.h"
+#include "job/AppSettings.h"
+#include "runtime/SysUtils.h"
+
+class TIniFile;
+class TNamedMutex;
+class TNetHTTP;
+class TPackageDownload;
+
+struct TInvocation {
+  std::vector<std::string> Args;  // the operands, UTF-8 as typed
+  std::set<std::string> Options;
+  TAppSettings Settings;
+  bool Has(const char* option) const { return Options.count(option) != 0; }
+};
+
+// The client of a command, configured as the window's; Ctrl-C closes its connection.
+std::shared_ptr<TNetHTTP> MakeClient(const TAppSettings& settings);
+// Shows a download's progress on the terminal (the client's work events).
+void ShowProgress(TNetHTTP& client, TPackageDownload& download, TTerminalProgress& progress);
+
+// The store's writer lock (see job/Store.h); null, with the refusal told, when a window or
+// another command that writes the store holds it.
+std::unique_ptr<TNamedMutex> LockStore();
+
+// The catalogue: fetched from the server first unless offline (as the window does at
+// start; the stored copy when that fails). Null, with the reason told, when there is none.
+// The code is ecRefused when the server's catalogue was refused by its signature check.
+std::unique_ptr<TIniFile> ReadCatalogue(const TInvocation& call, TNetHTTP* client, int& code);
+// The model's versions in the catalogue; empty, with the reason told, for an unknown model.
+std::vector<AnsiString> ModelVersions(TIniFile& catalogue, const AnsiString& model);
+// The version, which must be one of the model's; told when it is not.
+bool KnownVersion(const std::vector<AnsiString>& versions, const AnsiString& version);
+
+// A UTF-8 text as a JSON string, quoted.
+std::string JsonString(const std::string& text);

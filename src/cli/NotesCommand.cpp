@@ -1,0 +1,70 @@
+// tavro notes MODEL VERSION: the version's release notes as plain text, fetched from the
+// server, else the copy in the store. The store is not written: notes run beside a window.
+#include <unistd.h>
+
+#include <QByteArray>
+#include <QRegularExpression>
+#include <QString>
+
+#include <cstdlib>
+#include <iostream>
+
+#include "cli/CommandRuns.h"
+#include "cli/CommandSupport.h"
+#include "http/NetHTTP.h"
+#include "job/Catalogue.h"
+#include "job/Site.h"
+#include "runtime/FileUtils.h"
+#include "toolkit/Translation.h"
+
+namespace {
+// The page's text: scripts and styles dropped, block ends as line breaks, tags gone, the
+// common entities read, blank runs folded. The pages are code page 936 unless they say UTF-8.
+std::string PlainText(const std::string& html) {
+  const bool utf8 = QByteArray::fromStdString(html).toLower().contains("charset=utf-8");
+  QString text = utf8 ? QString::fromStdString(html) : QString::fromStdString(ToTerminal(html));
+  const auto ci = QRegularExpression::CaseInsensitiveOption;
+  text.remove(QRegularExpression("<(script|style)[^>]*>.*?</\\1>", ci | QRegularExpression::DotMatchesEverythingOption));
+  text.replace(QRegularExpression("<(br|/p|/div|/li|/tr|/h[1-6]|/title)[^>]*>", ci), "\n");
+  text.remove(QRegularExpression("<[^>]*>"));
+  const std::pair<const char*, const char*> entities[] = {
+      {"&nbsp;", " "}, {"&lt;", "<"}, {"&gt;", ">"}, {"&quot;", "\""}, {"&#39;", "'"}, {"&amp;", "&"}};
+  for (const auto& [entity, character] : entities) text.replace(entity, character, Qt::CaseInsensitive);
+  text.replace(QRegularExpression("[ \t\r]+"), " ");
+  text.replace(QRegularExpression(" ?\n ?"), "\n");
+  text.replace(QRegularExpression("\n{3,}"), "\n\n");
+  text = text.trimmed();
+  return text.isEmpty() ? "" : text.toStdString() + "\n";
+}
+
+// Fetched into a file of its own outside the store; false when it could not be fetched.
+bool FetchNotes(const TInvocation& call, const AnsiString& url, std::string& html) {
+  char path[] = "/tmp/tavro-notes-XXXXXX";
+  const int fd = mkstemp(path);
+  if (fd < 0) return false;
+  close(fd);
+  std::shared_ptr<TNetHTTP> client = MakeClient(call.Settings);
+  TSite site(call.Settings, *client);
+  const bool fetched = site.DownloadToFile(url, path);
+  if (fetched) html = ReadFileContent(path);
+  unlink(path);
+  return fetched;
+}
+}  // namespace
+
+int RunNotes(const TInvocation& call) {
+  const AnsiString model = FromTerminal(call.Args[0]);
+  const AnsiString name = Catalogue::PackageName(model, FromTerminal(call.Args[1]));
+  if (!Catalogue::IsStoreName(name)) return Complain(ecFailed, "not a package name: " + ToTerminal(name));
+  std::string html;
+  if (!FetchNotes(call, Catalogue::ReleaseNotesUrl(call.Settings.Host, model, name), html)) {
+    if (InterruptRequested()) return Complain(ecInterrupted, Text(QT_TRANSLATE_NOOP("Tavro", "Cancelled.")));
+    const AnsiString stored = Catalogue::StorePath(call.Settings.ProgramFolder, name, ".htm");
+    if (!FileExists(stored))
+      return Complain(ecNetwork, Text(QT_TRANSLATE_NOOP("Tavro", "The release notes could not be fetched, and none are stored.")));
+    Complain(ecDone, Text(QT_TRANSLATE_NOOP("Tavro", "The release notes could not be fetched; the stored copy follows.")));
+    html = ReadFileContent(stored);
+  }
+  std::cout << PlainText(html);
+  return ecDone;
+}

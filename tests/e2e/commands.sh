@@ -1,0 +1,173 @@
+#!/usr/bin/env bash
+# The commands in a terminal, without a window, against the site signed by a key the program
+# trusts: --help for all and each, usage errors, list (fetched, offline, JSON) marking the
+# stored and verified versions, the release notes as text, fetch with the window's
+# preselected version and plain progress lines, verify of a stored package and of a changed
+# file, and install --yes unpacking the package and starting the tool stand-in once with -s.
+# Then every refusal the window's download knows, each with exit status 3 and nothing stored:
+# a package changed on the server, one without signature, another model's package (wrong
+# file), one past its signed size; and the catalogue refused when it is a rollback or expired.
+# Finally the one writer of the store: a fetch refused while the window runs, verify and
+# list --offline beside it, and the window refusing to start while a fetch runs; Ctrl-C in the
+# middle of a fetch and the progress bar on a pseudo-terminal. Last, unsigned: no key trusted.
+# shellcheck source=tests/e2e/lib.sh
+source "$(dirname "$0")/lib.sh"
+
+prepare_signed_copy
+spoil_packages
+printf 'past its size' >>"$(site_file TavroMP3LiveUpdate2/Firmware/TA-500/TA-500_2.10.zip)"
+printf '#!/bin/sh\necho "$0 $*" >>"%s/stupdaterapp.log"\n' "$PLAYER" >"$PLAYER/stupdaterapp.exe"
+chmod +x "$PLAYER/stupdaterapp.exe"
+start_site
+other_package=$(site_file TavroMP3LiveUpdate2/Firmware/炫彩X3/炫彩X3_1.31.zip)
+
+# tavro_cmd NAME STATUS ARGUMENT...: the program in its folder with no display, its output
+# kept as $ART/NAME.out and NAME.err; the test fails unless it exits with STATUS.
+tavro_cmd() {
+  local name=$1 want=$2 got=0
+  shift 2
+  (cd "$PROG" && env -u DISPLAY timeout 60 ./tavro "$@" >"$ART/$name.out" 2>"$ART/$name.err" </dev/null) || got=$?
+  [[ $got == "$want" ]] || fail "tavro $* exited $got, not $want: $(cat "$ART/$name.err")"
+}
+out_has() { grep -q -- "$2" "$ART/$1.out" || fail "$1: no '$2' in: $(cat "$ART/$1.out")"; }
+err_has() { grep -q -- "$2" "$ART/$1.err" || fail "$1: no '$2' in: $(cat "$ART/$1.err")"; }
+nothing_stored() { [[ -z $(find "$PROG/FirmwareBack" -name "$1.zip*") ]] || fail "something of $1 was stored"; }
+
+tavro_cmd help 0 --help
+for command in list notes fetch verify install; do
+  out_has help "^  $command "
+  tavro_cmd "help-$command" 0 "$command" --help
+  out_has "help-$command" "^Usage: tavro $command"
+done
+tavro_cmd usage-missing 2 fetch
+err_has usage-missing "missing operand"
+tavro_cmd usage-option 2 list --bogus
+err_has usage-option "unrecognized option '--bogus'"
+tavro_cmd offline-none 1 list --offline
+
+tavro_cmd list 0 list
+out_has list '^天籁T8$'
+out_has list '^  2.05$'
+# complete WORD...: what bash completion offers for the last word.
+complete_words() {
+  (cd "$PROG" && bash -c 'source "$1"; shift; COMP_WORDS=("$@") COMP_CWORD=$(($# - 1)); _tavro; echo "${COMPREPLY[*]}"' \
+    _ "$TAVRO_SOURCE_DIR/packaging/tavro.bash-completion" ./tavro "$@")
+}
+[[ $(complete_words fetch T) == "TA-100 TA-500" ]] || fail "models completed as '$(complete_words fetch T)'"
+[[ $(complete_words install --yes TA-500 '') == "3.00 2.10" ]] || fail "versions completed as '$(complete_words install TA-500 '')'"
+tavro_cmd notes 0 notes TA-100 1.20
+[[ $(grep -c '<' "$ART/notes.out") == 0 && -s $ART/notes.out ]] || fail "the notes are not plain text"
+
+tavro_cmd fetch 0 fetch 炫彩X3
+out_has fetch '炫彩X3_1.31.zip$'
+err_has fetch '^100% '
+[[ $(grep -c '%' "$ART/fetch.err") -le 11 ]] || fail "more than one progress line per 10%"
+cmp "$PROG/FirmwareBack/炫彩X3_1.31.zip" "$other_package" ||
+  fail "the fetched package differs from the server's"
+tavro_cmd list-json 0 list --offline --json
+python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); assert [m["model"] for m in d if m["versions"][0]["stored"]] == ["炫彩X3"], d' \
+  "$ART/list-json.out" || fail "list --json does not mark 炫彩X3 1.31 alone stored: $(cat "$ART/list-json.out")"
+tavro_cmd verify 0 verify 炫彩X3 1.31
+out_has verify ': verified$'
+out_has verify "^signed by key $(sed -n 2p "$SITE_KEY" | base64 -d | od -An -tx1 -j2 -N8 | tr -d ' \n' |
+  fold -w2 | tac | tr -d '\n' | tr a-f A-F)$"
+out_has verify '^signed for file 炫彩X3_1.31.zip$'
+tavro_cmd verify-json 0 verify --json 炫彩X3 1.31
+python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); assert d["verified"] and d["signedFile"] == "炫彩X3_1.31.zip", d' \
+  "$ART/verify-json.out" || fail "verify --json: $(cat "$ART/verify-json.out")"
+cp "$PROG/FirmwareBack/炫彩X3_1.31.zip" "$WORK/changed.zip"
+cp "$PROG/FirmwareBack/炫彩X3_1.31.zip.minisig" "$WORK/changed.zip.minisig"
+printf 'X' | dd of="$WORK/changed.zip" bs=1 seek=100 conv=notrunc status=none
+tavro_cmd verify-file 3 verify "$WORK/changed.zip"
+out_has verify-file 'refused: '
+
+(cd "$PROG" && env -u DISPLAY ./tavro install 炫彩X3 1.31 <<<n >/dev/null 2>"$ART/declined.err") &&
+  fail "install went on after the connect prompt was declined"
+err_has declined '^将您的MP3播放器与电脑连接$'
+[[ ! -e $PLAYER/stupdaterapp.log ]] || fail "the tool started although the connect prompt was declined"
+tavro_cmd install 0 install 炫彩X3 1.31 --yes
+[[ $(cat "$PLAYER/stupdaterapp.log") == *"stupdaterapp.exe -s" ]] || fail "the tool did not start once with -s"
+[[ $(wc -l <"$PLAYER/stupdaterapp.log") == 1 ]] || fail "the tool started more than once"
+[[ -n $(find "$PLAYER" -name '*.sb') ]] || fail "nothing unpacked into the player folder"
+
+# Each refusal the window's download knows: exit 3, nothing of the package stored.
+refused_fetch() { # NAME MODEL VERSION REASON
+  tavro_cmd "refused-$1" 3 fetch "$2" "$3"
+  err_has "refused-$1" '固件包签名校验失败，固件包未保存。'
+  nothing_stored "$2_$3"
+  grep -q "$3.zip refused: $4" "$XDG_STATE_HOME/tavro/tavro.log" || fail "the log does not say why $1 was refused"
+}
+refused_fetch changed TA-100 1.20 'the signature does not match'
+# Under an English desktop the commands speak the window's English.
+E2E_LOCALE=en_US.UTF-8 make_locale
+(cd "$PROG" && env -u DISPLAY -u LC_ALL LOCPATH="$WORK/locale" LANG=en_US.UTF-8 ./tavro fetch TA-100 1.20 \
+  2>"$ART/english.err") && fail "the changed package was taken under English"
+err_has english '^tavro: The firmware package failed its signature check and was not saved.$'
+refused_fetch unsigned TA-100 1.10 'cannot fetch it: HTTP/1.1 404'
+refused_fetch wrong-file 天籁T8 2.00 'it is signed for 炫彩X3_1.31.zip'
+# VERSION left out: the window's last choice (TA-500, its second version) decides it.
+printf '[Main02]\r\nComboBox1=3\r\nComboBox2=1\r\n' >"$PROG/user.ini"
+tavro_cmd refused-past-size 3 fetch TA-500
+nothing_stored TA-500_2.10
+grep -q "TA-500_2.10.zip refused: the server announces" "$XDG_STATE_HOME/tavro/tavro.log" || fail "no past-size refusal"
+
+# The catalogue refused: a rollback below the signing time already trusted, then an expired
+# one; the stored catalogue is listed all the same.
+catalogue=$SITE/TavroMP3LiveUpdate2/TavroMP3LiveUpdate.ini
+printf 'timestamp:%s\r\n' $(($(date +%s) + 86400)) >"$PROG/TavroMP3LiveUpdate.time"
+tavro_cmd rollback 3 list
+out_has rollback '^TA-500$'
+grep -q 'is older than the catalogue already trusted' "$XDG_STATE_HOME/tavro/tavro.log" || fail "no rollback refusal logged"
+rm "$PROG/TavroMP3LiveUpdate.time"
+cp "$catalogue.minisig" "$WORK/catalogue.minisig"
+minisign -S -s "${E2E_SITE%/}.key/demo.key" -m "$catalogue" -x "$catalogue.minisig" \
+  -t "$(printf 'timestamp:%s\tfile:TavroMP3LiveUpdate.ini\texpires:1000000000' "$(date +%s)")" >/dev/null ||
+  fail "the expired catalogue was not signed"
+tavro_cmd expired 3 list
+grep -q 'it expired on 2001-09-09' "$XDG_STATE_HOME/tavro/tavro.log" || fail "no expiry refusal logged"
+cp "$WORK/catalogue.minisig" "$catalogue.minisig"
+
+# One writer of the store: a fetch refused while the window runs, verify and list --offline
+# beside it.
+start_app
+main=$(wait_window 30 "$MAIN_TITLE" "$APP_PID") || fail "no main window"
+tavro_cmd beside-fetch 1 fetch TA-500 3.00
+err_has beside-fetch 'Another instance of this program is running'
+nothing_stored TA-500_3.00
+tavro_cmd beside-verify 0 verify 炫彩X3 1.31
+tavro_cmd beside-offline 0 list --offline
+close_window "$main"
+wait_gone "$APP_PID" 15 || fail "the window did not end"
+
+# A paced server: the progress bar read from a terminal (a pseudo-terminal), the window
+# refused while the fetch runs, and Ctrl-C in the middle of it: exit 130, nothing stored.
+"$TOOLS/demo-nginx.sh" stop "$WORK/nginx"
+start_site 1m
+(cd "$PROG" && exec script -qefc "env -u DISPLAY ./tavro fetch TA-500 3.00" /dev/null >"$ART/pty.out" 2>&1) &
+fetch_pid=$!
+BG_PIDS+=("$fetch_pid")
+wait_until 20 grep -q 'left' "$ART/pty.out" || fail "no progress bar on the terminal: $(cat "$ART/pty.out")"
+start_app
+box=$(wait_window 20 "$APP_TITLE" "$APP_PID") || fail "the window started beside a fetch without a word"
+shot 01-window-refused-beside-fetch
+press "$box" Return
+wait_gone "$APP_PID" 15 || fail "the refused window did not end"
+tavro_pid=$(pgrep -P "$fetch_pid" -x tavro) || fail "the fetch is not running"
+kill -INT "$tavro_pid"
+status=0
+wait "$fetch_pid" || status=$?
+[[ $status == 130 ]] || fail "Ctrl-C ended the fetch with $status, not 130: $(cat "$ART/pty.out")"
+grep -q $'\r'' *[0-9]*% \[#*\.*\] [0-9.]* [KM]B / 7.9 MB  [0-9.]* [KM]B/s  0:0[0-9] left' "$ART/pty.out" ||
+  fail "the bar lacks percent, bytes, speed or time left: $(cat -v "$ART/pty.out")"
+grep -q 'Cancelled.' "$ART/pty.out" || fail "the cancel is not told"
+[[ -z $(find "$PROG/FirmwareBack" -name 'TA-500_3.00*') ]] || fail "the cancelled fetch left a file"
+
+# Unsigned: with no key trusted, packages are taken as they come (the changed one too), and
+# verify has nothing to check against.
+rm "$PROG/TavroMP3LiveUpdate.pub"
+tavro_cmd unsigned-fetch 0 fetch TA-100 1.20
+cmp "$PROG/FirmwareBack/TA-100_1.20.zip" "$(site_file TavroMP3LiveUpdate2/Firmware/TA-100/TA-100_1.20.zip)" ||
+  fail "the unsigned fetch stored another file"
+[[ ! -e $PROG/FirmwareBack/TA-100_1.20.zip.minisig ]] || fail "a signature was stored without a key"
+tavro_cmd unsigned-verify 1 verify TA-100 1.20
+err_has unsigned-verify 'No key is trusted'
