@@ -68,8 +68,10 @@ void TForm2::Button1Click(TObject*) {
   const char* box = JobNoticeText(TPackageDownload::Notice(outcome));
   if (box && !closeRequested_) Notice(Handle(), Tavro::tr(box));
   ShowHidP3(this);
-  // The package is ready: the next key press reaches the upgrade button.
-  if (Button1->hasFocus() && Panel3->isVisible()) Button2->setFocus(Qt::OtherFocusReason);
+  // The package just stored is ready: the next key press reaches the upgrade button. After a
+  // failure the focus stays on the download button, for another try.
+  if (outcome == TPackageDownload::doStored && Button1->hasFocus() && Panel3->isVisible())
+    Button2->setFocus(Qt::OtherFocusReason);
 }
 
 void TForm2::Button3Click(TObject*) {
