@@ -5,9 +5,9 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPointer>
+#include <unordered_map>
 
 #include "toolkit/Controls.h"
-#include "toolkit/Form.h"
 
 namespace {
 // The dynamic property that holds a control's label.
@@ -92,16 +92,31 @@ class TUnlisted : public QAccessibleInterface {
   }
 };
 
-QAccessibleInterface* Factory(const QString&, QObject* object) {
-  if (object && object->inherits("QQuickWidgetOffscreenWindow")) return new TUnlisted;
-  auto* widget = qobject_cast<QWidget*>(object);
-  if (!widget) return nullptr;
-  if (dynamic_cast<TForm*>(widget)) return new QAccessibleWidget(widget, QAccessible::Window);
-  if (dynamic_cast<TPanel*>(widget)) return new TLabelledWidget(widget, QAccessible::Grouping);
-  if (auto* list = dynamic_cast<TComboBox*>(widget)) return new TAccessibleList(list);
+// The toolkit's own windows, panels and lists, by address. The factory is asked about every
+// object of the process, the browser engine's among them, which are built without run-time
+// type information: it looks objects up here and by the class name it is given, and calls
+// nothing on an object that is not its own.
+std::unordered_map<const QObject*, TAccessibleKind>& Kinds() {
+  static std::unordered_map<const QObject*, TAccessibleKind> kinds;
+  return kinds;
+}
+
+QAccessibleInterface* Factory(const QString& className, QObject* object) {
+  if (className == QLatin1String("QQuickWidgetOffscreenWindow")) return new TUnlisted;
+  const auto found = Kinds().find(object);
+  if (found == Kinds().end()) return nullptr;
+  auto* widget = static_cast<QWidget*>(object);
+  switch (found->second) {
+    case akWindow: return new QAccessibleWidget(widget, QAccessible::Window);
+    case akPanel: return new TLabelledWidget(widget, QAccessible::Grouping);
+    case akList: return new TAccessibleList(static_cast<QComboBox*>(widget));
+  }
   return nullptr;
 }
 }  // namespace
+
+void SetAccessibleKind(QWidget* widget, TAccessibleKind kind) { Kinds()[widget] = kind; }
+void ForgetAccessibleKind(QWidget* widget) { Kinds().erase(widget); }
 
 void InstallAccessibility() {
   // The factory installed last is asked first: moved to the end, it goes before those that
@@ -115,7 +130,6 @@ void LabelControl(QWidget* control, QLabel* label) {
   control->setProperty(kLabelledBy, QVariant::fromValue<QObject*>(label));
   // Controls with the toolkit's own accessible kinds follow the label as it changes; the
   // others (a progress bar) keep the caption it has now.
-  if (!dynamic_cast<TPanel*>(control) && !dynamic_cast<TComboBox*>(control))
-    control->setAccessibleName(LabelText(control));
+  if (!Kinds().contains(control)) control->setAccessibleName(LabelText(control));
 }
 

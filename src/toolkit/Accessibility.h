@@ -19,6 +19,12 @@ class QWidget;
 // these come first.
 void InstallAccessibility();
 
+// The toolkit's windows (TForm), panels (TPanel) and drop-down lists (TComboBox) say what
+// they are from their constructors, and are forgotten in their destructors.
+enum TAccessibleKind { akWindow, akPanel, akList };
+void SetAccessibleKind(QWidget* widget, TAccessibleKind kind);
+void ForgetAccessibleKind(QWidget* widget);
+
 // The control is named by the label's text, now and whenever the label's caption changes,
 // and the label is the control's buddy (the labelled-by relation). A trailing ASCII colon
 // of the label is kept: the caption is spoken as shown.

@@ -10,6 +10,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include "toolkit/Accessibility.h"
 #include "toolkit/MessageBox.h"
 
 void PlaceControl(QWidget* control, const char* name, int left, int top, int width, int height) {
@@ -115,7 +116,10 @@ TPanel::TPanel(QWidget* parent, const char* name, int left, int top, int width, 
   setLineWidth(1);
   // Panels cover what lies below them (the lower panels lie on top of the memo).
   setAutoFillBackground(true);
+  SetAccessibleKind(this, akPanel);
 }
+
+TPanel::~TPanel() { ForgetAccessibleKind(this); }
 
 TButton::TButton(QWidget* parent, const char* name, int left, int top, int width, int height,
                  const QString& caption)
@@ -127,7 +131,10 @@ TComboBox::TComboBox(QWidget* parent, const char* name, int left, int top, int w
     : QComboBox(parent) {
   PlaceControl(this, name, left, top, width, height);
   setEditable(false);
+  SetAccessibleKind(this, akList);
 }
+
+TComboBox::~TComboBox() { ForgetAccessibleKind(this); }
 
 void TComboBox::SetItems(const QStringList& items) {
   clear();

@@ -64,6 +64,7 @@ class TPanel : public QFrame {
  public:
   // A panel without caption and with the raised bevel.
   TPanel(QWidget* parent, const char* name, int left, int top, int width, int height);
+  ~TPanel() override;
 };
 
 class TButton : public QPushButton {
@@ -78,6 +79,7 @@ class TButton : public QPushButton {
 class TComboBox : public QComboBox {
  public:
   TComboBox(QWidget* parent, const char* name, int left, int top, int width, int height);
+  ~TComboBox() override;
   void Clear() { clear(); }
   void SetItems(const QStringList& items);
   // An index outside the list leaves no selection.

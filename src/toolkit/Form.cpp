@@ -6,11 +6,14 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "toolkit/Accessibility.h"
 #include "toolkit/Application.h"
 #include "toolkit/Controls.h"
 #include "toolkit/ErrorBox.h"
 
-TForm::TForm(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, flags) {}
+TForm::TForm(QWidget* parent, Qt::WindowFlags flags) : QWidget(parent, flags) { SetAccessibleKind(this, akWindow); }
+
+TForm::~TForm() { ForgetAccessibleKind(this); }
 
 void TForm::Repaint() {
   repaint();

@@ -16,6 +16,7 @@
 class TForm : public QWidget, public TComponent {
  public:
   explicit TForm(QWidget* parent = nullptr, Qt::WindowFlags flags = Qt::Window);
+  ~TForm() override;
 
   void SetCaption(const QString& caption) { setWindowTitle(caption); }
   QString Caption() const { return windowTitle(); }
