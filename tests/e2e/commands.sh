@@ -143,7 +143,7 @@ wait_gone "$APP_PID" 15 || fail "the window did not end"
 # refused while the fetch runs, and Ctrl-C in the middle of it: exit 130, nothing stored.
 "$TOOLS/demo-nginx.sh" stop "$WORK/nginx"
 start_site 1m
-(cd "$PROG" && exec script -qefc "env -u DISPLAY ./tavro fetch TA-500 3.00" /dev/null >"$ART/pty.out" 2>&1) &
+(cd "$PROG" && exec script -qefc "exec env -u DISPLAY ./tavro fetch TA-500 3.00" /dev/null >"$ART/pty.out" 2>&1) &
 fetch_pid=$!
 BG_PIDS+=("$fetch_pid")
 wait_until 20 grep -q 'left' "$ART/pty.out" || fail "no progress bar on the terminal: $(cat "$ART/pty.out")"
@@ -152,7 +152,9 @@ box=$(wait_window 20 "$APP_TITLE" "$APP_PID") || fail "the window started beside
 shot 01-window-refused-beside-fetch
 press "$box" Return
 wait_gone "$APP_PID" 15 || fail "the refused window did not end"
-tavro_pid=$(pgrep -P "$fetch_pid" -x tavro) || fail "the fetch is not running"
+# script(1) starts the command through $SHELL, which need not exec it by itself: the command
+# execs, so the program is script's own child whichever shell runs it.
+tavro_pid=$(pgrep -P "$fetch_pid" -x tavro) || fail "the fetch is not running: $(ps -o pid,ppid,args --ppid "$fetch_pid"; cat -v "$ART/pty.out")"
 kill -INT "$tavro_pid"
 status=0
 wait "$fetch_pid" || status=$?
