@@ -1,11 +1,13 @@
 // TNetIOHandlerSocket: the connection's I/O handler over one TNetSocketHandle. It
-// runs the connect sequence: resolve the host to every address it has, then race
+// runs the connect sequence: resolve the host to every address it has (TNetLookup, on
+// a thread of its own, when the connect pumps or has a limit), then race
 // connects to them (TNetConnectRace: families alternating, the next attempt
 // ConnectionAttemptDelay ms after the previous one unless that one has ended), each
 // socket bound and given TCP_NODELAY as asked before its connect; the first one
 // connected becomes SocketHandle. The race has a time limit when a timeout is given
 // (or, with the freeze guard engaged, kGuardedConnectLimit); with the guard engaged it
 // pumps every slice, and a CloseConnection there (ShutAndClose) ends it Not Connected.
+// The limit and the cancel cover the lookup too.
 #pragma once
 
 #include <memory>
@@ -15,6 +17,7 @@
 #include "net/NetSocksInfo.h"
 
 class TNetConnectRace;
+class TNetLookup;
 
 class TNetIOHandlerSocket : public TNetIOHandler {
  public:
@@ -50,11 +53,14 @@ class TNetIOHandlerSocket : public TNetIOHandler {
   static constexpr int32_t kConnectSlice = 125;
 
  private:
+  std::vector<TNetIPAddress> LookUp(const AnsiString& target, int64_t limitMs, bool pumps, int32_t sliceMs);
+
   std::unique_ptr<TNetSocketHandle> socketHandle_;
   std::unique_ptr<TNetSocksInfo> ownSocksInfo_;
   TNetSocksInfo* socksInfo_ = nullptr;
   bool useNagle_ = true;
   int32_t attemptDelay_ = kDefaultAttemptDelay;
-  // The race under way in ConnectTo, which ShutAndClose cancels.
+  // The lookup and the race under way in ConnectTo, which ShutAndClose cancels.
+  TNetLookup* lookup_ = nullptr;
   TNetConnectRace* race_ = nullptr;
 };

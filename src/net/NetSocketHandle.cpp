@@ -70,7 +70,12 @@ void TNetSocketHandle::SetOption(int level, int name, int value) {
 }
 
 void TNetSocketHandle::BindLocal() {
-  if (port_ != 0 || clientPortMin_ == 0 || clientPortMax_ == 0) {
+  const bool anyPort = clientPortMin_ == 0 || clientPortMax_ == 0;
+  // Nothing asked: the connect picks the address and port itself. A bind to port 0
+  // would make the system search its whole port space first, which costs more than
+  // the rest of a loopback connect.
+  if (port_ == 0 && anyPort && localAddress_.empty()) return;
+  if (port_ != 0 || anyPort) {
     if (!BindOnce()) throw ENetCouldNotBindSocket();
   } else if (clientPortMax_ < clientPortMin_) {
     throw ENetInvalidPortRange(Format(NetText::InvalidPortRange, clientPortMin_, clientPortMax_));

@@ -1,11 +1,14 @@
 // Every address of a host: the connect races them, families alternating, and the first
-// that answers wins. The host "multi.test" resolves to the addresses a case gives (the
+// that answers wins. The host "multi.test" resolves to the addresses a case gives, and
+// "silent.test" to nothing until the case ends, as a name server that never answers (the
 // resolver is the stack's, swapped through the stack-class seam); the sockets are real,
 // on ::1 and 127.0.0.x, with a listener that never answers where a case needs one.
 #include <unistd.h>
 
+#include <condition_variable>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 
 #include "NetTestUtil.h"
 #include "net/NetException.h"
@@ -21,12 +24,39 @@
 namespace {
 
 std::vector<TNetIPAddress> gAnswer;
+std::mutex gSilenceLock;
+std::condition_variable gSilenceOver;
+bool gSilent = false;
 
 class TTableStack : public TNetStackPosix {
  public:
   std::vector<TNetIPAddress> getaddrinfo(const AnsiString& host) override {
+    if (host == "silent.test") {
+      std::unique_lock<std::mutex> lock(gSilenceLock);
+      gSilenceOver.wait(lock, [] { return !gSilent; });
+      throw ENetSocketError(11001, "Host not found.");
+    }
     return host == "multi.test" ? gAnswer : TNetStackPosix::getaddrinfo(host);
   }
+};
+
+// The name server of "silent.test" answers nothing while one lives; at its end it
+// answers, and waits until an abandoned lookup has given its user of the stack back.
+struct SilentNameServer {
+  SilentNameServer() : users(StackUsers) { gSilent = true; }
+  ~SilentNameServer() {
+    {
+      std::lock_guard<std::mutex> lock(gSilenceLock);
+      gSilent = false;
+      gSilenceOver.notify_all();
+    }
+    for (int i = 0; i < 5000 && UsersNow() > users; ++i) ::usleep(1000);
+  }
+  static int32_t UsersNow() {
+    std::lock_guard<std::mutex> lock(StackLock());
+    return StackUsers;
+  }
+  const int32_t users;
 };
 
 // Installed before the fixture's components exist, removed after they are gone.
@@ -123,11 +153,12 @@ TEST_F(EveryAddress, EveryAddressFailingNamesTheHostAndEachAddressWithItsReason)
 }
 
 // Ways a connect to addresses that never answer ends: a cancel in the pump while the
-// first attempt waits alone or while both wait, or the time limit over them all.
+// first attempt waits alone or while both wait, or the time limit over them all; and
+// the same while the name is still being looked up (no attempt made, the window pumped).
 struct EndCase {
   const char* name;
-  std::vector<const char*> stalled;
-  size_t cancelOnceTried;  // 0: no cancel; the connect's time limit ends it
+  std::vector<const char*> stalled;  // empty: the host is "silent.test"
+  int cancelOnceTried;               // -1: no cancel; the connect's time limit ends it
   const char* message;
 };
 
@@ -142,17 +173,20 @@ TEST_P(Ends, WithoutALeftoverSocket) {
     port = stalled.back()->Port();
   }
   Answer(c.stalled);
-  client.SetPort(port);
+  SilentNameServer silent;
+  if (c.stalled.empty()) client.SetHost("silent.test");
+  client.SetPort(c.stalled.empty() ? 80 : port);
   FakePump pump;
   TNetFreezeGuard guard;
   guard.SetIdleTimeOut(10);
   if (c.cancelOnceTried == 1) client.SetConnectionAttemptDelay(60000);
   pump.Every([&](int) {
-    if (c.cancelOnceTried > 0 && tried.size() == c.cancelOnceTried) client.CloseConnection();
+    if (c.cancelOnceTried >= 0 && tried.size() == static_cast<size_t>(c.cancelOnceTried)) client.CloseConnection();
   });
   const int before = OpenDescriptors();
-  ExpectRaises<ENetException>([&] { client.OpenConnection(c.cancelOnceTried ? 0 : 100); }, c.message);
-  EXPECT_EQ(tried.size(), c.cancelOnceTried ? c.cancelOnceTried : c.stalled.size());
+  ExpectRaises<ENetException>([&] { client.OpenConnection(c.cancelOnceTried >= 0 ? 0 : 100); }, c.message);
+  EXPECT_EQ(tried.size(), c.cancelOnceTried >= 0 ? c.cancelOnceTried : c.stalled.size());
+  EXPECT_GT(pump.Calls(), 0);
   EXPECT_FALSE(client.IsConnected());
   client.CloseConnection();
   EXPECT_EQ(OpenDescriptors(), before);
@@ -161,7 +195,9 @@ TEST_P(Ends, WithoutALeftoverSocket) {
 INSTANTIATE_TEST_SUITE_P(Cases, Ends,
                          ::testing::Values(EndCase{"CancelWhileTheFirstWaits", {"127.0.0.1", "::1"}, 1, "Not Connected"},
                                            EndCase{"CancelWhileBothWait", {"127.0.0.1", "::1"}, 2, "Not Connected"},
-                                           EndCase{"TimeLimitOverAll", {"127.0.0.1", "::1"}, 0, "Connect timed out."}),
+                                           EndCase{"TimeLimitOverAll", {"127.0.0.1", "::1"}, -1, "Connect timed out."},
+                                           EndCase{"CancelWhileTheNameIsLookedUp", {}, 0, "Not Connected"},
+                                           EndCase{"TimeLimitWhileTheNameIsLookedUp", {}, -1, "Connect timed out."}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
