@@ -265,7 +265,11 @@ void TForm2::FormCreate(TObject*) {
   ComboBox2->SetItemIndex(Catalogue::ReadSelection(*SelectionIni, "ComboBox2"));
   const AnsiString notes = StorePath(".htm");
   FetchReleaseNotes(Catalogue::ReleaseNotesUrl(settings.Host, Model(), Package()), notes);
-  WebBrowser2->Navigate(notes);
+  if (notesSuperseded_) {
+    DownShowHTML();
+  } else {
+    WebBrowser2->Navigate(notes);
+  }
   ShowHidP3(this);
 }
 
@@ -287,21 +291,13 @@ void TForm2::ComboBox2Change(TObject*) {
 }
 
 bool TForm2::FetchReleaseNotes(const AnsiString& url, const AnsiString& path) {
-  // The fetch pumps messages while it waits; with the lists disabled no second fetch
-  // can start on the same client meanwhile.
-  // A list that had the focus has it again afterwards: disabling it moved the focus on,
-  // and a second arrow key must reach the list, not the next control.
-  struct TListsLock {
+  // The fetch pumps messages while it waits. The lists stay enabled and keep the focus,
+  // so that every arrow key reaches them; a change that arrives meanwhile supersedes
+  // this fetch (see DownShowHTML).
+  struct TFetching {
     TForm2& form;
-    bool wasEnabled;
-    QPointer<QWidget> focused;
-    ~TListsLock() {
-      form.fetchingNotes_ = false;
-      form.SetListsEnabled(wasEnabled);
-      if (focused && focused->isEnabled() && focused->isVisible()) focused->setFocus(Qt::OtherFocusReason);
-    }
-  } lock{*this, ComboBox1->isEnabled(), FocusedList()};
-  SetListsEnabled(false);
+    ~TFetching() { form.fetchingNotes_ = false; }
+  } fetching{*this};
   LogStep("selection: model \"" + Model() + "\", version \"" + Version() + "\"");
   Catalogue::CheckStoreName(path, Package());
   fetchingNotes_ = true;
@@ -309,15 +305,27 @@ bool TForm2::FetchReleaseNotes(const AnsiString& url, const AnsiString& path) {
 }
 
 void TForm2::DownShowHTML() {
-  const AnsiString notes = StorePath(".htm");
-  const AnsiString url = Catalogue::ReleaseNotesUrl(form1_.Settings().Host, Model(), Package());
-  if (FileExists(notes) && Catalogue::IsStoreName(Package())) {
-    WebBrowser2->Navigate(notes);
-    FetchReleaseNotes(url, notes);
-  } else {
-    FetchReleaseNotes(url, notes);
-    WebBrowser2->Navigate(notes);
+  if (fetchingNotes_) {
+    // Delivered by the pump of a release-notes fetch: those notes are no longer wanted.
+    // That fetch ends as failed (nothing written), and the handler running it fetches the
+    // notes of the newest selection once it has returned: one fetch at a time on the one
+    // client, and the last choice wins.
+    notesSuperseded_ = true;
+    form1_.NetHTTP1->CloseConnection();
+    return;
   }
+  do {
+    notesSuperseded_ = false;
+    const AnsiString notes = StorePath(".htm");
+    const AnsiString url = Catalogue::ReleaseNotesUrl(form1_.Settings().Host, Model(), Package());
+    if (FileExists(notes) && Catalogue::IsStoreName(Package())) {
+      WebBrowser2->Navigate(notes);
+      FetchReleaseNotes(url, notes);
+    } else {
+      FetchReleaseNotes(url, notes);
+      if (!notesSuperseded_) WebBrowser2->Navigate(notes);
+    }
+  } while (notesSuperseded_ && !closeRequested_);
 }
 
 void TForm2::ShowHidP3(TObject*) {

@@ -129,7 +129,7 @@ class TForm2 : public TForm, private TJobReport {
   // TJobReport: the cancel button and a close end the job's work; the connect prompt.
   const char* Interruption() const override;
   bool ConfirmConnect() override;
-  // A release-notes fetch with the lists disabled meanwhile.
+  // A release-notes fetch; the lists stay usable meanwhile.
   bool FetchReleaseNotes(const AnsiString& url, const AnsiString& path);
   void FillVersions();
 
@@ -141,6 +141,7 @@ class TForm2 : public TForm, private TJobReport {
   bool cancelled_ = false;
   bool closeRequested_ = false;
   bool fetchingNotes_ = false;
+  bool notesSuperseded_ = false;  // the selection changed while its notes were fetched
   bool handingOff_ = false;  // from the upgrade button's first check to the start of the tool
   int handlerDepth_ = 0;
   std::function<void()> heldWork_;  // a button's work held until no handler is running

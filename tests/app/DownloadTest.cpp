@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
 
 #include <sys/socket.h>
 
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <mutex>
@@ -112,10 +114,23 @@ TEST_F(DownloadTest, CompletePackageIsStoredByteForByteAndOfferedForFlashing) {
   // upgrade button once the package is ready.
   ShowActive(form2_.get(), form2_->Button1);
   QWidget* focusDuring = nullptr;
-  OnEveryWork([&](int32_t) { focusDuring = QApplication::focusWidget(); });
+  const QImage enabledLook = form2_->ComboBox2->grab().toImage();
+  QImage disabledLook;
+  OnEveryWork([&](int32_t) {
+    focusDuring = QApplication::focusWidget();
+    disabledLook = form2_->ComboBox2->grab().toImage();
+  });
   form2_->Button1->click();
   EXPECT_EQ(focusDuring, form2_->Button3);
   EXPECT_EQ(QApplication::focusWidget(), form2_->Button2);
+  // The lists, disabled meanwhile, look it: the text's darkest ink is lighter than black.
+  const auto darkest = [](const QImage& image) {
+    int least = 255;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) least = std::min(least, qGray(image.pixel(x, y)));
+    return least;
+  };
+  EXPECT_GT(darkest(disabledLook), darkest(enabledLook) + 50) << "a disabled list looks like an enabled one";
   EXPECT_EQ(server_.Request(1, 0).substr(0, 65), "GET /TavroMP3LiveUpdate2/Firmware/ModelB/ModelB_2.00.zip HTTP/1.1");
   EXPECT_EQ(Package(), body);
   EXPECT_EQ(form2_->Label1->Caption(), "292 KB");
