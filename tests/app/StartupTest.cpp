@@ -2,6 +2,8 @@
 // the catalogue fetch, and the whole entry run in-process.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <QTimer>
 #include <chrono>
 #include <functional>
@@ -60,9 +62,16 @@ TEST_F(StartupTest, SplashShowsTheVersionAndTheDesignedFrame) {
   EXPECT_EQ(form1->Label2->geometry(), QRect(424, 8, 65, 13));
 }
 
+// Removes a file when the test ends, however it ends.
+struct TRemoveAtEnd {
+  std::string path;
+  ~TRemoveAtEnd() { std::filesystem::remove(path); }
+};
+
 TEST_F(StartupTest, SecondInstanceIsToldOnceAndEndsWhetherOrNotTheFirstIsFound) {
   const AnsiString name = "RunOnlyOnce_TavroTest" + std::to_string(getpid());
   TNamedMutex first(name);
+  const TRemoveAtEnd lockFile{first.LockFileName()};  // a name of its own each run: not left behind
   EXPECT_FALSE(SecondInstance(first));
   EXPECT_TRUE(Boxes().empty());
 
