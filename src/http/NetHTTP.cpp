@@ -91,9 +91,14 @@ void TNetCustomHTTP::RunRequest(TNetHTTPMethod method, const AnsiString& url, TS
     PrepareTarget();
     EnsureConnection();
     SendRequestHead();
-    do {
-      ReadResponseHead();
-    } while (response_.StatusCode() == 100);
+    {
+      // A server that takes the request and then says nothing breaks the silence rule too.
+      BeginSilenceWatch();
+      TNetScopeExit unwatch([this] { EndSilenceWatch(); });
+      do {
+        ReadResponseHead();
+      } while (response_.StatusCode() == 100);
+    }
     const TNetHTTPNextStep next = DecideNextStep();
     if (next == nsDone) break;
     if (next == nsUndecided) throw ENetException("Undefined situation");

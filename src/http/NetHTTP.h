@@ -20,10 +20,11 @@
 // raises ENetHTTPProtocolException with the proxy's status). A failed handshake
 // raises ENetTLSHandshakeError saying why (and, in a tunnel, naming the proxy).
 //
-// A body that stops arriving while the connection stays open can be cut short:
-// SetSilenceLimit(minBytes, windowMs) (of the connection) makes the body read raise
-// ENetConnectionSilent once fewer than minBytes arrived in windowMs; the connection is
-// then closed, as after any failed read. Off by default.
+// An answer that stops arriving while the connection stays open can be cut short:
+// SetSilenceLimit(minBytes, windowMs) (of the connection) makes the read of the response
+// head, and then of the body, raise ENetConnectionSilent once fewer than minBytes arrived
+// in windowMs (each counted from its own start); the connection is then closed, as after
+// any failed read. Off by default.
 //
 // Error answers raise ENetHTTPProtocolException with the status code, the status line
 // as message and up to 64 KiB of the body as ErrorBody; the caller's stream is never

@@ -21,6 +21,17 @@
 #include "runtime/ReplacementFile.h"
 
 namespace {
+// Why an attempt broke off, for the log.
+AnsiString FailureText(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& e) {
+    return LogErrorText(e);
+  } catch (...) {
+    return "an unknown failure";
+  }
+}
+
 AnsiString SecondsSince(std::chrono::steady_clock::time_point start) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f s",
@@ -94,6 +105,9 @@ TPackageDownload::TOutcome TPackageDownload::Fetch(const AnsiString& url, const 
                                                    TReplacementFile& body, const TEnded& ended) {
   bool whole = false;
   std::string signature;
+  // The client's other fetches keep their time-outs.
+  client_.SetSilenceLimit(SilenceMinBytes, SilenceMs);
+  TNetScopeExit unwatched([this] { client_.SetSilenceLimit(0, SilenceMs); });
   try {
     LogStep(startLine + DescribeProxyChoice(UseEnvironmentProxy(client_, url)));
     // The signature is judged before the package is asked for: a package signed for another
@@ -142,13 +156,10 @@ bool TPackageDownload::FetchPackage(const AnsiString& url, TReplacementFile& bod
   body_ = &body;
   resume_.Forget();
   received_ = 0;
-  // Only the package's body is watched for silence; the client's other fetches keep their time-outs.
-  client_.SetSilenceLimit(SilenceMinBytes, SilenceMs);
   TNetScopeExit done([this] {
     body_ = nullptr;
     attemptJudged_ = true;
     TResumePlan::ClearRequest(client_);
-    client_.SetSilenceLimit(0, SilenceMs);
   });
   // A signed size bounds the body in every attempt: past it, the read stops at once.
   TBoundedStream bounded(body, signedSize_ >= 0 ? signedSize_ : INT64_MAX, SignedSizeRefusal(signedSize_));
@@ -168,7 +179,7 @@ bool TPackageDownload::FetchPackage(const AnsiString& url, TReplacementFile& bod
     }
     bodyBegan = true;
     if (retries == RetryWaitsMs.size()) std::rethrow_exception(failure);
-    LogStep("download broke off with " + IntToStr(body.Size()) + " bytes in the file; retry " +
+    LogStep("download broke off (" + FailureText(failure) + ") with " + IntToStr(body.Size()) + " bytes in the file; retry " +
             IntToStr(static_cast<int64_t>(retries + 1)) + " in " + IntToStr(RetryWaitsMs[retries]) + " ms");
     if (!WaitBeforeRetry(RetryWaitsMs[retries++])) return false;
   }

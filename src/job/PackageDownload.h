@@ -56,9 +56,11 @@ class TPackageDownload {
   bool Running() const { return running_; }
 
   std::vector<int> RetryWaitsMs{1000, 2000, 4000};
-  // A package body of which fewer than SilenceMinBytes arrive in SilenceMs has broken off:
-  // a connection gone silent (Wi-Fi lost without a reset, a NAT that forgot the flow, a
-  // machine that slept) is tried again like a cut one, instead of freezing the progress.
+  // An answer of which fewer than SilenceMinBytes arrive in SilenceMs has broken off: a
+  // connection gone silent (Wi-Fi lost without a reset, a NAT that forgot the flow, a
+  // machine that slept, a server that takes requests and answers none) is tried again
+  // like a cut one once the package's body has begun, and fails the download before,
+  // instead of freezing the progress. Watched for the signature and the package.
   int32_t SilenceMinBytes = 1024;
   int32_t SilenceMs = 30000;
 

@@ -16,7 +16,7 @@
 // limit; a ReadTimeout of 0 is no limit.
 //
 // Silence: with SilenceMinBytes > 0, a body read (ReadToStream, or whatever runs
-// between BeginSilenceWatch and EndSilenceWatch) raises ENetConnectionSilent as soon as
+// between BeginSilenceWatch and EndSilenceWatch, such as the HTTP client's response head) raises ENetConnectionSilent as soon as
 // fewer than SilenceMinBytes bytes have arrived in the last SilenceWindow ms (counted
 // from the start of the read at first), however long ReadTimeout is. Off by default.
 #pragma once
