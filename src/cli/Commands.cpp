@@ -87,7 +87,7 @@ int ReadArguments(const TCommandSpec& command, const std::vector<std::string>& a
     else call.Args.push_back(arg);
   }
   if (call.Args.size() < command.MinArgs) return Usage(command, "missing operand");
-  if (call.Args.size() > command.MaxArgs) return Usage(command, "extra operand '" + call.Args.back() + "'");
+  if (call.Args.size() > command.MaxArgs) return Usage(command, "extra operand '" + call.Args[command.MaxArgs] + "'");
   return -1;
 }
 }  // namespace

@@ -41,6 +41,8 @@ for command in list notes fetch verify install; do
 done
 tavro_cmd usage-missing 2 fetch
 err_has usage-missing "missing operand"
+tavro_cmd usage-extra 2 notes A B C D
+err_has usage-extra "extra operand 'C'"
 tavro_cmd usage-option 2 list --bogus
 err_has usage-option "unrecognized option '--bogus'"
 tavro_cmd offline-none 1 list --offline
