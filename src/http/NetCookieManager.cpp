@@ -127,7 +127,9 @@ bool TNetCookieManager::Accepts(const TNetNetscapeCookie& cookie, const AnsiStri
     const AnsiString bare = !domain.empty() && domain[0] == '.' ? domain.substr(1) : domain;
     if (bare.find('.') == AnsiString::npos) return false;
   }
-  if (TNetStack::IsDottedQuad(host, true)) return domain == host;
+  // An address (IPv4, or IPv6 with an IPv4 tail such as ::ffff:10.0.0.1) has no parent
+  // domains: its cookies belong to it alone.
+  if (TNetStack::IsDottedQuad(host, true) || TNetStack::IsIPv6Address(host)) return domain == host;
   if (host.empty() || host[0] != '.') {
     if ((domain.empty() || domain[0] != '.') && !TNetStack::IsDottedQuad(domain, true)) return domain == host;
     return domain == DomainPart(host);

@@ -121,6 +121,8 @@ INSTANTIATE_TEST_SUITE_P(
                       DomainCase{"A=1; path=/; domain=.com", "h.com", false, "h.com", false},
                       DomainCase{"A=1; path=/", "10.0.0.1", true, "10.0.0.1", true},
                       DomainCase{"A=1; path=/; domain=.0.0.1", "10.0.0.1", false, "10.0.0.1", false},
+                      DomainCase{"A=1; path=/", "::1", true, "[::1]:8080", true},
+                      DomainCase{"A=1; path=/; domain=.0.0.1", "::ffff:10.0.0.1", false, "20.0.0.1", false},
                       DomainCase{"A=1; path=/", "h.b.c", true, "h.b.c.evil", false},
                       DomainCase{"A=1; path=/; domain=localhost", "localhost", true, "localhost", true}));
 
