@@ -25,12 +25,11 @@ main=$MAIN
 activate "$main"
 expect_focus 'combo box|机型' 20
 
-# Down three times, each once the release notes of the model before have come: TA-500.
-for model in 天籁T8_2.05 炫彩X3_1.31 TA-500_3.00; do
-  xdotool key Down
-  wait_until 15 test -s "$PROG/FirmwareBack/$model.htm" || fail "release notes of $model not stored"
-  expect_focus 'combo box|机型' 10
-done
+# Down three times as fast as keys repeat, whether or not the release notes of the model
+# before have come: every key reaches the list, and the last model's notes are fetched.
+xdotool key --delay 20 Down Down Down
+wait_until 15 test -s "$PROG/FirmwareBack/TA-500_3.00.htm" || fail "release notes of TA-500 not stored"
+expect_focus 'combo box|机型' 10
 shot 03-model-picked-by-keyboard
 a11y tree >"$ART/accessible-tree-idle.txt" || fail "no answer for the accessible tree"
 windows_listed=$(a11y windows) || fail "no answer to the window list"
