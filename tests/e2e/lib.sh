@@ -362,19 +362,33 @@ start_app() {
 
 # windows TITLE-REGEX [PID]: ids of the visible windows whose title matches (of that process).
 windows() {
-  local args=(search --all --onlyvisible)
+  local args=(search --all --onlyvisible) out try
   if [[ -n ${2:-} ]]; then args+=(--pid "$2"); fi
-  xdotool "${args[@]}" --name "$1" 2>/dev/null || true
+  # A window that vanishes while xdotool walks the window tree (the browser engine makes and
+  # drops windows as it starts) ends the search with an X error and nothing found: such a
+  # search is made again.
+  for try in 1 2 3 4 5; do
+    out=$(xdotool "${args[@]}" --name "$1" 2>&1) || true
+    [[ $out == *"X Error"* ]] || break
+  done
+  grep -E '^[0-9]+$' <<<"$out" || true
 }
 
 has_window() { [[ -n $(windows "$@") ]]; }
+no_window() { ! has_window "$@"; }
 
-# wait_window SECONDS TITLE-REGEX [PID]: prints the id of the first matching window.
+# wait_window SECONDS TITLE-REGEX [PID]: prints the id of the first matching window. The id
+# is the one the successful search found: a window the window manager is just reparenting is
+# briefly unmapped, so a second search may find nothing.
+found_window() {
+  FOUND_WINDOW=$(windows "$@" | head -n1)
+  [[ -n $FOUND_WINDOW ]]
+}
 wait_window() {
   local seconds=$1
   shift
-  wait_until "$seconds" has_window "$@" || return 1
-  windows "$@" | head -n1
+  wait_until "$seconds" found_window "$@" || return 1
+  echo "$FOUND_WINDOW"
 }
 
 window_size() { xdotool getwindowgeometry "$1" | sed -n 's/.*Geometry: //p'; }
@@ -387,7 +401,7 @@ wait_splash_then_main() {
   [[ $(window_size "$splash") == 504x275 ]] || fail "splash window is $(window_size "$splash"), not 504x275"
   shot 01-splash
   MAIN=$(wait_window 30 "$MAIN_TITLE" "$APP_PID") || fail "no main window"
-  wait_until 5 bash -c "! xdotool search --all --onlyvisible --pid $APP_PID --name '$APP_TITLE'" ||
+  wait_until 5 no_window "$APP_TITLE" "$APP_PID" ||
     fail "the splash window is still visible beside the main window"
   sleep 2   # let the web views paint
   shot 02-main-window
