@@ -13,7 +13,7 @@ Layout below the output folder (every text file in code page 936, lines ended by
   TavroMP3LiveUpdate2/TavroMP3LiveUpdate.ini(.minisig)  the catalogue: one section per model,
                                                          one key per firmware version
   TavroMP3LiveUpdate2/index.html                         the home page of the left web view
-  TavroMP3LiveUpdate2/Firmware/<model>/<model>_<version>.asp   release notes (HTML)
+  TavroMP3LiveUpdate2/Firmware/<model>/<model>_<version>.asp(.minisig)   release notes (HTML)
   TavroMP3LiveUpdate2/Firmware/<model>/<model>_<version>.zip(.minisig)   firmware package
 
 The program puts the model's code page 936 bytes into the URL path as they are, and nginx maps

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Publishes a firmware release: writes the update site's catalogue, copies the packages and
-release notes to their places and signs the catalogue and every package with a minisign key.
+release notes to their places and signs the catalogue, every package and every release notes
+page with a minisign key.
 
 Source folder (names in UTF-8):
 
@@ -16,7 +17,7 @@ Output below SITE (served as the update server's document root):
   TavroMP3LiveUpdate2/TavroMP3LiveUpdate.ini(.minisig)            catalogue, code page 936, CR LF
   TavroMP3LiveUpdate2/index.html
   TavroMP3LiveUpdate2/Firmware/<model>/<model>_<version>.zip(.minisig)
-  TavroMP3LiveUpdate2/Firmware/<model>/<model>_<version>.asp       the release notes
+  TavroMP3LiveUpdate2/Firmware/<model>/<model>_<version>.asp(.minisig)   the release notes
 
 Models and file names are written with their code page 936 bytes, as the program puts them
 into its URLs. Every signature's trusted comment says what it signs, as TAB-separated fields:
@@ -119,6 +120,7 @@ def build(source, staging, key, models, valid_days):
             shutil.copyfile(package, target + b'.zip')
             shutil.copyfile(notes, target + b'.asp')
             sign(key, target + b'.zip', b'size:%d' % os.path.getsize(target + b'.zip'))
+            sign(key, target + b'.asp')
             summary.append({'model': model, 'version': version, 'package': name,
                             'zip_size': os.path.getsize(package)})
     return summary

@@ -160,6 +160,7 @@ void RunProgram(const TAppSettings& settings) {
     QThread::msleep(1);
   }
   if (Application->Terminated()) return;
+  const TWebViewSite webViewSite(settings);
   TForm2 form2(form1);
   Application->CreateForm(&form2);
   form1.Hide();

@@ -10,6 +10,7 @@
 #include "http/NetHTTP.h"
 #include "job/HandOff.h"
 #include "job/PackageDownload.h"
+#include "job/Signatures.h"
 #include "job/Store.h"
 #include "net/NetFreezeGuard.h"
 #include "platform/Log.h"
@@ -268,7 +269,7 @@ void TForm2::FormCreate(TObject*) {
   if (notesSuperseded_) {
     DownShowHTML();
   } else {
-    WebBrowser2->Navigate(notes);
+    ShowNotes(notes);
   }
   ShowHidP3(this);
 }
@@ -318,14 +319,26 @@ void TForm2::DownShowHTML() {
     notesSuperseded_ = false;
     const AnsiString notes = StorePath(".htm");
     const AnsiString url = Catalogue::ReleaseNotesUrl(form1_.Settings().Host, Model(), Package());
-    if (FileExists(notes) && Catalogue::IsStoreName(Package())) {
-      WebBrowser2->Navigate(notes);
+    // A stored copy that cannot be shown is fetched again before it is shown.
+    if (FileExists(notes) && Catalogue::IsStoreName(Package()) && ShowNotes(notes)) {
       FetchReleaseNotes(url, notes);
     } else {
       FetchReleaseNotes(url, notes);
-      if (!notesSuperseded_) WebBrowser2->Navigate(notes);
+      if (!notesSuperseded_) ShowNotes(notes);
     }
   } while (notesSuperseded_ && !closeRequested_);
+}
+
+bool TForm2::ShowNotes(const AnsiString& path) {
+  const AnsiString url = Catalogue::ReleaseNotesUrl(form1_.Settings().Host, Model(), Package());
+  const QString unavailable = Tavro::tr("此版本的更新说明无法显示。");
+  // With trusted keys, a stored copy is shown only while it verifies.
+  if (FileExists(path) && !StoredFileVerifies(form1_.Settings().TrustedKeys, path, RequestedFileName(url))) {
+    WebBrowser2->ShowNotice(unavailable);
+    return false;
+  }
+  WebBrowser2->Navigate(path, url, unavailable);
+  return true;
 }
 
 void TForm2::ShowHidP3(TObject*) {

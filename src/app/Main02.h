@@ -131,6 +131,9 @@ class TForm2 : public TForm, private TJobReport {
   bool ConfirmConnect() override;
   // A release-notes fetch; the lists stay usable meanwhile.
   bool FetchReleaseNotes(const AnsiString& url, const AnsiString& path);
+  // The stored release notes at `path` in WebBrowser2; false, and the view says they are
+  // unavailable, when the stored copy is refused by its signature check.
+  bool ShowNotes(const AnsiString& path);
   void FillVersions();
 
   TForm1& form1_;

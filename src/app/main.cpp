@@ -12,6 +12,7 @@
 #include "platform/NamedMutex.h"
 #include "toolkit/Application.h"
 #include "toolkit/Translation.h"
+#include "toolkit/WebBrowser.h"
 
 int main(int argc, char** argv) {
   // The desktop's language decides the texts, --help's included.
@@ -36,6 +37,8 @@ int main(int argc, char** argv) {
   // changes are described); on Linux the engine leaves them out unless told.
   setenv("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY", "1", 0);
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  // The schemes the views' pages come under are known to the engine before it starts.
+  TWebBrowser::RegisterSchemes();
   // Qt is given only the program name: the command line is the program's own.
   int qtArgc = 1;
   TApplication application(qtArgc, argv);

@@ -13,6 +13,7 @@
 #include "cli/CommandSupport.h"
 #include "http/NetHTTP.h"
 #include "job/Catalogue.h"
+#include "job/Signatures.h"
 #include "job/Site.h"
 #include "runtime/FileUtils.h"
 #include "toolkit/Translation.h"
@@ -48,6 +49,7 @@ bool FetchNotes(const TInvocation& call, const AnsiString& url, std::string& htm
   const bool fetched = site.DownloadToFile(url, path);
   if (fetched) html = ReadFileContent(path);
   unlink(path);
+  unlink(SignatureName(path).c_str());
   return fetched;
 }
 }  // namespace
@@ -57,10 +59,12 @@ int RunNotes(const TInvocation& call) {
   const AnsiString name = Catalogue::PackageName(model, FromTerminal(call.Args[1]));
   if (!Catalogue::IsStoreName(name)) return Complain(ecFailed, "not a package name: " + ToTerminal(name));
   std::string html;
-  if (!FetchNotes(call, Catalogue::ReleaseNotesUrl(call.Settings.Host, model, name), html)) {
+  const AnsiString url = Catalogue::ReleaseNotesUrl(call.Settings.Host, model, name);
+  if (!FetchNotes(call, url, html)) {
     if (InterruptRequested()) return Complain(ecInterrupted, Text(QT_TRANSLATE_NOOP("Tavro", "Cancelled.")));
     const AnsiString stored = Catalogue::StorePath(call.Settings.ProgramFolder, name, ".htm");
-    if (!FileExists(stored))
+    // With trusted keys, a stored copy that does not verify counts as none: the window's rule.
+    if (!FileExists(stored) || !StoredFileVerifies(call.Settings.TrustedKeys, stored, RequestedFileName(url)))
       return Complain(ecNetwork, Text(QT_TRANSLATE_NOOP("Tavro", "The release notes could not be fetched, and none are stored.")));
     Complain(ecDone, Text(QT_TRANSLATE_NOOP("Tavro", "The release notes could not be fetched; the stored copy follows.")));
     html = ReadFileContent(stored);

@@ -37,8 +37,8 @@ bool SignedForFile(const AnsiString& what, const TTrustedComment& comment, const
 }
 
 // The stored file's check as far as its signature goes: its key, its comment, its name.
-std::string StoredSignatureProblem(const TTrustedKeys& keys, const AnsiString& fileName, TStoredCheck& check,
-                                   std::string& signature) {
+std::string StoredSignatureProblem(const TTrustedKeys& keys, const AnsiString& fileName, const AnsiString& signedFor,
+                                   TStoredCheck& check, std::string& signature) {
   const AnsiString signatureFile = SignatureName(fileName);
   if (!FileExists(signatureFile)) return "no signature is stored beside it";
   try {
@@ -48,7 +48,7 @@ std::string StoredSignatureProblem(const TTrustedKeys& keys, const AnsiString& f
   } catch (const Exception& e) {
     return LogErrorText(e);
   }
-  return SignedForFileProblem(check.Comment, ExtractFileName(fileName));
+  return SignedForFileProblem(check.Comment, signedFor.empty() ? ExtractFileName(fileName) : signedFor);
 }
 
 // The remembered signing time, or -1 when none is (or the file is damaged, which is logged).
@@ -140,7 +140,7 @@ void RememberCatalogueTime(const TTrustedComment& comment, const AnsiString& dat
   ReplaceFileContent(dataFolder + kTrustedTimeFileName, text.data(), static_cast<int64_t>(text.size()));
 }
 
-TStoredCheck CheckStoredFile(const TTrustedKeys& keys, const AnsiString& fileName) {
+TStoredCheck CheckStoredFile(const TTrustedKeys& keys, const AnsiString& fileName, const AnsiString& signedFor) {
   TStoredCheck check;
   check.Verified = keys.Empty();
   if (keys.Empty()) return check;
@@ -148,7 +148,7 @@ TStoredCheck CheckStoredFile(const TTrustedKeys& keys, const AnsiString& fileNam
   // The log shows the stored name as it is on disk; the checks use it as the program built it.
   const AnsiString shown = LogPath(fileName);
   std::string signature;
-  check.Problem = StoredSignatureProblem(keys, fileName, check, signature);
+  check.Problem = StoredSignatureProblem(keys, fileName, signedFor, check, signature);
   if (check.Problem.empty()) {
     try {
       keys.VerifyFile(fileName, signature);
@@ -165,6 +165,6 @@ TStoredCheck CheckStoredFile(const TTrustedKeys& keys, const AnsiString& fileNam
   return check;
 }
 
-bool StoredFileVerifies(const TTrustedKeys& keys, const AnsiString& fileName) {
-  return CheckStoredFile(keys, fileName).Verified;
+bool StoredFileVerifies(const TTrustedKeys& keys, const AnsiString& fileName, const AnsiString& signedFor) {
+  return CheckStoredFile(keys, fileName, signedFor).Verified;
 }

@@ -71,9 +71,11 @@ struct TStoredCheck {
   TTrustedComment Comment;
   std::string Problem;    // why it was refused
 };
-TStoredCheck CheckStoredFile(const TTrustedKeys& keys, const AnsiString& fileName);
+// `signedFor` is the name the file was signed for when it is stored under another (release
+// notes: fetched as <N>.asp, stored as <N>.htm); empty, the stored file's own name.
+TStoredCheck CheckStoredFile(const TTrustedKeys& keys, const AnsiString& fileName, const AnsiString& signedFor = "");
 
 // Checks a stored file against the signature stored beside it (its name + ".minisig"),
-// including that it is signed for the stored file's name; a missing signature file is a
-// refusal.
-bool StoredFileVerifies(const TTrustedKeys& keys, const AnsiString& fileName);
+// including that it is signed for the stored file's name (or `signedFor`); a missing
+// signature file is a refusal.
+bool StoredFileVerifies(const TTrustedKeys& keys, const AnsiString& fileName, const AnsiString& signedFor = "");

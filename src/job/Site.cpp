@@ -28,11 +28,11 @@ TSite::TCatalogueState TSite::FetchCatalogue() {
 }
 
 // The signature first: a catalogue that is not the maker's current one is never fetched. A
-// signature that cannot be fetched leaves the catalogue unfetched as well.
-bool TSite::FetchSignature(const AnsiString& url, std::string& signature, TTrustedComment& comment) {
+// signature that cannot be fetched leaves the file unfetched as well.
+bool TSite::FetchSignature(const AnsiString& url, bool catalogue, std::string& signature, TTrustedComment& comment) {
   try {
     refused_ = !(FetchTrustedSignature(client_, settings_.TrustedKeys, url, signature, comment) &&
-                 CatalogueIsCurrent(url, comment, settings_.ProgramFolder, std::time(nullptr)));
+                 (!catalogue || CatalogueIsCurrent(url, comment, settings_.ProgramFolder, std::time(nullptr))));
     return !refused_;
   } catch (const std::exception& e) {
     LogStep("fetch " + url + " failed: its signature cannot be fetched: " + LogErrorText(e));
@@ -40,24 +40,19 @@ bool TSite::FetchSignature(const AnsiString& url, std::string& signature, TTrust
   }
 }
 
-bool TSite::DownloadToFile(const AnsiString& url, const AnsiString& path, bool catalogue) {
-  const AnsiString what = "fetch " + url + " ";
-  const bool judged = catalogue && !settings_.TrustedKeys.Empty();
-  refused_ = false;
-  std::string signature;
-  TTrustedComment comment;
+bool TSite::UseProxyFor(const AnsiString& url) {
   try {
-    LogStep(what + DescribeProxyChoice(UseEnvironmentProxy(client_, url)));
+    LogStep("fetch " + url + " " + DescribeProxyChoice(UseEnvironmentProxy(client_, url)));
+    return true;
   } catch (const std::exception& e) {
-    LogStep(what + "failed: " + e.what());
+    LogStep("fetch " + url + " failed: " + e.what());
     return false;
   }
-  if (judged && !FetchSignature(url, signature, comment)) return false;
-  const int64_t cap = catalogue ? kCatalogueCap : kReleaseNotesCap;
-  const bool signedSize = judged && comment.Size >= 0;
-  TMemoryStream body;
-  TBoundedStream bounded(body, signedSize ? comment.Size : cap,
-                         signedSize ? SignedSizeRefusal(comment.Size) : CapRefusal(cap));
+}
+
+bool TSite::FetchBody(const AnsiString& url, TMemoryStream& body, int64_t limit, const AnsiString& refusal, bool judged) {
+  const AnsiString what = "fetch " + url + " ";
+  TBoundedStream bounded(body, limit, refusal);
   try {
     client_.FetchUrl(url, bounded);
   } catch (const EStreamLimitError& e) {
@@ -69,16 +64,39 @@ bool TSite::DownloadToFile(const AnsiString& url, const AnsiString& path, bool c
     LogStep(what + "failed: " + LogErrorText(e));
     return false;
   }
-  // A body cut short by the server is not the file: the copy already there stays.
-  if (!BodyIsWhole(client_, body.Size())) {
+  // A body cut short by the server is not the file: the copy already there stays. A
+  // redirect the client was told not to follow has no body to judge.
+  if (client_.ResponseCode() / 100 != 3 && !BodyIsWhole(client_, body.Size())) {
     LogStep(what + "cut short after " + IntToStr(body.Size()) + " bytes");
     return false;
   }
-  return Accept(url, path, body, signature, comment, judged);
+  return true;
+}
+
+bool TSite::DownloadToFile(const AnsiString& url, const AnsiString& path, bool catalogue) {
+  const bool judged = !settings_.TrustedKeys.Empty();
+  refused_ = false;
+  std::string signature;
+  TTrustedComment comment;
+  if (!UseProxyFor(url)) return false;
+  if (judged && !FetchSignature(url, catalogue, signature, comment)) return false;
+  const int64_t cap = catalogue ? kCatalogueCap : kReleaseNotesCap;
+  const bool signedSize = judged && comment.Size >= 0;
+  TMemoryStream body;
+  return FetchBody(url, body, signedSize ? comment.Size : cap,
+                   signedSize ? SignedSizeRefusal(comment.Size) : CapRefusal(cap), judged) &&
+         Accept(url, path, body, signature, comment, judged, catalogue);
+}
+
+bool TSite::FetchPage(const AnsiString& url, TMemoryStream& body, int64_t cap) {
+  refused_ = false;
+  if (!UseProxyFor(url) || !FetchBody(url, body, cap, CapRefusal(cap), false)) return false;
+  LogStep("fetch " + url + " done: " + IntToStr(body.Size()) + " bytes for a web view");
+  return true;
 }
 
 bool TSite::Accept(const AnsiString& url, const AnsiString& path, TMemoryStream& body,
-                   const std::string& signature, const TTrustedComment& comment, bool judged) {
+                   const std::string& signature, const TTrustedComment& comment, bool judged, bool catalogue) {
   if (judged) {
     refused_ = true;  // until the checks are passed
     if (comment.Size >= 0 && body.Size() != comment.Size)
@@ -89,10 +107,13 @@ bool TSite::Accept(const AnsiString& url, const AnsiString& path, TMemoryStream&
       return false;
     // Remembered before the catalogue is replaced: should the second write fail, the next
     // run takes the same catalogue again, never an older one.
-    RememberCatalogueTime(comment, settings_.ProgramFolder);
+    if (catalogue) RememberCatalogueTime(comment, settings_.ProgramFolder);
     refused_ = false;
   }
   ReplaceFileContent(path, body.Memory(), body.Size());
+  // Release notes keep their signature beside them: the stored copy is checked each time it
+  // is shown. Should this write fail, the copy is refused then, never shown unchecked.
+  if (judged && !catalogue) ReplaceFileContent(SignatureName(path), signature.data(), static_cast<int64_t>(signature.size()));
   LogStep("fetch " + url + " done: " + IntToStr(body.Size()) + " bytes written to " + LogPath(path));
   return true;
 }

@@ -19,10 +19,17 @@ class TSite {
   // Fetches the URL and, only when the whole body arrived, replaces the file at the path
   // with it. False (and nothing written) when the fetch failed or the body passed its cap
   // (kCatalogueCap for the catalogue, else kReleaseNotesCap); raises EFCreateError when the
-  // file cannot be written. With trusted keys set, the catalogue's signature is fetched and
-  // judged first (its file, its age, its expiry, its signed size), and the catalogue counts
-  // as fetched only when it verifies; its signing time is then remembered in the data folder.
+  // file cannot be written. With trusted keys set, the file's signature is fetched and judged
+  // first (its file, its signed size; the catalogue's age and expiry too), and the file counts
+  // as fetched only when it verifies. The catalogue's signing time is then remembered in the
+  // data folder; release notes keep their signature beside them (SignatureName(path)).
   bool DownloadToFile(const AnsiString& url, const AnsiString& path, bool catalogue = false);
+
+  // A page of the site for a web view, into `body` within `cap` bytes: the same client, proxy
+  // choice and log as every fetch, no signature. True also for a redirect the client was set
+  // not to follow (its target is then the client's response's Location). False, logged, when
+  // it failed or went past the cap.
+  bool FetchPage(const AnsiString& url, TMemoryStream& body, int64_t cap);
 
   enum TCatalogueState { csFetched, csStored, csNone };
   // The catalogue fetched from the server as at start; else the copy of an earlier run,
@@ -33,9 +40,11 @@ class TSite {
   bool Refused() const { return refused_; }
 
  private:
-  bool FetchSignature(const AnsiString& url, std::string& signature, TTrustedComment& comment);
-  bool Accept(const AnsiString& url, const AnsiString& path, TMemoryStream& body,
-              const std::string& signature, const TTrustedComment& comment, bool judged);
+  bool FetchSignature(const AnsiString& url, bool catalogue, std::string& signature, TTrustedComment& comment);
+  bool UseProxyFor(const AnsiString& url);
+  bool FetchBody(const AnsiString& url, TMemoryStream& body, int64_t limit, const AnsiString& refusal, bool judged);
+  bool Accept(const AnsiString& url, const AnsiString& path, TMemoryStream& body, const std::string& signature,
+              const TTrustedComment& comment, bool judged, bool catalogue);
 
   TAppSettings settings_;
   TNetHTTP& client_;

@@ -12,6 +12,7 @@
 
 #include "AppTestSupport.h"
 #include "job/Catalogue.h"
+#include "job/Signatures.h"
 #include "app/Main01.h"
 #include "app/Main02.h"
 #include "platform/NamedMutex.h"
@@ -303,6 +304,7 @@ struct CatalogueCase {
   std::string catalogue;  // the answer to the catalogue's request; empty: never asked for
   const char* refusal;    // the reason in the log; nullptr: the catalogue is taken
   int64_t rememberedAfter = -1;  // -2: whatever minisign signed with
+  bool notes = false;  // fetched as the release notes M_1.asp, stored as M_1.htm, not as the catalogue
 };
 
 class HostileCatalogue : public CatalogueFetch, public ::testing::WithParamInterface<CatalogueCase> {};
@@ -319,12 +321,22 @@ TEST_P(HostileCatalogue, IsTakenOnlyWhenCurrentForThisFileAndWithinItsSize) {
   if (c.keys) server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpReply(c.signature(*this))).Close());
   if (!c.catalogue.empty()) server_.AddConnection(ConnectionScript().ExpectRequest().Send(c.catalogue, 65536).Close());
   auto form1 = MakeForm1();
-  const bool taken = form1->DownloadToFile(Catalogue::CatalogueUrl(form1->Settings().Host),
-                                           program_.Path() + "TavroMP3LiveUpdate.ini", true);
+  const std::string file = c.notes ? "M_1.htm" : "TavroMP3LiveUpdate.ini";
+  if (c.notes) program_.Write(file, "[Old]\r\n");
+  const bool taken = form1->DownloadToFile(c.notes ? Catalogue::ReleaseNotesUrl(form1->Settings().Host, "M", "M_1")
+                                                   : Catalogue::CatalogueUrl(form1->Settings().Host),
+                                           program_.Path() + file, !c.notes);
   EXPECT_EQ(server_.AcceptedCount(), (c.keys ? 1u : 0u) + (c.catalogue.empty() ? 0u : 1u));
   if (!c.refusal) {
     EXPECT_TRUE(taken);
-    EXPECT_EQ(program_.Read("TavroMP3LiveUpdate.ini"), kFresh);
+    EXPECT_EQ(program_.Read(file), kFresh);
+    if (c.notes) {
+      // Kept with its signature, and shown only while the stored copy still verifies.
+      const TTrustedKeys& keys = form1->Settings().TrustedKeys;
+      EXPECT_TRUE(StoredFileVerifies(keys, program_.Path() + file, "M_1.asp"));
+      program_.Write(file, kFresh + " ");
+      EXPECT_FALSE(StoredFileVerifies(keys, program_.Path() + file, "M_1.asp"));
+    }
     if (c.rememberedAfter == -2) {
       EXPECT_TRUE(program_.Exists(kTimeFile));
     } else if (c.rememberedAfter >= 0) {
@@ -333,14 +345,14 @@ TEST_P(HostileCatalogue, IsTakenOnlyWhenCurrentForThisFileAndWithinItsSize) {
     return;
   }
   EXPECT_FALSE(taken);
-  EXPECT_EQ(program_.Read("TavroMP3LiveUpdate.ini"), "[Old]\r\n");
+  EXPECT_EQ(program_.Read(file), "[Old]\r\n");
   if (c.remembered >= 0) {
     EXPECT_EQ(program_.Read(kTimeFile), TimeText(c.remembered));
   } else {
     EXPECT_FALSE(program_.Exists(kTimeFile));
   }
-  EXPECT_NE(LogText().find(std::string("TavroMP3LiveUpdate.ini refused: ") + c.refusal), std::string::npos)
-      << LogText();
+  EXPECT_NE(LogText().find(c.notes ? "M_1.asp refused: " : "TavroMP3LiveUpdate.ini refused: "), std::string::npos);
+  EXPECT_NE(LogText().find(c.refusal), std::string::npos) << LogText();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -385,7 +397,14 @@ INSTANTIATE_TEST_SUITE_P(
         CatalogueCase{"EndlessWithoutKeys", false, -1, nullptr, ChunkedReply(std::string(3 << 20, 'x'), 65536),
                       "it went past the cap of 1048576 bytes"},
         CatalogueCase{"EndlessWithoutLengthWithoutKeys", false, -1, nullptr,
-                      CloseDelimitedReply(std::string(3 << 20, 'x')), "it went past the cap of 1048576 bytes"}),
+                      CloseDelimitedReply(std::string(3 << 20, 'x')), "it went past the cap of 1048576 bytes"},
+        // Release notes: signed like the packages once a key is trusted
+        CatalogueCase{"ReleaseNotesSignedForThem", true, -1,
+                      [](CatalogueFetch& t) { return t.SignatureOf("", "M_1.asp"); }, HttpReply(kFresh), nullptr, -1,
+                      true},
+        CatalogueCase{"ReleaseNotesSignedForTheCatalogue", true, -1,
+                      [](CatalogueFetch& t) { return t.SignatureOf(""); }, "",
+                      "it is signed for TavroMP3LiveUpdate.ini", -1, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CatalogueFetch, RememberedTimeOutlivesTheCatalogueAndReleaseNotesHaveTheirCap) {
@@ -403,6 +422,7 @@ TEST_F(CatalogueFetch, RememberedTimeOutlivesTheCatalogueAndReleaseNotesHaveThei
   const std::string refused = "M_1.asp refused: it went past the cap of 4194304 bytes";
   size_t refusals = 0;
   for (const std::string& reply : {ChunkedReply(endless, 65536), CloseDelimitedReply(endless)}) {
+    server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpReply(SignatureOf("", "M_1.asp"))).Close());
     server_.AddConnection(ConnectionScript().ExpectRequest().Send(reply, 65536).Close());
     EXPECT_FALSE(form1->DownloadToFile(Catalogue::ReleaseNotesUrl(form1->Settings().Host, "M", "M_1"),
                                        program_.Path() + "notes.htm"));

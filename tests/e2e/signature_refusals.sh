@@ -4,7 +4,8 @@
 # unchanged), a package changed on the server and a package without signature (the signature
 # box; nothing stored), and a package changed in the store after its download (the upgrade
 # button's box; nothing extracted, no flashing tool). A correctly signed package between them
-# is stored with its signature. The maker's validly signed package for another model, served
+# is stored with its signature. Release notes changed on the server are refused too: not stored,
+# not shown. The maker's validly signed package for another model, served
 # at this model's address, is refused before it is fetched: nothing of it is stored.
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
@@ -14,6 +15,7 @@ catalogue=$SITE/TavroMP3LiveUpdate2/TavroMP3LiveUpdate.ini
 cp "$catalogue" "$PROG/TavroMP3LiveUpdate.ini"   # the catalogue of an earlier run
 printf '[Intruder]\r\n6.66=\r\n' >>"$catalogue"
 spoil_packages
+printf 'X' >>"$(site_file TavroMP3LiveUpdate2/Firmware/TA-100/TA-100_1.10.asp)"
 start_site
 before=$(sha256sum <"$PROG/TavroMP3LiveUpdate.ini")
 start_app
@@ -42,6 +44,9 @@ sleep 0.5
 xdotool key --delay 150 Down Return
 sleep 1
 refused_download TA-100_1.10
+grep -q 'signature of http://localhost/TavroMP3LiveUpdate2/Firmware/TA-100/TA-100_1.10.asp refused' \
+  "$XDG_STATE_HOME/tavro/tavro.log" || fail "the changed release notes were not refused"
+[[ ! -e $PROG/FirmwareBack/TA-100_1.10.htm ]] || fail "the changed release notes were stored"
 
 click "$main" 360 18            # ComboBox1: the second model, 天籁T8, version 2.05, signed
 sleep 0.5

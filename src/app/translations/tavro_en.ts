@@ -411,5 +411,9 @@ connect the player, and start the tool.
         <source>The catalogue on the server was refused by its signature check.</source>
         <translation>The catalogue on the server was refused by its signature check.</translation>
     </message>
+    <message>
+        <source>此版本的更新说明无法显示。</source>
+        <translation>The release notes of this version are not available.</translation>
+    </message>
 </context>
 </TS>
