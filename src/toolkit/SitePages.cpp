@@ -122,7 +122,8 @@ class THandler : public QWebEngineUrlSchemeHandler {
 
 // One view's gate: names the view in its requests to the program's schemes; lets through
 // the program's own notices (a main frame from a "data:" address, which the page has
-// already judged), and refuses everything else: the engine fetches nothing by itself.
+// already judged), sends the site's own http or https addresses to the program's scheme,
+// and refuses everything else: the engine fetches nothing by itself.
 class TGate : public QWebEngineUrlRequestInterceptor {
  public:
   TGate(int view, QObject* parent) : QWebEngineUrlRequestInterceptor(parent), view_(view) {}
@@ -134,6 +135,11 @@ class TGate : public QWebEngineUrlRequestInterceptor {
       return;
     }
     if (url.scheme() == "data" && info.resourceType() == QWebEngineUrlRequestInfo::ResourceTypeMainFrame) return;
+    if (OnSite(url)) {
+      // The site's address written out in full: asked for again under the program's scheme.
+      info.redirect(ToView(url));
+      return;
+    }
     info.block(true);
     LogRefusal(view_, url, "the views fetch nothing but the update site's pages, through the program's client");
   }

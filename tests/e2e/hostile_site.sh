@@ -34,7 +34,8 @@ printf '%s\r\n' '<!DOCTYPE html><html><head>' \
   "<meta http-equiv=\"refresh\" content=\"1;url=$STRANGER/away\">" \
   "<link rel=\"stylesheet\" href=\"$STRANGER/exfil-css\"><script>$steal</script></head><body>" \
   '<iframe src="file:///etc/passwd"></iframe>' "<img src=\"$STRANGER/exfil-img\">" \
-  "<iframe src=\"$STRANGER/exfil-frame\"></iframe><p>notes</p></body></html>" \
+  "<iframe src=\"$STRANGER/exfil-frame\"></iframe><img src=\"http://localhost/TavroMP3LiveUpdate2/on-site.png\">" \
+  '<p>notes</p></body></html>' \
   >"$(site_file TavroMP3LiveUpdate2/Firmware/TA-100/TA-100_1.20.asp)"
 start_site
 start_app
@@ -60,6 +61,8 @@ sleep 1
 shot 03-hostile-site
 [[ $(wc -l <"$ART/opened.txt") -eq 1 ]] || fail "the desktop's browser was asked more than once: $(cat "$ART/opened.txt")"
 [[ $(windows . "$APP_PID" | wc -l) -eq 1 ]] || fail "a window other than the main one appeared"
+grep -q '"GET /TavroMP3LiveUpdate2/on-site.png .*QtWebEngine' "$WORK/nginx/logs/access.log" ||
+  fail "the notes' picture on the site, at its full address, was not fetched by the program's client"
 grep -q 'GET\|POST' "$ART/stranger.log" && fail "the other server was reached: $(cat "$ART/stranger.log")"
 cp "$program_log" "$ART/program-log.txt"
 alive "$APP_PID" || fail "the program ended"

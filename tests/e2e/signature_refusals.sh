@@ -83,6 +83,6 @@ cp "$XDG_STATE_HOME/tavro/tavro.log" "$ART/program-log.txt" || fail "the program
 grep -q '天籁T8_2.00.zip refused: it is signed for 炫彩X3_1.31.zip$' "$ART/program-log.txt" ||
   fail "the log does not name the other model's package"
 grep -q 'T8_2.00.zip HTTP' "$WORK/nginx/logs/access.log" && fail "another model's package was fetched"
-[[ $(grep -c 'signature of .* refused' "$ART/program-log.txt") -eq 5 ]] || fail "the log does not give the five refusals"
+[[ $(grep -c 'signature of .* refused' "$ART/program-log.txt") -eq 6 ]] || fail "the log does not give the six refusals"
 close_window "$main"
 wait_gone "$APP_PID" 15 || fail "the program did not end after its main window closed"
