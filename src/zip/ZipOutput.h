@@ -97,6 +97,9 @@ class TZipOutputFile {
   // is a spare) and replaces the file only when committed.
   bool Create(const TZipFolder& folder, const std::string& sysLeaf, const TZipDestInfo& dest,
               TZipSpareFile* spare = nullptr);
+  // Creates the output under sysLeaf only where nothing is there yet (false otherwise,
+  // with errno EEXIST); removed again unless committed.
+  bool CreateNew(const TZipFolder& folder, const std::string& sysLeaf);
   // With write-behind on (an output that Commit will flush), the data goes to the disk in
   // slices as it is written, so that the flush at the end only waits for the last slice.
   void SetWriteBehind(bool on) { writeBehind_ = on; }
