@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "runtime/FileUtils.h"
 #include "zip/ZipNames.h"
 #include "zip/ZipRecords.h"
 #include "zip/ZipRunState.h"
@@ -33,7 +34,7 @@ struct TZipAheadJob {
   int64_t headerPos = 0;
   uint64_t compressedSize = 0;
   TZipEntryFacts facts;
-  int32_t dosDateTime = 0;
+  time_t mtime = -1;  // converted on the loop's thread (the time zone is read there only)
   uint32_t attr = 0;
   bool setAttributes = true, flush = true;
 
@@ -51,7 +52,7 @@ struct TZipAheadJob {
       if (!out.CreateNew(*folder, leaf)) return false;
       out.SetWriteBehind(flush);
       return ZipDecodeEntry(stream, data, facts, input, output, out, nullptr) &&
-             out.Commit(dosDateTime, setAttributes, attr, flush);
+             out.Commit(mtime, setAttributes, attr, flush);
     } catch (...) {
       return false;  // the loop meets the same failure in its turn and reports it there
     }
@@ -163,7 +164,7 @@ void TZipAheadWriter::Queue(int index, const TDirItem& item, std::shared_ptr<con
   job->headerPos = static_cast<int64_t>(item.LocalHeaderOffset);
   job->compressedSize = item.CompressedSize();
   job->facts = TZipEntryFacts::Of(item);
-  job->dosDateTime = item.DosDateTime();
+  job->mtime = FileDateToDateTime(item.DosDateTime());
   job->attr = item.Header.ExternalAttributes;
   job->setAttributes = settings_.setAttributes;
   job->flush = settings_.flush;

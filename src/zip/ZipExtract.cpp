@@ -271,6 +271,6 @@ void TZipBaseArchiver::WriteItem(const TDirItem& item, const AnsiString& name, u
   const bool ok = DecodeItem(item, name, out, run);
   if (run.cancel || run.skipFile) return;  // out's destructor removes the partial file
   if (!ok && !extractCorruptedFiles_) throw EZipException(zecBadEntry, this);
-  if (!out.Commit(item.DosDateTime(), options_.SetAttributes, attr, options_.FlushBuffers))
+  if (!out.Commit(FileDateToDateTime(item.DosDateTime()), options_.SetAttributes, attr, options_.FlushBuffers))
     throw EZipException(zecCannotCreateFile, {dest.path}, this);
 }

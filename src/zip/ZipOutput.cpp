@@ -195,12 +195,11 @@ bool TZipOutputFile::ReadBack(const std::function<void(const uint8_t*, size_t)>&
   return true;
 }
 
-bool TZipOutputFile::Commit(int32_t dosDateTime, bool applyAttr, uint32_t attr, bool flush) {
+bool TZipOutputFile::Commit(time_t t, bool applyAttr, uint32_t attr, bool flush) {
   const int fd = fd_.Get();
   bool ok = fd >= 0;
   // A reused inode may be longer than the output.
   if (ok && reusedSize_ > written_ && ::ftruncate(fd, written_) != 0) ok = false;
-  const time_t t = FileDateToDateTime(dosDateTime);
   if (ok && t != -1) {
     struct timespec times[2] = {{t, 0}, {t, 0}};
     ::futimens(fd, times);
