@@ -86,6 +86,8 @@ struct TZipAheadWriter::TPlan {
   std::vector<std::string> parts;  // folder components, in the system's encoding
   std::string leaf;                // empty for a folder entry
   bool writable = false;           // a worker may write it
+  // The file's name below the base folder, as its folders are named in names_.
+  std::string FileName() const { return parts.empty() ? leaf : JoinNames(parts, parts.size()) + "/" + leaf; }
 };
 
 TZipAheadWriter::TZipAheadWriter(TFileStream& stream, const TZipDirArray& items, TZipAheadSettings settings)
@@ -110,16 +112,16 @@ bool TZipAheadWriter::PlanEntry(int index, TPlan& plan) const {
     plan.parts.pop_back();
   }
   const uint16_t method = item.Header.Method;
-  plan.writable = !item.IsDirectory() && !plan.leaf.empty() && (method == kZipMethodStored || method == kZipMethodDeflated) &&
+  plan.writable = !item.IsDirectory() && !plan.leaf.empty() &&
+                  (method == kZipMethodStored || method == kZipMethodDeflated) &&
                   !(item.Header.Flags & kZipFlagEncrypted) && !item.DescriptorMissing &&
-                  item.CompressedSize() <= kZipInputChunk &&
-                  !names_.count(JoinNames(plan.parts, plan.parts.size()) + "/" + plan.leaf);
+                  item.CompressedSize() <= kZipInputChunk && !names_.count(plan.FileName());
   return true;
 }
 
 void TZipAheadWriter::Remember(const TPlan& plan) {
   for (size_t n = 1; n <= plan.parts.size(); ++n) names_.insert(JoinNames(plan.parts, n));
-  if (!plan.leaf.empty()) names_.insert(JoinNames(plan.parts, plan.parts.size()) + "/" + plan.leaf);
+  if (!plan.leaf.empty()) names_.insert(plan.FileName());
 }
 
 std::shared_ptr<const TZipFolder> TZipAheadWriter::FolderFor(const std::vector<std::string>& parts) {

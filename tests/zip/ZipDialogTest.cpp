@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <thread>
 
 #include "runtime/FileUtils.h"
 #include "support/FileSizeLimit.h"
@@ -281,6 +282,20 @@ TEST_F(OverwriteRules, SymbolicLinkInsideBaseIsNotFollowed) {
   EXPECT_NE(std::string::npos, dialogs.questions[0].find("Native error: 00020"));
   EXPECT_NE(std::string::npos, dialogs.questions[1].find("Native error: 00019"));
   EXPECT_EQ("y", dir.Read("out/safe.txt"));
+}
+
+TEST_F(OverwriteRules, OfTwoEntriesOfOneNameTheLaterWins) {
+  dir.Write("out/other.txt", "old");  // the base folder is there: entries may be written ahead
+  ZipTestArchive a;
+  a.entries = {Entry("a.txt", std::string(2 << 20, 'x')), Entry("a.txt", "later")};
+  a.entries[0].method = 0;
+  Open(BuildZip(a));
+  // Time for the workers to run ahead of the loop to the later entry.
+  archiver.OnConfirmProcessFile = [](TObject*, const AnsiString&, TZipProcessOperation, bool&) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  };
+  Extract();
+  EXPECT_EQ("later", dir.Read("out/a.txt"));
 }
 
 TEST_F(OverwriteRules, AnExistingFolderIsNeverReplaced) {
