@@ -23,6 +23,8 @@
 #include "zip/ZipTypes.h"
 
 class TZipOutputFile;
+class TZipAheadEntry;
+struct TZipEntryData;
 
 class TZipBaseArchiver : public TComponent {
  public:
@@ -131,7 +133,10 @@ class TZipBaseArchiver : public TComponent {
   void ProcessSelected(TZipProcessOperation operation);
   void SelectMatching(const AnsiString& nameMask, uint16_t searchAttr, const AnsiString& excludeMask);
   // One attempt at one entry (name with "\" separators); raises EZipException on failure.
-  void ExtractItem(int index, const AnsiString& name, const AnsiString& base, TRunState& run);
+  // written: the entry's output as a worker left it (taken when it fits what the
+  // entry's events decided, removed otherwise).
+  void ExtractItem(int index, const AnsiString& name, const AnsiString& base, TRunState& run,
+                   TZipAheadEntry& written);
   struct TDestination;
   // The folder (made when CreateDirs) and the file an entry goes to; false for a folder
   // entry, which is done once its folder exists.
@@ -139,18 +144,17 @@ class TZipBaseArchiver : public TComponent {
                          TDestination& dest);
   // Whether an existing file may be replaced, by ReplaceReadOnly and OverwriteMode (an
   // OnConfirmOverwrite handler may choose another destination).
-  bool MayOverwrite(const TDirItem& item, const AnsiString& name, TDestination& dest);
+  bool MayOverwrite(const TDirItem& item, const AnsiString& name, TDestination& dest, TRunState& run);
   // Decodes the entry into a new output and puts it in place.
   void WriteItem(const TDirItem& item, const AnsiString& name, uint32_t attr, TDestination& dest, TRunState& run);
-  struct TEntryData;
   // Decodes an entry's data into out; returns false when the entry failed its checks.
   bool DecodeItem(const TDirItem& item, const AnsiString& name, TZipOutputFile& out, TRunState& run);
+  // The progress events before one block of an entry's data; true when one cancelled.
+  bool BlockProgress(const AnsiString& name, uint64_t consumed, uint64_t size, TRunState& run);
   // Finds an entry's data behind its local header and, for an encrypted entry, checks
   // the password and reads the encryption header. False when the entry fails (or the
   // user declined a password: run.skipFile is then set).
-  bool OpenEntryData(const TDirItem& item, const AnsiString& name, TRunState& run, TEntryData& data);
-  // Reads count bytes of the data at offset, decrypted; false on a short read.
-  bool ReadEntryData(TEntryData& data, uint64_t offset, uint8_t* buffer, size_t count);
+  bool OpenEntryData(const TDirItem& item, const AnsiString& name, TRunState& run, TZipEntryData& data);
   // Asks for passwords until one fits the entry's encryption header; false when the
   // user declined (run.skipFile is then set) or the header cannot be read.
   bool CheckPassword(const TZipLocalHeader& local, const AnsiString& name, int64_t dataPos, TRunState& run);

@@ -30,13 +30,6 @@ bool TrailerAccepted(const uint8_t* trailer, size_t available, const TZipOutputF
 
 }  // namespace
 
-// Where an entry's data is and how to read it.
-struct TZipBaseArchiver::TEntryData {
-  int64_t pos = 0;    // the first byte of the data (after an encryption header)
-  uint64_t size = 0;  // its length
-  std::optional<TZipDecrypter> decrypter;
-};
-
 bool TZipBaseArchiver::CheckPassword(const TZipLocalHeader& local, const AnsiString& name, int64_t dataPos,
                                      TRunState& run) {
   const uint8_t expected = (local.Flags & kZipFlagDescriptor) ? static_cast<uint8_t>(local.ModTime >> 8)
@@ -57,14 +50,9 @@ bool TZipBaseArchiver::CheckPassword(const TZipLocalHeader& local, const AnsiStr
 }
 
 bool TZipBaseArchiver::OpenEntryData(const TDirItem& item, const AnsiString& name, TRunState& run,
-                                     TEntryData& data) {
-  // A header past the end of the archive fails the read below ("Stream read error").
-  const int64_t headerPos = static_cast<int64_t>(item.LocalHeaderOffset);
-  uint8_t raw[kZipLocalSize];
-  stream_->ReadExactAt(headerPos, raw, sizeof raw);
+                                     TZipEntryData& data) {
   TZipLocalHeader local;
-  ParseLocalHeader(raw, sizeof raw, local);
-  data.pos = headerPos + static_cast<int64_t>(kZipLocalSize) + local.NameLength + local.ExtraLength;
+  data.pos = ZipEntryDataPos(*stream_, static_cast<int64_t>(item.LocalHeaderOffset), local);
   data.size = item.CompressedSize();
 
   const uint16_t method = item.Header.Method;
@@ -88,37 +76,67 @@ bool TZipBaseArchiver::OpenEntryData(const TDirItem& item, const AnsiString& nam
 
 bool TZipBaseArchiver::DecodeItem(const TDirItem& item, const AnsiString& name, TZipOutputFile& out,
                                   TRunState& run) {
-  TEntryData data;
+  TZipEntryData data;
   if (!OpenEntryData(item, name, run, data)) return false;
-  TZipEntryDecoder decoder(item.Header.Method, item.UncompressedSize(), item.Header.Crc32, run.output,
+  return ZipDecodeEntry(*stream_, data, TZipEntryFacts::Of(item), run.input, run.output, out,
+                        [&](uint64_t consumed) { return !BlockProgress(name, consumed, data.size, run); });
+}
+
+bool TZipBaseArchiver::BlockProgress(const AnsiString& name, uint64_t consumed, uint64_t size, TRunState& run) {
+  const double fraction = static_cast<double>(consumed) / static_cast<double>(size);
+  DoFileProgress(name, fraction * 100, poExtract, ppProcess, run.cancel);
+  DoOverallProgress((fraction + run.processed) / std::max(run.selected, 1) * 100, poExtract, ppProcess, run.cancel);
+  return run.cancel;
+}
+
+// --- without the archiver: also run by the threads that write entries ahead ------------
+
+namespace {
+
+// Reads count bytes of the data at offset, decrypted; false on a short read.
+bool ReadEntryData(TFileStream& stream, TZipEntryData& data, uint64_t offset, uint8_t* buffer, size_t count) {
+  if (stream.ReadAt(data.pos + static_cast<int64_t>(offset), buffer, static_cast<int64_t>(count)) !=
+      static_cast<int64_t>(count))
+    return false;
+  if (data.decrypter) data.decrypter->Decrypt(buffer, count);
+  return true;
+}
+
+}  // namespace
+
+TZipEntryFacts TZipEntryFacts::Of(const TDirItem& item) {
+  return {item.Header.Method, item.UncompressedSize(), item.Header.Crc32};
+}
+
+int64_t ZipEntryDataPos(TFileStream& stream, int64_t headerPos, TZipLocalHeader& local) {
+  // A header past the end of the archive fails the read ("Stream read error").
+  uint8_t raw[kZipLocalSize];
+  stream.ReadExactAt(headerPos, raw, sizeof raw);
+  ParseLocalHeader(raw, sizeof raw, local);
+  return headerPos + static_cast<int64_t>(kZipLocalSize) + local.NameLength + local.ExtraLength;
+}
+
+bool ZipDecodeEntry(TFileStream& stream, TZipEntryData& data, const TZipEntryFacts& facts,
+                    std::vector<uint8_t>& input, std::vector<uint8_t>& output, TZipOutputFile& out,
+                    const std::function<bool(uint64_t consumed)>& beforeBlock) {
+  TZipEntryDecoder decoder(facts.method, facts.declaredSize, facts.crc, output,
                            [&](const uint8_t* p, size_t n) { return out.Write(p, n); });
   uint64_t consumed = 0;
   while (!decoder.Failed() && !decoder.Ended() && consumed < data.size) {
-    const double fraction = static_cast<double>(consumed) / static_cast<double>(data.size);
-    DoFileProgress(name, fraction * 100, poExtract, ppProcess, run.cancel);
-    DoOverallProgress((fraction + run.processed) / std::max(run.selected, 1) * 100, poExtract, ppProcess, run.cancel);
-    if (run.cancel) return false;
-    const size_t n = static_cast<size_t>(std::min<uint64_t>(run.input.size(), data.size - consumed));
-    if (!ReadEntryData(data, consumed, run.input.data(), n)) return false;
+    if (beforeBlock && !beforeBlock(consumed)) return false;
+    const size_t n = static_cast<size_t>(std::min<uint64_t>(input.size(), data.size - consumed));
+    if (!ReadEntryData(stream, data, consumed, input.data(), n)) return false;
     consumed += n;
-    decoder.Feed(run.input.data(), n);
+    decoder.Feed(input.data(), n);
   }
-  if (item.Header.Method == kZipMethodDeflated && decoder.Ended() && !decoder.Failed()) {
+  if (facts.method == kZipMethodDeflated && decoder.Ended() && !decoder.Failed()) {
     // Up to four bytes that follow the deflate data within the entry.
     uint8_t trailer[4];
     size_t have = std::min<size_t>(decoder.LeftoverSize(), 4);
     std::copy(decoder.Leftover(), decoder.Leftover() + have, trailer);
     const size_t more = static_cast<size_t>(std::min<uint64_t>(4 - have, data.size - consumed));
-    if (more > 0 && ReadEntryData(data, consumed, trailer + have, more)) have += more;
+    if (more > 0 && ReadEntryData(stream, data, consumed, trailer + have, more)) have += more;
     if (!TrailerAccepted(trailer, have, out)) return false;
   }
   return decoder.Whole();
-}
-
-bool TZipBaseArchiver::ReadEntryData(TEntryData& data, uint64_t offset, uint8_t* buffer, size_t count) {
-  if (stream_->ReadAt(data.pos + static_cast<int64_t>(offset), buffer, static_cast<int64_t>(count)) !=
-      static_cast<int64_t>(count))
-    return false;
-  if (data.decrypter) data.decrypter->Decrypt(buffer, count);
-  return true;
 }

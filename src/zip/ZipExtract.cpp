@@ -7,6 +7,7 @@
 #include "runtime/CodePage.h"
 #include "runtime/Exception.h"
 #include "runtime/FileUtils.h"
+#include "zip/ZipAhead.h"
 #include "zip/ZipArchiver.h"
 #include "zip/ZipRunState.h"
 #include "zip/ZipConst.h"
@@ -99,11 +100,23 @@ void TZipBaseArchiver::ProcessSelected(TZipProcessOperation operation) {
     lastRunAborted_ = true;
     return;
   }
+  // Made last, so that it ends first: what it wrote ahead and the loop did not take is
+  // removed however the loop ends.
+  std::unique_ptr<TZipAheadWriter> ahead;
+  if (operation == poExtract && options_.CreateDirs && run.selected > 1)
+    ahead = std::make_unique<TZipAheadWriter>(*stream_, directory_->Items,
+                                              TZipAheadSettings{base, options_.SetAttributes, options_.FlushBuffers});
+  run.ahead = ahead.get();
   bool aborted = false;
   for (int i = 0; i < directory_->Items.Count() && !run.cancel && !aborted; ++i) {
     TDirItem& item = directory_->Items.Items(i);
     if (!item.Selected) continue;
     item.Operation = operation;
+    TZipAheadEntry written;
+    if (ahead) {
+      ahead->Fill(i);
+      written = ahead->Take(i);
+    }
     TZipAction action = fxaIgnore;
     do {
       action = fxaIgnore;
@@ -114,7 +127,7 @@ void TZipBaseArchiver::ProcessSelected(TZipProcessOperation operation) {
         if (!confirm) break;
         DoFileProgress(name, 0, operation, ppStart, run.cancel);
         if (run.cancel) break;
-        ExtractItem(i, name, base, run);
+        ExtractItem(i, name, base, run, written);
         const bool cancelled = run.cancel;
         DoFileProgress(name, 100, operation, ppEnd, run.cancel);
         run.cancel = run.cancel || cancelled;
@@ -163,14 +176,33 @@ struct TZipBaseArchiver::TDestination {
   TZipDestInfo existing;    // what is there now
 };
 
-void TZipBaseArchiver::ExtractItem(int index, const AnsiString& storedName, const AnsiString& base, TRunState& run) {
+void TZipBaseArchiver::ExtractItem(int index, const AnsiString& storedName, const AnsiString& base, TRunState& run,
+                                   TZipAheadEntry& written) {
   const TDirItem& item = directory_->Items.Items(index);
   AnsiString name = storedName;
   uint32_t attr = item.Header.ExternalAttributes;
   DoExtractFile(name, attr, item.Comment);
+  if (run.ahead && (name != storedName || attr != item.Header.ExternalAttributes ||
+                    !options_.CreateDirs || options_.SetAttributes != run.ahead->Settings().setAttributes ||
+                    options_.FlushBuffers != run.ahead->Settings().flush)) {
+    // A handler chose differently from what the workers assumed: from here on the loop
+    // writes every entry itself.
+    written.Discard();
+    run.ahead->Stop();
+  }
+  if (written.Written()) {
+    // Written ahead as the loop would have written it: only the events of its data are left.
+    if (item.CompressedSize() > 0 && BlockProgress(name, 0, item.CompressedSize(), run)) {
+      written.Discard();
+      return;
+    }
+    written.Accept();
+    return;
+  }
+  written.Discard();
   TDestination dest;
   if (!ChooseDestination(item, name, base, run, dest)) return;
-  if (dest.existing.Exists && !MayOverwrite(item, name, dest)) return;
+  if (dest.existing.Exists && !MayOverwrite(item, name, dest, run)) return;
   // An existing folder is never replaced.
   if (dest.existing.IsFolder) throw EZipException(zecCannotCreateFile, {dest.path}, this);
   WriteItem(item, name, attr, dest, run);
@@ -202,7 +234,8 @@ bool TZipBaseArchiver::ChooseDestination(const TDirItem& item, const AnsiString&
   return true;
 }
 
-bool TZipBaseArchiver::MayOverwrite(const TDirItem& item, const AnsiString& name, TDestination& dest) {
+bool TZipBaseArchiver::MayOverwrite(const TDirItem& item, const AnsiString& name, TDestination& dest,
+                                    TRunState& run) {
   if (!options_.ReplaceReadOnly && dest.existing.ReadOnly) return false;
   switch (options_.OverwriteMode) {
     case omAlways: return true;
@@ -215,7 +248,9 @@ bool TZipBaseArchiver::MayOverwrite(const TDirItem& item, const AnsiString& name
   AnsiString chosen = dest.path;
   DoConfirmOverwrite(name, chosen, confirm);
   if (!confirm || chosen == dest.path) return confirm;
-  // The handler chose another path (the application's own choice, taken as given).
+  // The handler chose another path (the application's own choice, taken as given), maybe
+  // one a later entry was written ahead to.
+  if (run.ahead) run.ahead->Stop();
   const size_t slash = ZipLastDelimiter(chosen, "\\/");
   dest.chosenFolder = TZipFolder::Open(slash == AnsiString::npos ? AnsiString() : chosen.substr(0, slash + 1), false);
   dest.folder = &dest.chosenFolder;
@@ -236,6 +271,6 @@ void TZipBaseArchiver::WriteItem(const TDirItem& item, const AnsiString& name, u
   const bool ok = DecodeItem(item, name, out, run);
   if (run.cancel || run.skipFile) return;  // out's destructor removes the partial file
   if (!ok && !extractCorruptedFiles_) throw EZipException(zecBadEntry, this);
-  if (!out.Commit(item.DosDateTime(), options_.SetAttributes, attr, options_.FlushBuffers))
+  if (!out.Commit(FileDateToDateTime(item.DosDateTime()), options_.SetAttributes, attr, options_.FlushBuffers))
     throw EZipException(zecCannotCreateFile, {dest.path}, this);
 }

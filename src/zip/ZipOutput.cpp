@@ -115,8 +115,24 @@ void TZipSpareFile::Drop() {
   name_.clear();
 }
 
+bool TZipOutputFile::CreateNew(const TZipFolder& folder, const std::string& sysLeaf) {
+  Discard();
+  spare_ = nullptr;
+  folder_ = &folder;
+  leaf_ = sysLeaf;
+  dest_ = TZipDestInfo();
+  written_ = 0;
+  reusedSize_ = -1;
+  TFileHandle fd(::openat(folder.Fd(), sysLeaf.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  return fd.IsOpen() && Adopt(folder, std::move(fd), sysLeaf);
+}
+
 bool TZipOutputFile::Create(const TZipFolder& folder, const std::string& sysLeaf, const TZipDestInfo& dest,
                             TZipSpareFile* spare) {
+  if (!dest.Exists) {
+    if (CreateNew(folder, sysLeaf)) return true;
+    if (errno != EEXIST) return false;
+  }
   Discard();
   spare_ = spare;
   folder_ = &folder;
@@ -125,9 +141,6 @@ bool TZipOutputFile::Create(const TZipFolder& folder, const std::string& sysLeaf
   written_ = 0;
   reusedSize_ = -1;
   if (!dest.Exists) {
-    TFileHandle fd(::openat(folder.Fd(), sysLeaf.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (fd.IsOpen()) return Adopt(folder, std::move(fd), sysLeaf);
-    if (errno != EEXIST) return false;
     dest_.Exists = true;  // one appeared meanwhile: replace it like any other
     dest_.Reusable = false;
   }
@@ -182,12 +195,11 @@ bool TZipOutputFile::ReadBack(const std::function<void(const uint8_t*, size_t)>&
   return true;
 }
 
-bool TZipOutputFile::Commit(int32_t dosDateTime, bool applyAttr, uint32_t attr, bool flush) {
+bool TZipOutputFile::Commit(time_t t, bool applyAttr, uint32_t attr, bool flush) {
   const int fd = fd_.Get();
   bool ok = fd >= 0;
   // A reused inode may be longer than the output.
   if (ok && reusedSize_ > written_ && ::ftruncate(fd, written_) != 0) ok = false;
-  const time_t t = FileDateToDateTime(dosDateTime);
   if (ok && t != -1) {
     struct timespec times[2] = {{t, 0}, {t, 0}};
     ::futimens(fd, times);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <string>
 #include <vector>
@@ -97,13 +98,16 @@ class TZipOutputFile {
   // is a spare) and replaces the file only when committed.
   bool Create(const TZipFolder& folder, const std::string& sysLeaf, const TZipDestInfo& dest,
               TZipSpareFile* spare = nullptr);
+  // Creates the output under sysLeaf only where nothing is there yet (false otherwise,
+  // with errno EEXIST); removed again unless committed.
+  bool CreateNew(const TZipFolder& folder, const std::string& sysLeaf);
   // With write-behind on (an output that Commit will flush), the data goes to the disk in
   // slices as it is written, so that the flush at the end only waits for the last slice.
   void SetWriteBehind(bool on) { writeBehind_ = on; }
   bool Write(const uint8_t* data, size_t size);
   // Feeds the bytes written so far to sink, in order (false on a read error).
   bool ReadBack(const std::function<void(const uint8_t*, size_t)>& sink) const;
-  // Sets the last-write time (a DOS date-time, local), applies the DOS read-only bit
+  // Sets the last-write time (-1: none; see FileDateToDateTime), applies the DOS read-only bit
   // when applyAttr, flushes to the disk when flush, closes, and puts the file in place.
   // False when any step fails; the output is then removed.
   //
@@ -111,7 +115,7 @@ class TZipOutputFile {
   // removed under the temporary name, or kept as the spare when it is reusable: the name
   // always holds one whole file, and ext4 does not write the new data out at once as it
   // does when a rename replaces an existing file.
-  bool Commit(int32_t dosDateTime, bool applyAttr, uint32_t attr, bool flush);
+  bool Commit(time_t mtime, bool applyAttr, uint32_t attr, bool flush);
   // Removes the temporary file now.
   void Discard();
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <thread>
 
 #include "runtime/FileUtils.h"
 #include "support/FileSizeLimit.h"
@@ -283,6 +284,20 @@ TEST_F(OverwriteRules, SymbolicLinkInsideBaseIsNotFollowed) {
   EXPECT_EQ("y", dir.Read("out/safe.txt"));
 }
 
+TEST_F(OverwriteRules, OfTwoEntriesOfOneNameTheLaterWins) {
+  dir.Write("out/other.txt", "old");  // the base folder is there: entries may be written ahead
+  ZipTestArchive a;
+  a.entries = {Entry("a.txt", std::string(2 << 20, 'x')), Entry("a.txt", "later")};
+  a.entries[0].method = 0;
+  Open(BuildZip(a));
+  // Time for the workers to run ahead of the loop to the later entry.
+  archiver.OnConfirmProcessFile = [](TObject*, const AnsiString&, TZipProcessOperation, bool&) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  };
+  Extract();
+  EXPECT_EQ("later", dir.Read("out/a.txt"));
+}
+
 TEST_F(OverwriteRules, AnExistingFolderIsNeverReplaced) {
   std::filesystem::create_directories(dir / "out/a.txt/inner");
   Open(BuildZip([] { ZipTestArchive a; a.entries = {Entry("a.txt", "x")}; return a; }()));
@@ -409,4 +424,72 @@ TEST_F(Events, ExtractFileRenamingOutsideIsRefusedAndConfirmFalseSkips) {
   EXPECT_EQ((std::vector<std::string>{"0:0", "2:100"}), phases);
 }
 
+
+// Every event of a run in the order the caller gets it, into a folder that exists already
+// (entries may then be written ahead of the loop): a failed entry in the middle, answered
+// with Ignore or Abort. Aborted, no entry after the failed one is left on the disk.
+struct OrderCase {
+  const char* label;
+  TZipAction answer;
+  std::vector<std::string> tail;  // events after the failure
+  size_t fileCount;  // regular files in the base folder afterwards, of which:
+  std::vector<std::string> files;
+};
+
+class EventOrder : public Fixture, public ::testing::WithParamInterface<OrderCase> {};
+
+TEST_P(EventOrder, ReachesTheCallerInArchiveOrder) {
+  dir.Write("out/old.txt", "old");
+  ZipTestArchive a;
+  a.entries = {Entry("a.txt", "1"), Entry("b.txt", "2"), Entry("c.txt", "3"), Entry("d.txt", "")};
+  for (int i = 0; i < 40; ++i) a.entries.push_back(Entry("sub/" + std::to_string(i), "x"));
+  a.entries[1].crc = 1;
+  a.entries[3].method = 0;
+  Open(BuildZip(a));
+  std::vector<std::string> events;
+  archiver.OnConfirmProcessFile = [&](TObject*, const AnsiString& name, TZipProcessOperation, bool&) {
+    events.push_back("confirm " + name);
+  };
+  archiver.OnFileProgress = [&](TObject*, const AnsiString& name, double p, TZipProcessOperation,
+                                TZipProgressPhase phase, bool&) {
+    events.push_back("file " + std::to_string(phase) + " " + std::to_string(static_cast<int>(p)) + " " + name);
+  };
+  archiver.OnOverallProgress = [&](TObject*, double p, TZipProcessOperation, TZipProgressPhase phase, bool&) {
+    events.push_back("overall " + std::to_string(phase) + " " + std::to_string(static_cast<int>(p)));
+  };
+  archiver.OnProcessFileFailure = [&](TObject*, const AnsiString& name, TZipProcessOperation, int native, int,
+                                      const AnsiString&, TZipAction& action) {
+    events.push_back("failure " + name + " " + std::to_string(native));
+    action = GetParam().answer;
+  };
+  Extract();
+  std::vector<std::string> want = {"overall 0 0",   "confirm a.txt",  "file 0 0 a.txt", "file 1 0 a.txt",
+                                   "overall 1 0",   "file 2 100 a.txt", "confirm b.txt", "file 0 0 b.txt",
+                                   "file 1 0 b.txt", "overall 1 2",    "failure b.txt 8"};
+  want.insert(want.end(), GetParam().tail.begin(), GetParam().tail.end());
+  if (GetParam().answer == fxaIgnore) {
+    for (int i = 0; i < 40; ++i) {
+      const std::string name = "sub\\" + std::to_string(i);
+      const std::vector<std::string> entry = {"confirm " + name, "file 0 0 " + name, "file 1 0 " + name,
+                                              "overall 1 " + std::to_string((i + 3) * 100 / 44), "file 2 100 " + name};
+      want.insert(want.end(), entry.begin(), entry.end());
+    }
+    want.push_back("overall 2 100");
+  }
+  EXPECT_EQ(want, events);
+  std::vector<std::string> found;
+  for (auto& e : std::filesystem::recursive_directory_iterator(dir / "out"))
+    if (e.is_regular_file()) found.push_back(std::filesystem::relative(e.path(), dir / "out").string());
+  EXPECT_EQ(GetParam().fileCount, found.size());
+  for (const std::string& f : GetParam().files) EXPECT_TRUE(dir.Exists("out/" + f)) << f;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, EventOrder,
+    ::testing::Values(OrderCase{"Ignore", fxaIgnore,
+                                {"confirm c.txt", "file 0 0 c.txt", "file 1 0 c.txt", "overall 1 2", "file 2 100 c.txt",
+                                 "confirm d.txt", "file 0 0 d.txt", "file 2 100 d.txt"},
+                                44, {"old.txt", "a.txt", "c.txt", "d.txt", "sub/0", "sub/39"}},
+                      OrderCase{"Abort", fxaAbort, {"overall 2 100"}, 2, {"old.txt", "a.txt"}}),
+    [](const auto& info) { return std::string(info.param.label); });
 }  // namespace
