@@ -46,6 +46,8 @@ TPageAnswer TWebViewSite::Fetch(const AnsiString& url, int64_t cap) {
   answer.Fetched = site_->FetchPage(url, body, cap);
   // Also a redirect refused by the client's own rule (https to http): the view says so.
   answer.Location = client_->Response().Location;
+  // A body past the cap spends all that was left: the page asked for more than it may have.
+  answer.Received = site_->PastCap() ? cap : body.Size();
   if (!answer.Fetched) return answer;
   answer.Body.assign(body.Memory() ? body.Memory() : "", static_cast<size_t>(body.Size()));
   answer.ContentType = client_->Response().ContentType;

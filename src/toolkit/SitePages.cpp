@@ -68,7 +68,8 @@ class THandler : public QWebEngineUrlSchemeHandler {
     }
     TViewPage& page = pages[view];
     if (!page.storedUrl.isEmpty() && page.storedUrl == job->requestUrl().adjusted(QUrl::RemoveFragment)) {
-      Reply(job, view, "text/html", page.stored);
+      page.spent += page.stored.size();
+      Reply(job, "text/html", page.stored);
       return;
     }
     waiting_.push_back({job, site, view});
@@ -96,21 +97,22 @@ class THandler : public QWebEngineUrlSchemeHandler {
         continue;
       }
       const TPageAnswer answer = fetchPage(QStringToAnsi(next.site.toString(QUrl::FullyEncoded)), left);
-      if (!next.job || !pages.count(next.view)) continue;
+      if (!pages.count(next.view)) continue;
+      pages[next.view].spent += answer.Received;
+      if (!next.job) continue;
       if (!answer.Location.empty()) {
         next.job->redirect(ToView(next.site.resolved(QUrl(AnsiToQString(answer.Location)))));
       } else if (!answer.Fetched) {
         next.job->fail(QWebEngineUrlRequestJob::RequestFailed);
       } else {
-        Reply(next.job, next.view, QByteArray::fromStdString(answer.ContentType).split(';').front().trimmed(),
+        Reply(next.job, QByteArray::fromStdString(answer.ContentType).split(';').front().trimmed(),
               QByteArray::fromStdString(answer.Body));
       }
     }
     serving_ = false;
   }
 
-  static void Reply(QWebEngineUrlRequestJob* job, int view, const QByteArray& contentType, const QByteArray& body) {
-    pages[view].spent += body.size();
+  static void Reply(QWebEngineUrlRequestJob* job, const QByteArray& contentType, const QByteArray& body) {
     auto* buffer = new QBuffer(job);
     buffer->setData(body);
     job->reply(contentType.isEmpty() ? QByteArray("text/html") : contentType, buffer);

@@ -29,6 +29,7 @@ struct TPageAnswer {
   std::string Body;
   AnsiString ContentType;  // as the server sent it
   AnsiString Location;     // a redirect's target, as the server sent it; the view judges it
+  int64_t Received = 0;    // what it spent of the cap: the bytes read; all of it, for a body past it
 };
 // Fetches an "http://" or "https://" URL of the update site within `cap` bytes. It may pump
 // messages; it is never called again before it has returned.
