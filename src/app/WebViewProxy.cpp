@@ -33,8 +33,9 @@ TWebViewSite::TWebViewSite(const TAppSettings& settings) : client_(std::make_uni
   // Not followed here: the view judges where a redirect goes, as it judges a link.
   client_->OnRedirect = [](TObject*, AnsiString&, int&, bool& handled, TNetHTTPMethod&) { handled = true; };
   site_ = std::make_unique<TSite>(settings, *client_);
-  TWebBrowser::SetSite(Catalogue::HomePageUrl(settings.Host), kReleaseNotesCap,
-                       [this](const AnsiString& url, int64_t cap) { return Fetch(url, cap); });
+  TWebBrowser::SetSite(
+      Catalogue::HomePageUrl(settings.Host), kReleaseNotesCap,
+      [this](const AnsiString& url, int64_t cap) { return Fetch(url, cap); }, [this] { client_->CloseConnection(); });
 }
 
 TWebViewSite::~TWebViewSite() { TWebBrowser::SetSite("", 0, nullptr); }

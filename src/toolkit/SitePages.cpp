@@ -27,6 +27,8 @@ constexpr int kLoggedRefusals = 8;
 QUrl siteOrigin;
 int64_t pageCap = 0;
 TPageFetch fetchPage;
+std::function<void()> cancelFetch;
+bool fetching = false;
 
 // What one view's page has brought in, and the stored copy it shows.
 struct TViewPage {
@@ -96,7 +98,9 @@ class THandler : public QWebEngineUrlSchemeHandler {
         next.job->fail(QWebEngineUrlRequestJob::RequestDenied);
         continue;
       }
+      fetching = true;
       const TPageAnswer answer = fetchPage(QStringToAnsi(next.site.toString(QUrl::FullyEncoded)), left);
+      fetching = false;
       if (!pages.count(next.view)) continue;
       pages[next.view].spent += answer.Received;
       if (!next.job) continue;
@@ -163,10 +167,15 @@ void RegisterSchemes() {
   }
 }
 
-void SetSite(const QUrl& homePage, int64_t cap, TPageFetch fetch) {
+void SetSite(const QUrl& homePage, int64_t cap, TPageFetch fetch, std::function<void()> cancel) {
   siteOrigin = homePage;
   pageCap = cap;
   fetchPage = std::move(fetch);
+  cancelFetch = std::move(cancel);
+}
+
+void CancelFetch() {
+  if (fetching && cancelFetch) cancelFetch();
 }
 
 void Install(QWebEngineProfile* profile) {

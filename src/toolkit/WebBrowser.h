@@ -58,8 +58,10 @@ class TWebBrowser : public QWidget {
   // The two schemes the pages come under; registered before the application object exists.
   static void RegisterSchemes();
   // The update site the views stay on (its scheme, host and port are those of the home
-  // page's URL), the cap on what one page may bring in, and the fetch its bytes come with.
-  static void SetSite(const AnsiString& homePageUrl, int64_t pageCap, TPageFetch fetch);
+  // page's URL), the cap on what one page may bring in, the fetch its bytes come with, and
+  // how a fetch under way is ended (when a view is hidden: its window closes).
+  static void SetSite(const AnsiString& homePageUrl, int64_t pageCap, TPageFetch fetch,
+                      std::function<void()> cancel = nullptr);
   // The User-Agent the browser engine would send: the views' fetches send it too. Empty
   // while views are recording (no engine is started for it).
   static AnsiString EngineUserAgent();
@@ -72,6 +74,7 @@ class TWebBrowser : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   // The view's drawing surface, added when its first page shows, brings the browser's
   // accessible kinds along: the toolkit's own are put before them again.
   bool eventFilter(QObject* watched, QEvent* event) override;
