@@ -104,9 +104,11 @@ class THandler : public QWebEngineUrlSchemeHandler {
       if (!pages.count(next.view)) continue;
       pages[next.view].spent += answer.Received;
       if (!next.job) continue;
-      if (!answer.Location.empty()) {
-        next.job->redirect(ToView(next.site.resolved(QUrl(AnsiToQString(answer.Location)))));
-      } else if (!answer.Fetched) {
+      // A redirect goes on only to an http or https address; the view and its gate judge it there.
+      const QUrl to = next.site.resolved(QUrl(AnsiToQString(answer.Location)));
+      if (!answer.Location.empty() && !ToSite(to).isEmpty()) {
+        next.job->redirect(ToView(to));
+      } else if (!answer.Fetched || !answer.Location.empty()) {
         next.job->fail(QWebEngineUrlRequestJob::RequestFailed);
       } else {
         Reply(next.job, QByteArray::fromStdString(answer.ContentType).split(';').front().trimmed(),
