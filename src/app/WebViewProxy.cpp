@@ -33,8 +33,9 @@ TWebViewSite::TWebViewSite(const TAppSettings& settings) : client_(std::make_uni
   // Not followed here: the view judges where a redirect goes, as it judges a link.
   client_->OnRedirect = [](TObject*, AnsiString&, int&, bool& handled, TNetHTTPMethod&) { handled = true; };
   site_ = std::make_unique<TSite>(settings, *client_);
-  TWebBrowser::SetSite(Catalogue::HomePageUrl(settings.Host), kReleaseNotesCap,
-                       [this](const AnsiString& url, int64_t cap) { return Fetch(url, cap); });
+  TWebBrowser::SetSite(
+      Catalogue::HomePageUrl(settings.Host), kReleaseNotesCap,
+      [this](const AnsiString& url, int64_t cap) { return Fetch(url, cap); }, [this] { client_->CloseConnection(); });
 }
 
 TWebViewSite::~TWebViewSite() { TWebBrowser::SetSite("", 0, nullptr); }
@@ -46,6 +47,8 @@ TPageAnswer TWebViewSite::Fetch(const AnsiString& url, int64_t cap) {
   answer.Fetched = site_->FetchPage(url, body, cap);
   // Also a redirect refused by the client's own rule (https to http): the view says so.
   answer.Location = client_->Response().Location;
+  // A body past the cap spends all that was left: the page asked for more than it may have.
+  answer.Received = site_->PastCap() ? cap : body.Size();
   if (!answer.Fetched) return answer;
   answer.Body.assign(body.Memory() ? body.Memory() : "", static_cast<size_t>(body.Size()));
   answer.ContentType = client_->Response().ContentType;

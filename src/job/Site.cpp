@@ -56,6 +56,7 @@ bool TSite::FetchBody(const AnsiString& url, TMemoryStream& body, int64_t limit,
   try {
     client_.FetchUrl(url, bounded);
   } catch (const EStreamLimitError& e) {
+    pastCap_ = true;
     refused_ = judged;
     if (judged) return SignatureRefused(url, e.Message());
     LogStep(what + "refused: " + e.Message());
@@ -75,7 +76,7 @@ bool TSite::FetchBody(const AnsiString& url, TMemoryStream& body, int64_t limit,
 
 bool TSite::DownloadToFile(const AnsiString& url, const AnsiString& path, bool catalogue) {
   const bool judged = !settings_.TrustedKeys.Empty();
-  refused_ = false;
+  refused_ = pastCap_ = false;
   std::string signature;
   TTrustedComment comment;
   if (!UseProxyFor(url)) return false;
@@ -89,7 +90,7 @@ bool TSite::DownloadToFile(const AnsiString& url, const AnsiString& path, bool c
 }
 
 bool TSite::FetchPage(const AnsiString& url, TMemoryStream& body, int64_t cap) {
-  refused_ = false;
+  refused_ = pastCap_ = false;
   if (!UseProxyFor(url) || !FetchBody(url, body, cap, CapRefusal(cap), false)) return false;
   LogStep("fetch " + url + " done: " + IntToStr(body.Size()) + " bytes for a web view");
   return true;

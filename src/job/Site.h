@@ -38,6 +38,8 @@ class TSite {
   AnsiString CataloguePath() const;
   // The last fetch was refused by a signature check (not merely not fetched).
   bool Refused() const { return refused_; }
+  // The last fetch's body went past its cap (or its signed size) and was refused.
+  bool PastCap() const { return pastCap_; }
 
  private:
   bool FetchSignature(const AnsiString& url, bool catalogue, std::string& signature, TTrustedComment& comment);
@@ -49,4 +51,5 @@ class TSite {
   TAppSettings settings_;
   TNetHTTP& client_;
   bool refused_ = false;
+  bool pastCap_ = false;
 };

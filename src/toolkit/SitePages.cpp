@@ -27,6 +27,8 @@ constexpr int kLoggedRefusals = 8;
 QUrl siteOrigin;
 int64_t pageCap = 0;
 TPageFetch fetchPage;
+std::function<void()> cancelFetch;
+bool fetching = false;
 
 // What one view's page has brought in, and the stored copy it shows.
 struct TViewPage {
@@ -68,7 +70,8 @@ class THandler : public QWebEngineUrlSchemeHandler {
     }
     TViewPage& page = pages[view];
     if (!page.storedUrl.isEmpty() && page.storedUrl == job->requestUrl().adjusted(QUrl::RemoveFragment)) {
-      Reply(job, view, "text/html", page.stored);
+      page.spent += page.stored.size();
+      Reply(job, "text/html", page.stored);
       return;
     }
     waiting_.push_back({job, site, view});
@@ -95,22 +98,27 @@ class THandler : public QWebEngineUrlSchemeHandler {
         next.job->fail(QWebEngineUrlRequestJob::RequestDenied);
         continue;
       }
+      fetching = true;
       const TPageAnswer answer = fetchPage(QStringToAnsi(next.site.toString(QUrl::FullyEncoded)), left);
-      if (!next.job || !pages.count(next.view)) continue;
-      if (!answer.Location.empty()) {
-        next.job->redirect(ToView(next.site.resolved(QUrl(AnsiToQString(answer.Location)))));
-      } else if (!answer.Fetched) {
+      fetching = false;
+      if (!pages.count(next.view)) continue;
+      pages[next.view].spent += answer.Received;
+      if (!next.job) continue;
+      // A redirect goes on only to an http or https address; the view and its gate judge it there.
+      const QUrl to = next.site.resolved(QUrl(AnsiToQString(answer.Location)));
+      if (!answer.Location.empty() && !ToSite(to).isEmpty()) {
+        next.job->redirect(ToView(to));
+      } else if (!answer.Fetched || !answer.Location.empty()) {
         next.job->fail(QWebEngineUrlRequestJob::RequestFailed);
       } else {
-        Reply(next.job, next.view, QByteArray::fromStdString(answer.ContentType).split(';').front().trimmed(),
+        Reply(next.job, QByteArray::fromStdString(answer.ContentType).split(';').front().trimmed(),
               QByteArray::fromStdString(answer.Body));
       }
     }
     serving_ = false;
   }
 
-  static void Reply(QWebEngineUrlRequestJob* job, int view, const QByteArray& contentType, const QByteArray& body) {
-    pages[view].spent += body.size();
+  static void Reply(QWebEngineUrlRequestJob* job, const QByteArray& contentType, const QByteArray& body) {
     auto* buffer = new QBuffer(job);
     buffer->setData(body);
     job->reply(contentType.isEmpty() ? QByteArray("text/html") : contentType, buffer);
@@ -161,10 +169,15 @@ void RegisterSchemes() {
   }
 }
 
-void SetSite(const QUrl& homePage, int64_t cap, TPageFetch fetch) {
+void SetSite(const QUrl& homePage, int64_t cap, TPageFetch fetch, std::function<void()> cancel) {
   siteOrigin = homePage;
   pageCap = cap;
   fetchPage = std::move(fetch);
+  cancelFetch = std::move(cancel);
+}
+
+void CancelFetch() {
+  if (fetching && cancelFetch) cancelFetch();
 }
 
 void Install(QWebEngineProfile* profile) {

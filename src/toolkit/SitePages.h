@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QUrl>
 #include <cstdint>
+#include <functional>
 
 #include "toolkit/WebBrowser.h"
 
@@ -16,7 +17,9 @@ class QWebEngineUrlRequestInterceptor;
 namespace SitePages {
 // Before the application object exists.
 void RegisterSchemes();
-void SetSite(const QUrl& homePage, int64_t pageCap, TPageFetch fetch);
+void SetSite(const QUrl& homePage, int64_t pageCap, TPageFetch fetch, std::function<void()> cancel);
+// Ends the fetch under way, if there is one (it then fails).
+void CancelFetch();
 // Serves the two schemes to every page of the profile (once).
 void Install(QWebEngineProfile* profile);
 

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
+#include <QHideEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPointer>
@@ -211,8 +212,9 @@ TSitePage* SitePageOf(QWidget* view) {
 
 void TWebBrowser::RegisterSchemes() { SitePages::RegisterSchemes(); }
 
-void TWebBrowser::SetSite(const AnsiString& homePageUrl, int64_t pageCap, TPageFetch fetch) {
-  SitePages::SetSite(QUrl(AnsiToQString(homePageUrl)), pageCap, std::move(fetch));
+void TWebBrowser::SetSite(const AnsiString& homePageUrl, int64_t pageCap, TPageFetch fetch,
+                          std::function<void()> cancel) {
+  SitePages::SetSite(QUrl(AnsiToQString(homePageUrl)), pageCap, std::move(fetch), std::move(cancel));
 }
 
 AnsiString TWebBrowser::EngineUserAgent() {
@@ -269,6 +271,14 @@ void TWebBrowser::paintEvent(QPaintEvent*) {
 }
 
 TWebBrowser::~TWebBrowser() { SitePages::EndView(id_); }
+
+// A page's fetch under way pumps messages: a window that closes meanwhile would otherwise
+// stay in it until the server answers. (A minimised window's views are hidden by the window
+// system: their fetches go on.)
+void TWebBrowser::hideEvent(QHideEvent* event) {
+  if (!event->spontaneous()) SitePages::CancelFetch();
+  QWidget::hideEvent(event);
+}
 
 void TWebBrowser::Navigate(const AnsiString& target, const AnsiString& siteUrl, const QString& missing) {
   navigations_.push_back(target);

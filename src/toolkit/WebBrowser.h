@@ -29,6 +29,7 @@ struct TPageAnswer {
   std::string Body;
   AnsiString ContentType;  // as the server sent it
   AnsiString Location;     // a redirect's target, as the server sent it; the view judges it
+  int64_t Received = 0;    // what it spent of the cap: the bytes read; all of it, for a body past it
 };
 // Fetches an "http://" or "https://" URL of the update site within `cap` bytes. It may pump
 // messages; it is never called again before it has returned.
@@ -57,8 +58,10 @@ class TWebBrowser : public QWidget {
   // The two schemes the pages come under; registered before the application object exists.
   static void RegisterSchemes();
   // The update site the views stay on (its scheme, host and port are those of the home
-  // page's URL), the cap on what one page may bring in, and the fetch its bytes come with.
-  static void SetSite(const AnsiString& homePageUrl, int64_t pageCap, TPageFetch fetch);
+  // page's URL), the cap on what one page may bring in, the fetch its bytes come with, and
+  // how a fetch under way is ended (when a view is hidden: its window closes).
+  static void SetSite(const AnsiString& homePageUrl, int64_t pageCap, TPageFetch fetch,
+                      std::function<void()> cancel = nullptr);
   // The User-Agent the browser engine would send: the views' fetches send it too. Empty
   // while views are recording (no engine is started for it).
   static AnsiString EngineUserAgent();
@@ -71,6 +74,7 @@ class TWebBrowser : public QWidget {
 
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
   // The view's drawing surface, added when its first page shows, brings the browser's
   // accessible kinds along: the toolkit's own are put before them again.
   bool eventFilter(QObject* watched, QEvent* event) override;

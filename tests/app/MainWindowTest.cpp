@@ -6,6 +6,7 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QStyleOptionButton>
 #include <QTimer>
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include "AppTestSupport.h"
 #include "app/Main01.h"
 #include "app/Main02.h"
+#include "support/MinisignTool.h"
 #include "toolkit/Application.h"
 #include "toolkit/Controls.h"
 #include "toolkit/Translation.h"
@@ -212,6 +214,16 @@ TEST_F(MainWindowTest, FirstRunSelectsTheFirstModelAndVersionAndFetchesTheirNote
   EXPECT_EQ(form2_->WebBrowser2->Navigations(), std::vector<AnsiString>{NotesPath("ModelB_2.00")});
   EXPECT_EQ(form2_->Button1->Caption(), QString::fromUtf8("下载"));
   EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(MainWindowTest, StoredNotesThatFailTheirSignatureCheckAreNotShown) {
+  if (!HaveMinisign()) GTEST_SKIP() << "minisign is not installed";
+  TempDir keys;
+  trustedKeys_.AddText(MakeMinisignPair(keys / "maker").PublicText(), "maker.pub");
+  program_.Write("FirmwareBack/ModelB_2.00.htm", "<html>changed</html>");  // stored without its signature
+  Open("", "not a signature");
+  EXPECT_TRUE(form2_->WebBrowser2->Navigations().empty());
+  EXPECT_EQ(form2_->WebBrowser2->findChild<QLabel*>()->text(), Tavro::tr("此版本的更新说明无法显示。"));
 }
 
 struct SelectionCase {

@@ -2,7 +2,8 @@
 # A hostile update site against the web views. Its home page reloads itself without end, asks
 # for boxes, and offers a link to another site (opened in a new window) and one to a local file;
 # the release notes try to read a local file and send it to another server (script, frame,
-# picture, style sheet, WebSocket) and then to move the view there. Nothing reaches the other
+# picture, style sheet, WebSocket), bring in two pictures past their cap, and then move the
+# view to that server. Nothing reaches the other
 # server, no box appears, the reloads stop, the view stays on the site, and only the person's
 # click on the outside link reaches the desktop's browser (a stand-in for xdg-open records it).
 # shellcheck source=tests/e2e/lib.sh
@@ -29,13 +30,15 @@ printf '%s\r\n' '<!DOCTYPE html><html><head><meta http-equiv="refresh" content="
   '</head><body>' \
   "<a $(block 0) href=\"$STRANGER/clicked-outside\" target=\"_blank\">outside</a>" \
   "<a $(block 150) href=\"file:///etc/hostname\">hostname</a>" \
+  '<img src="http://localhost/TavroMP3LiveUpdate2/on-site.png">' \
   '</body></html>' >"$SITE/TavroMP3LiveUpdate2/index.html"
 printf '%s\r\n' '<!DOCTYPE html><html><head>' \
   "<meta http-equiv=\"refresh\" content=\"1;url=$STRANGER/away\">" \
   "<link rel=\"stylesheet\" href=\"$STRANGER/exfil-css\"><script>$steal</script></head><body>" \
   '<iframe src="file:///etc/passwd"></iframe>' "<img src=\"$STRANGER/exfil-img\">" \
-  "<iframe src=\"$STRANGER/exfil-frame\"></iframe><img src=\"http://localhost/TavroMP3LiveUpdate2/on-site.png\">" \
-  '<p>notes</p></body></html>' \
+  "<iframe src=\"$STRANGER/exfil-frame\"></iframe><p>notes</p>" \
+  '<img src="/TavroMP3LiveUpdate2/Firmware/TA-500/TA-500_3.00.zip?1"><img src="/TavroMP3LiveUpdate2/Firmware/TA-500/TA-500_3.00.zip?2">' \
+  '</body></html>' \
   >"$(site_file TavroMP3LiveUpdate2/Firmware/TA-100/TA-100_1.20.asp)"
 start_site
 start_app
@@ -62,7 +65,10 @@ shot 03-hostile-site
 [[ $(wc -l <"$ART/opened.txt") -eq 1 ]] || fail "the desktop's browser was asked more than once: $(cat "$ART/opened.txt")"
 [[ $(windows . "$APP_PID" | wc -l) -eq 1 ]] || fail "a window other than the main one appeared"
 grep -q '"GET /TavroMP3LiveUpdate2/on-site.png .*QtWebEngine' "$WORK/nginx/logs/access.log" ||
-  fail "the notes' picture on the site, at its full address, was not fetched by the program's client"
+  fail "the home page's picture on the site, at its full address, was not fetched by the program's client"
+# The notes' two large pictures: the first is read to the page's cap, the second not asked for.
+[[ $(grep -c 'GET /TavroMP3LiveUpdate2/Firmware/TA-500/TA-500_3.00.zip' "$WORK/nginx/logs/access.log") -eq 1 ]] ||
+  fail "the page brought in more than its cap"
 grep -q 'GET\|POST' "$ART/stranger.log" && fail "the other server was reached: $(cat "$ART/stranger.log")"
 cp "$program_log" "$ART/program-log.txt"
 alive "$APP_PID" || fail "the program ended"
