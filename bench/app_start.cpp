@@ -1,9 +1,11 @@
 // One start of the whole program entry, as a user sees it, for bench/compare: the splash
 // window, its timer's first tick with the prerequisite check and the catalogue fetch from
 // the given server, then the main window with its real web views. Prints how long after
-// the tick the main window was exposed on the display, and ends the program there.
+// the tick the main window was exposed on the display, and ends the program there; with
+// --memory it ends once the web views show their pages, printing the figures of
+// bench/ViewMemory.h first.
 //
-//   app_start HOST:PORT PROGRAM-FOLDER
+//   app_start HOST:PORT PROGRAM-FOLDER [--memory]
 // Run it on a real display (Xvfb): the time to expose includes mapping the window. The
 // program folder needs the player software's registry store in XDG_CONFIG_HOME.
 #include <QCoreApplication>
@@ -14,12 +16,14 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <unistd.h>
 
 #include "job/AppSettings.h"
 #include "app/Main01.h"
 #include "platform/ProgramInfo.h"
 #include "toolkit/Application.h"
+#include "ViewMemory.h"
 
 namespace {
 
@@ -31,6 +35,7 @@ double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::durati
 // exists) and the first exposure of the main window, then ends the program.
 class Watcher : public QObject {
  public:
+  bool memory = false;
   Clock::time_point start = Clock::now(), tick{}, splashShown{}, mainExposed{};
 
   bool eventFilter(QObject* object, QEvent* event) override {
@@ -42,7 +47,8 @@ class Watcher : public QObject {
       if (window && window->isExposed()) {
         if (window->title().startsWith("Tavro MP3 LiveUpdate 2005") && mainExposed == Clock::time_point{}) {
           mainExposed = Clock::now();
-          QTimer::singleShot(0, [] { Application->Terminate(); });
+          if (memory) bench::ReportMemoryWhenShown([] { Application->Terminate(); });
+          else QTimer::singleShot(0, [] { Application->Terminate(); });
         } else if (splashShown == Clock::time_point{}) {
           splashShown = Clock::now();
         }
@@ -65,6 +71,7 @@ int main(int argc, char** argv) {
   SetProgramFolderForTesting(settings.ProgramFolder);
   TApplication application(argc, argv);
   Watcher watcher;
+  watcher.memory = argc > 3 && std::string(argv[3]) == "--memory";
   QCoreApplication::instance()->installEventFilter(&watcher);
   RunProgram(settings);
   if (watcher.mainExposed == Clock::time_point{} || watcher.tick == Clock::time_point{}) {

@@ -5,6 +5,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
+#include <vector>
 
 #include "platform/ProgramInfo.h"
 #include "platform/WindowList.h"
@@ -14,7 +15,39 @@
 
 TApplication* Application = nullptr;
 
-TApplication::TApplication(int& argc, char** argv) : qt_(std::make_unique<QApplication>(argc, argv)) {
+namespace {
+
+// The application's arguments with the web engine's process model added; the engine
+// reads the switches after "--webEngineArgs" when its first view is made. The two views
+// show nothing but the update site (a page of it, or its release notes kept in the
+// store): one renderer process serves both, instead of one each, which costs a renderer's
+// memory. The renderer keeps its sandbox wherever it has one. A copy: the caller's count
+// and vector stay as they are; the copy outlives the application object.
+struct TQtArguments {
+  int argc = 0;
+  std::vector<char*> argv;
+};
+
+TQtArguments& WithEngineProcessModel(int argc, char** argv) {
+  static char engineArgs[] = "--webEngineArgs";
+  static char oneRenderer[] = "--renderer-process-limit=1";
+  static TQtArguments args;
+  args.argv.assign(argv, argv + argc);
+  args.argv.push_back(engineArgs);
+  args.argv.push_back(oneRenderer);
+  args.argc = static_cast<int>(args.argv.size());
+  args.argv.push_back(nullptr);
+  return args;
+}
+
+std::unique_ptr<QApplication> MakeQtApplication(int argc, char** argv) {
+  TQtArguments& args = WithEngineProcessModel(argc, argv);
+  return std::make_unique<QApplication>(args.argc, args.argv.data());
+}
+
+}  // namespace
+
+TApplication::TApplication(int& argc, char** argv) : qt_(MakeQtApplication(argc, argv)) {
   Application = this;
   SetMainThread();
   InstallAccessibility();

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <system_error>
 
 #include "runtime/FileUtils.h"
 #include "zip/ZipNames.h"
@@ -142,7 +143,7 @@ void TZipAheadWriter::Fill(int next) {
   // Entries the loop has passed without their being handed out still claim their names.
   for (TPlan plan; scan_ < next; ++scan_, plan = TPlan())
     if (items_.Items(scan_).Selected && PlanEntry(scan_, plan)) Remember(plan);
-  for (; scan_ < items_.Count() && ahead_.size() < kAheadWindow; ++scan_) {
+  for (; enabled_ && scan_ < items_.Count() && ahead_.size() < kAheadWindow; ++scan_) {
     const TDirItem& item = items_.Items(scan_);
     TPlan plan;
     if (!item.Selected || !PlanEntry(scan_, plan)) continue;
@@ -159,6 +160,10 @@ void TZipAheadWriter::Fill(int next) {
 
 void TZipAheadWriter::Queue(int index, const TDirItem& item, std::shared_ptr<const TZipFolder> folder,
                             const std::string& leaf) {
+  if (threads_.empty() && !StartWorkers()) {
+    enabled_ = false;  // no thread to be had: the loop writes every entry itself
+    return;
+  }
   auto job = std::make_shared<TZipAheadJob>();
   job->index = index;
   job->folder = std::move(folder);
@@ -176,10 +181,16 @@ void TZipAheadWriter::Queue(int index, const TDirItem& item, std::shared_ptr<con
     ahead_.push_back(std::move(job));
   }
   workAdded_.notify_one();
-  if (threads_.empty()) {
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+}
+
+bool TZipAheadWriter::StartWorkers() {
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  try {
     for (unsigned i = 0; i < cores; ++i) threads_.emplace_back([this] { Work(); });
+  } catch (const std::system_error&) {
+    // As many as the system gave.
   }
+  return !threads_.empty();
 }
 
 TZipAheadEntry TZipAheadWriter::Take(int index) {

@@ -85,6 +85,8 @@ class TZipAheadWriter {
   void Remember(const TPlan& plan);
   std::shared_ptr<const TZipFolder> FolderFor(const std::vector<std::string>& parts);
   void Queue(int index, const TDirItem& item, std::shared_ptr<const TZipFolder> folder, const std::string& leaf);
+  // Starts one worker per core; false when not even one could be started.
+  bool StartWorkers();
   void Work();
 
   TFileStream& stream_;
