@@ -12,6 +12,7 @@
 
 #include "AppTestSupport.h"
 #include "job/Catalogue.h"
+#include "job/Site.h"
 #include "app/Main01.h"
 #include "app/Main02.h"
 #include "platform/NamedMutex.h"
@@ -319,9 +320,12 @@ TEST_P(HostileCatalogue, IsTakenOnlyWhenCurrentForThisFileAndWithinItsSize) {
   if (c.keys) server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpReply(c.signature(*this))).Close());
   if (!c.catalogue.empty()) server_.AddConnection(ConnectionScript().ExpectRequest().Send(c.catalogue, 65536).Close());
   auto form1 = MakeForm1();
-  const bool taken = form1->DownloadToFile(Catalogue::CatalogueUrl(form1->Settings().Host),
-                                           program_.Path() + "TavroMP3LiveUpdate.ini", true);
+  TSite site(form1->Settings(), *form1->NetHTTP1);
+  const bool taken = site.DownloadToFile(Catalogue::CatalogueUrl(form1->Settings().Host),
+                                         program_.Path() + "TavroMP3LiveUpdate.ini", true);
   EXPECT_EQ(server_.AcceptedCount(), (c.keys ? 1u : 0u) + (c.catalogue.empty() ? 0u : 1u));
+  // A refusal by a check is told as one (the commands exit 3), not as a failed fetch.
+  EXPECT_EQ(site.Refused(), c.keys && c.refusal != nullptr);
   if (!c.refusal) {
     EXPECT_TRUE(taken);
     EXPECT_EQ(program_.Read("TavroMP3LiveUpdate.ini"), kFresh);
