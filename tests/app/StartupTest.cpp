@@ -159,7 +159,7 @@ TEST_F(StartupTest, NonTextInstallFolderIsReportedAndSkipsTheFetch) {
 struct FailedFetchCase {
   const char* name;
   bool olderCatalogue;
-  enum { kNobodyListens, kErrorStatus, kSilentPastTheLimit } server;
+  enum { kNobodyListens, kErrorStatus, kSilentPastTheLimit, kUnreadableProxy } server;
 };
 
 void PrintTo(const FailedFetchCase& c, std::ostream* os) { *os << c.name; }
@@ -180,9 +180,17 @@ TEST_P(FailedCatalogueFetch, WarnsAndGoesOnWithAnOlderCatalogueElseStopsTheProgr
   settings.FetchTimeoutMs = 300;
   TForm1 form1(settings);
   form1.Timer1->SetEnabled(false);
+  if (GetParam().server == FailedFetchCase::kUnreadableProxy) ::setenv("http_proxy", "http://[::1]:99999", 1);
   form1.FormAc(&form1);
+  ::unsetenv("http_proxy");
   ASSERT_EQ(Boxes().size(), 1u);
-  if (GetParam().olderCatalogue) {
+  if (GetParam().server == FailedFetchCase::kUnreadableProxy) {
+    // The setting is named, not the network; nothing was sent, directly or otherwise.
+    EXPECT_EQ(Boxes()[0].Text, QString::fromUtf8("代理设置http_proxy=http://[::1]:99999无法使用：its port is not a number "
+                                                  "from 1 to 65535\r请更正或删除该环境变量后再试。"));
+    EXPECT_EQ(Application->Terminated(), !GetParam().olderCatalogue);
+    EXPECT_EQ(server_.AcceptedCount(), 0u);
+  } else if (GetParam().olderCatalogue) {
     EXPECT_EQ(Boxes()[0].Text, QString::fromUtf8("无法从服务器下载最新的配置文件，继续使用上次更新的配置文件\r"
                                                   "请检查网络是否连接正常！"));
     EXPECT_EQ(Boxes()[0].Caption, QString::fromUtf8("下载配置文件时出错!"));
@@ -205,7 +213,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, FailedCatalogueFetch,
                                            FailedFetchCase{"ErrorStatusWithOlder", true, FailedFetchCase::kErrorStatus},
                                            FailedFetchCase{"ErrorStatusFirstRun", false, FailedFetchCase::kErrorStatus},
                                            FailedFetchCase{"SilentWithOlder", true, FailedFetchCase::kSilentPastTheLimit},
-                                           FailedFetchCase{"SilentFirstRun", false, FailedFetchCase::kSilentPastTheLimit}),
+                                           FailedFetchCase{"SilentFirstRun", false, FailedFetchCase::kSilentPastTheLimit},
+                                           FailedFetchCase{"UnreadableProxyWithOlder", true, FailedFetchCase::kUnreadableProxy},
+                                           FailedFetchCase{"UnreadableProxyFirstRun", false, FailedFetchCase::kUnreadableProxy}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(StartupTest, CatalogueCutShortByTheServerLeavesTheOlderOne) {
