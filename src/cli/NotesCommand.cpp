@@ -37,8 +37,8 @@ std::string PlainText(const std::string& html) {
   return text.isEmpty() ? "" : text.toStdString() + "\n";
 }
 
-// Fetched into a file of its own outside the store; false when it could not be fetched.
-bool FetchNotes(const TInvocation& call, const AnsiString& url, std::string& html) {
+// Fetched into a file of its own outside the store; false, with why, when it could not be fetched.
+bool FetchNotes(const TInvocation& call, const AnsiString& url, std::string& html, TJobFailure& failure) {
   char path[] = "/tmp/tavro-notes-XXXXXX";
   const int fd = mkstemp(path);
   if (fd < 0) return false;
@@ -46,6 +46,7 @@ bool FetchNotes(const TInvocation& call, const AnsiString& url, std::string& htm
   std::shared_ptr<TNetHTTP> client = MakeClient(call.Settings);
   TSite site(call.Settings, *client);
   const bool fetched = site.DownloadToFile(url, path);
+  failure = site.Failure();
   if (fetched) html = ReadFileContent(path);
   unlink(path);
   return fetched;
@@ -57,8 +58,10 @@ int RunNotes(const TInvocation& call) {
   const AnsiString name = Catalogue::PackageName(model, FromTerminal(call.Args[1]));
   if (!Catalogue::IsStoreName(name)) return Complain(ecFailed, "not a package name: " + ToTerminal(name));
   std::string html;
-  if (!FetchNotes(call, Catalogue::ReleaseNotesUrl(call.Settings.Host, model, name), html)) {
+  TJobFailure failure;
+  if (!FetchNotes(call, Catalogue::ReleaseNotesUrl(call.Settings.Host, model, name), html, failure)) {
     if (InterruptRequested()) return Complain(ecInterrupted, Text(QT_TRANSLATE_NOOP("Tavro", "Cancelled.")));
+    if (failure.Kind == fkSettings) return ComplainOf(jnProxyUnreadable, failure);
     const AnsiString stored = Catalogue::StorePath(call.Settings.ProgramFolder, name, ".htm");
     if (!FileExists(stored))
       return Complain(ecNetwork, Text(QT_TRANSLATE_NOOP("Tavro", "The release notes could not be fetched, and none are stored.")));
