@@ -19,7 +19,7 @@ const char* const kUsage = QT_TRANSLATE_NOOP(
     "Commands (no window opens; '%1 COMMAND --help' tells more):\n"
     "  list [--offline] [--json]       the catalogue's models and versions\n"
     "  notes MODEL VERSION             a version's release notes as plain text\n"
-    "  fetch MODEL [VERSION]           download a package into the store\n"
+    "  fetch MODEL [VERSION] [--force] download a package into the store\n"
     "  verify MODEL VERSION | FILE     check a package against its signature\n"
     "  install MODEL VERSION [--yes]   hand a stored package to the flashing tool\n"
     "\n"
@@ -38,8 +38,10 @@ const char* const kUsage = QT_TRANSLATE_NOOP(
     "  (default ~/.local/state), with two older files beside it.\n"
     "\n"
     "Exit status of the commands:\n"
-    "  0 done, 1 failed, 2 wrong command line, 3 refused by a signature check,\n"
-    "  4 network failure, 130 cancelled with Ctrl-C. The window, fetch, install and\n"
+    "  0 done, 1 failed (a folder that cannot be written, results that cannot be\n"
+    "  written), 2 wrong command line or an unreadable proxy variable, 3 refused by a\n"
+    "  signature check, 4 network failure or an error status from the server,\n"
+    "  130 cancelled with Ctrl-C or SIGTERM. The window, fetch, install and\n"
     "  list without --offline write the store: one of them runs at a time.\n");
 
 }  // namespace

@@ -1,8 +1,12 @@
 // Tavro MP3 LiveUpdate: the program entry.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 #include "job/AppSettings.h"
 #include "app/CommandLine.h"
@@ -15,6 +19,10 @@
 #include "toolkit/WebBrowser.h"
 
 int main(int argc, char** argv) {
+  // A standard stream that was closed stays unusable (writes to it fail, and are told): no file
+  // the program opens later takes its number, so no result or message ends up in the log.
+  for (int fd = 0; fd <= 2; ++fd)
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) open("/dev/null", O_RDONLY);
   // The desktop's language decides the texts, --help's included.
   const TLanguage wanted = DesktopLanguage();
   const bool loaded = UseLanguage(wanted);
@@ -26,6 +34,16 @@ int main(int argc, char** argv) {
   const int answered = AnswerCommandLine(commandLine, "tavro");
   if (answered >= 0) return answered;
   StartLog(commandLine.LogToStderr);
+  // Without a display the toolkit would abort: the person learns what to do instead.
+  if (!DisplayAvailable()) {
+    LogStep("end: no display to open the window on");
+    std::fputs(Tavro::tr("tavro: the window needs a display, and none is set (DISPLAY, WAYLAND_DISPLAY).\n"
+                         "The commands run without one: see 'tavro --help'.\n")
+                   .toUtf8()
+                   .constData(),
+               stderr);
+    return 1;
+  }
   LogStep(wanted == lgChinese ? "language: Chinese"
           : loaded            ? "language: English"
                               : "language: English wanted, its texts not found; Chinese");

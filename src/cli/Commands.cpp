@@ -1,11 +1,16 @@
 #include "cli/Commands.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <iostream>
 
 #include "cli/CommandRuns.h"
 #include "cli/CommandSupport.h"
 #include "platform/Log.h"
+#include "platform/UserFolders.h"
+#include "runtime/CodePage.h"
+#include "runtime/FileIO.h"
 #include "toolkit/Translation.h"
 
 namespace {
@@ -36,11 +41,14 @@ const TCommandSpec kCommands[] = {
      {}, 2, 2, RunNotes},
     {"fetch",
      QT_TRANSLATE_NOOP("Tavro",
-                       "Usage: %1 fetch MODEL [VERSION]\n"
+                       "Usage: %1 fetch MODEL [VERSION] [--force]\n"
                        "Download a package into the store under every rule of the window's download:\n"
                        "its signature first, its signed size, retries that resume. VERSION defaults\n"
-                       "to the version the window would preselect. Prints the stored file.\n"),
-     {}, 1, 2, RunFetch},
+                       "to the version the window would preselect. Prints the stored file. A package\n"
+                       "already stored that verifies is not fetched again.\n"
+                       "\n"
+                       "  --force     fetch it again all the same\n"),
+     {"--force"}, 1, 2, RunFetch},
     {"verify",
      QT_TRANSLATE_NOOP("Tavro",
                        "Usage: %1 verify MODEL VERSION\n"
@@ -92,6 +100,20 @@ int ReadArguments(const TCommandSpec& command, const std::vector<std::string>& a
 }
 }  // namespace
 
+namespace {
+// Results that could not be written are a failure, as in the standard tools: a full device,
+// a closed standard output.
+int ResultsWritten(int code) {
+  errno = 0;
+  std::cout.flush();
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout) && std::cout.good()) return code;
+  const int error = errno ? errno : EIO;
+  LogStep("command: its results could not be written: " + SystemErrorText(error));
+  std::fprintf(stderr, "tavro: write error: %s\n", ToTerminal(SystemErrorText(error)).c_str());
+  return code == ecDone ? ecFailed : code;
+}
+}  // namespace
+
 bool IsCommand(const std::string& arg) { return FindCommand(arg) != nullptr; }
 
 int RunCommand(const std::vector<std::string>& args) {
@@ -102,8 +124,21 @@ int RunCommand(const std::vector<std::string>& args) {
   if (answered >= 0) return answered;
   // Help and usage errors are answered before any file is touched: the log and the data
   // folder only for a command that runs.
-  StartLog(false);
-  LogStep("command: " + args[0]);
-  call.Settings = TAppSettings::Default();
-  return command->Run(call);
+  // No failure ends the program uncaught: it is told in one line with what it is about.
+  try {
+    StartLog(false);
+    LogStep("command: " + args[0]);
+    call.Settings = TAppSettings::Default();
+    // A data folder that could not be made is told with the system's reason, not as the first
+    // file that then cannot be created in it.
+    if (!MakeUserFolder(AnsiPathToSys(call.Settings.ProgramFolder))) {
+      const TJobFailure failure = LocalFailure(call.Settings.ProgramFolder, errno);
+      LogStep("command " + args[0] + " failed: " + failure.Cause);
+      return ComplainOf(jnNone, failure);
+    }
+    return ResultsWritten(command->Run(call));
+  } catch (const std::exception& e) {
+    LogStep("command " + args[0] + " failed: " + LogErrorText(e));
+    return Complain(ecFailed, ToTerminal(LogErrorText(e)));
+  }
 }

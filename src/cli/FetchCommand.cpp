@@ -32,10 +32,12 @@ AnsiString PreselectedVersion(const TAppSettings& settings, TIniFile& catalogue,
   return versions.front();
 }
 
-int DownloadStatus(TPackageDownload::TOutcome outcome, const AnsiString& stored) {
-  if (InterruptRequested()) return Complain(ecInterrupted, Text(QT_TRANSLATE_NOOP("Tavro", "Cancelled.")));
-  if (const char* text = JobNoticeText(TPackageDownload::Notice(outcome)))
-    return Complain(outcome == TPackageDownload::doRefused ? ecRefused : ecNetwork, Text(text));
+int DownloadStatus(const TPackageDownload& download, TPackageDownload::TOutcome outcome, const AnsiString& stored) {
+  if (InterruptRequested() || outcome == TPackageDownload::doInterrupted)
+    return Complain(ecInterrupted, Text(QT_TRANSLATE_NOOP("Tavro", "Cancelled.")));
+  if (outcome == TPackageDownload::doRefused)
+    return Complain(ecRefused, Text(JobNoticeText(TPackageDownload::Notice(outcome))));
+  if (outcome != TPackageDownload::doStored) return ComplainOf(TPackageDownload::Notice(outcome), download.Failure());
   std::cout << PathToTerminal(stored) << "\n";
   return ecDone;
 }
@@ -54,7 +56,7 @@ int Download(const TInvocation& call, TNetHTTP& client, const AnsiString& model,
   }
   progress.End();
   const AnsiString name = Catalogue::PackageName(model, version);
-  return DownloadStatus(outcome, Catalogue::StorePath(call.Settings.ProgramFolder, name, ".zip"));
+  return DownloadStatus(download, outcome, Catalogue::StorePath(call.Settings.ProgramFolder, name, ".zip"));
 }
 }  // namespace
 
@@ -72,11 +74,20 @@ int RunFetch(const TInvocation& call) {
   const AnsiString version =
       call.Args.size() > 1 ? FromTerminal(call.Args[1]) : PreselectedVersion(call.Settings, *catalogue, model, versions);
   if (!KnownVersion(versions, version)) return ecFailed;
+  // A package stored and verified is not fetched twice, unless asked.
+  if (!call.Has("--force") && StoredPackageVerifies(call.Settings, model, version)) {
+    Complain(ecDone, Text(QT_TRANSLATE_NOOP("Tavro", "The package is already stored and verified (--force fetches it again).")));
+    std::cout << PathToTerminal(Catalogue::StorePath(call.Settings.ProgramFolder, Catalogue::PackageName(model, version), ".zip"))
+              << "\n";
+    return ecDone;
+  }
   return Download(call, *client, model, version);
 }
 
 namespace {
 int HandOffStatus(THandOff::TOutcome outcome, const AnsiString& folder) {
+  if (outcome == THandOff::hoInterrupted)
+    return Complain(ecInterrupted, Text(QT_TRANSLATE_NOOP("Tavro", "Cancelled.")));
   if (const char* text = JobNoticeText(THandOff::Notice(outcome)))
     return Complain(outcome == THandOff::hoRefused ? ecRefused : ecFailed, Text(text));
   if (outcome != THandOff::hoStarted)
@@ -95,6 +106,8 @@ int RunInstall(const TInvocation& call) {
   if (!Catalogue::IsStoreName(name) || !FileExists(Catalogue::StorePath(call.Settings.ProgramFolder, name, ".zip")))
     return Complain(ecFailed, Text(QT_TRANSLATE_NOOP("Tavro", "The package is not in the store: fetch it first.")));
   const TPlayerSoftware player = FindPlayerSoftware();
+  // Ctrl-C or SIGTERM while unpacking lets the unpacking finish and starts no tool.
+  CatchInterrupt(nullptr);
   TTerminalReport report(call.Has("--yes"));
   TZipArchiver archiver(nullptr);
   ConfigureArchiver(archiver);

@@ -38,8 +38,8 @@ std::string PlainText(const std::string& html) {
   return text.isEmpty() ? "" : text.toStdString() + "\n";
 }
 
-// Fetched into a file of its own outside the store; false when it could not be fetched.
-bool FetchNotes(const TInvocation& call, const AnsiString& url, std::string& html) {
+// Fetched into a file of its own outside the store; false, with why, when it could not be fetched.
+bool FetchNotes(const TInvocation& call, const AnsiString& url, std::string& html, TJobFailure& failure) {
   char path[] = "/tmp/tavro-notes-XXXXXX";
   const int fd = mkstemp(path);
   if (fd < 0) return false;
@@ -47,6 +47,7 @@ bool FetchNotes(const TInvocation& call, const AnsiString& url, std::string& htm
   std::shared_ptr<TNetHTTP> client = MakeClient(call.Settings);
   TSite site(call.Settings, *client);
   const bool fetched = site.DownloadToFile(url, path);
+  failure = site.Failure();
   if (fetched) html = ReadFileContent(path);
   unlink(path);
   unlink(SignatureName(path).c_str());
@@ -60,8 +61,10 @@ int RunNotes(const TInvocation& call) {
   if (!Catalogue::IsStoreName(name)) return Complain(ecFailed, "not a package name: " + ToTerminal(name));
   std::string html;
   const AnsiString url = Catalogue::ReleaseNotesUrl(call.Settings.Host, model, name);
-  if (!FetchNotes(call, url, html)) {
+  TJobFailure failure;
+  if (!FetchNotes(call, url, html, failure)) {
     if (InterruptRequested()) return Complain(ecInterrupted, Text(QT_TRANSLATE_NOOP("Tavro", "Cancelled.")));
+    if (failure.Kind == fkSettings) return ComplainOf(jnProxyUnreadable, failure);
     const AnsiString stored = Catalogue::StorePath(call.Settings.ProgramFolder, name, ".htm");
     // With trusted keys, a stored copy that does not verify counts as none: the window's rule.
     if (!FileExists(stored) || !StoredFileVerifies(call.Settings.TrustedKeys, stored, RequestedFileName(url)))

@@ -34,19 +34,23 @@ bool TSite::FetchSignature(const AnsiString& url, bool catalogue, std::string& s
     refused_ = !(FetchTrustedSignature(client_, settings_.TrustedKeys, url, signature, comment) &&
                  (!catalogue || CatalogueIsCurrent(url, comment, settings_.ProgramFolder, std::time(nullptr))));
     return !refused_;
-  } catch (const std::exception& e) {
-    LogStep("fetch " + url + " failed: its signature cannot be fetched: " + LogErrorText(e));
-    return false;
+  } catch (const std::exception&) {
+    return Failed("fetch " + url + " failed: its signature cannot be fetched: ");
   }
+}
+
+bool TSite::Failed(const AnsiString& what) {
+  failure_ = DescribeCurrentFailure(client_.Host());
+  LogStep(what + failure_.Cause);
+  return false;
 }
 
 bool TSite::UseProxyFor(const AnsiString& url) {
   try {
     LogStep("fetch " + url + " " + DescribeProxyChoice(UseEnvironmentProxy(client_, url)));
     return true;
-  } catch (const std::exception& e) {
-    LogStep("fetch " + url + " failed: " + e.what());
-    return false;
+  } catch (const std::exception&) {
+    return Failed("fetch " + url + " not sent: ");
   }
 }
 
@@ -61,9 +65,8 @@ bool TSite::FetchBody(const AnsiString& url, TMemoryStream& body, int64_t limit,
     if (judged) return SignatureRefused(url, e.Message());
     LogStep(what + "refused: " + e.Message());
     return false;
-  } catch (const std::exception& e) {
-    LogStep(what + "failed: " + LogErrorText(e));
-    return false;
+  } catch (const std::exception&) {
+    return Failed(what + "failed: ");
   }
   // A body cut short by the server is not the file: the copy already there stays. A
   // redirect the client was told not to follow has no body to judge.
@@ -77,6 +80,7 @@ bool TSite::FetchBody(const AnsiString& url, TMemoryStream& body, int64_t limit,
 bool TSite::DownloadToFile(const AnsiString& url, const AnsiString& path, bool catalogue) {
   const bool judged = !settings_.TrustedKeys.Empty();
   refused_ = pastCap_ = false;
+  failure_ = TJobFailure();
   std::string signature;
   TTrustedComment comment;
   if (!UseProxyFor(url)) return false;
@@ -91,6 +95,7 @@ bool TSite::DownloadToFile(const AnsiString& url, const AnsiString& path, bool c
 
 bool TSite::FetchPage(const AnsiString& url, TMemoryStream& body, int64_t cap) {
   refused_ = pastCap_ = false;
+  failure_ = TJobFailure();
   if (!UseProxyFor(url) || !FetchBody(url, body, cap, CapRefusal(cap), false)) return false;
   LogStep("fetch " + url + " done: " + IntToStr(body.Size()) + " bytes for a web view");
   return true;

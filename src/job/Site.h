@@ -6,6 +6,7 @@
 #include <string>
 
 #include "job/AppSettings.h"
+#include "job/JobFailure.h"
 #include "runtime/SysUtils.h"
 
 class TMemoryStream;
@@ -40,9 +41,13 @@ class TSite {
   bool Refused() const { return refused_; }
   // The last fetch's body went past its cap (or its signed size) and was refused.
   bool PastCap() const { return pastCap_; }
+  // What ended the last fetch that failed, its cause in words (as the log has it).
+  const TJobFailure& Failure() const { return failure_; }
 
  private:
   bool FetchSignature(const AnsiString& url, bool catalogue, std::string& signature, TTrustedComment& comment);
+  // Logs the failure of the fetch that raised it (in a catch block); false.
+  bool Failed(const AnsiString& what);
   bool UseProxyFor(const AnsiString& url);
   bool FetchBody(const AnsiString& url, TMemoryStream& body, int64_t limit, const AnsiString& refusal, bool judged);
   bool Accept(const AnsiString& url, const AnsiString& path, TMemoryStream& body, const std::string& signature,
@@ -52,4 +57,5 @@ class TSite {
   TNetHTTP& client_;
   bool refused_ = false;
   bool pastCap_ = false;
+  TJobFailure failure_;
 };

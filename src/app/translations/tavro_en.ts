@@ -184,6 +184,14 @@
         <translation>The flashing tool stupdaterapp.exe could not be started.<byte value="xd"/>Please make sure that Wine and the SigmaTel MSCN Audio Player software are installed.</translation>
     </message>
     <message>
+        <source>无法写入文件夹%1：%2<byte value="xd"/>固件包未保存。请检查磁盘空间和文件夹的权限。</source>
+        <translation>The folder %1 cannot be written: %2<byte value="xd"/>The firmware package was not saved. Please check the free space on the disk and the folder&apos;s permissions.</translation>
+    </message>
+    <message>
+        <source>代理设置%1无法使用：%2<byte value="xd"/>请更正或删除该环境变量后再试。</source>
+        <translation>The proxy setting %1 cannot be read: %2<byte value="xd"/>Please correct or remove the variable and try again.</translation>
+    </message>
+    <message>
         <source>已拒绝从 %1 重定向到 %2：该重定向会离开安全连接。</source>
         <translation>The redirect from %1 to %2 was refused: it leaves the secure connection.</translation>
     </message>
@@ -206,70 +214,6 @@
     <message>
         <source>Tavro MP3 在线升级</source>
         <translation>Tavro MP3 LiveUpdate</translation>
-    </message>
-    <message>
-        <source>Usage: %1 [OPTION]...
-  or:  %1 COMMAND [ARGUMENT]...
-Fetch firmware for Tavro MP3 players from the update server and hand it to the
-player&apos;s flashing tool: in a window, or from a terminal with a command.
-
-Commands (no window opens; &apos;%1 COMMAND --help&apos; tells more):
-  list [--offline] [--json]       the catalogue&apos;s models and versions
-  notes MODEL VERSION             a version&apos;s release notes as plain text
-  fetch MODEL [VERSION]           download a package into the store
-  verify MODEL VERSION | FILE     check a package against its signature
-  install MODEL VERSION [--yes]   hand a stored package to the flashing tool
-
-Options:
-      --log-stderr  also write the log to standard error
-  -h, --help        display this help and exit
-  -V, --version     output version information and exit
-
-Environment:
-  http_proxy, https_proxy, no_proxy  the proxy for the update server and the web views
-
-Files:
-  The catalogue, user.ini and FirmwareBack/ lie next to the program, or in
-  $XDG_DATA_HOME/tavro/ (default ~/.local/share) when the program is installed or
-  its folder is not writable. The log is $XDG_STATE_HOME/tavro/tavro.log
-  (default ~/.local/state), with two older files beside it.
-
-Exit status of the commands:
-  0 done, 1 failed, 2 wrong command line, 3 refused by a signature check,
-  4 network failure, 130 cancelled with Ctrl-C. The window, fetch, install and
-  list without --offline write the store: one of them runs at a time.
-</source>
-        <translation>Usage: %1 [OPTION]...
-  or:  %1 COMMAND [ARGUMENT]...
-Fetch firmware for Tavro MP3 players from the update server and hand it to the
-player&apos;s flashing tool: in a window, or from a terminal with a command.
-
-Commands (no window opens; &apos;%1 COMMAND --help&apos; tells more):
-  list [--offline] [--json]       the catalogue&apos;s models and versions
-  notes MODEL VERSION             a version&apos;s release notes as plain text
-  fetch MODEL [VERSION]           download a package into the store
-  verify MODEL VERSION | FILE     check a package against its signature
-  install MODEL VERSION [--yes]   hand a stored package to the flashing tool
-
-Options:
-      --log-stderr  also write the log to standard error
-  -h, --help        display this help and exit
-  -V, --version     output version information and exit
-
-Environment:
-  http_proxy, https_proxy, no_proxy  the proxy for the update server and the web views
-
-Files:
-  The catalogue, user.ini and FirmwareBack/ lie next to the program, or in
-  $XDG_DATA_HOME/tavro/ (default ~/.local/share) when the program is installed or
-  its folder is not writable. The log is $XDG_STATE_HOME/tavro/tavro.log
-  (default ~/.local/state), with two older files beside it.
-
-Exit status of the commands:
-  0 done, 1 failed, 2 wrong command line, 3 refused by a signature check,
-  4 network failure, 130 cancelled with Ctrl-C. The window, fetch, install and
-  list without --offline write the store: one of them runs at a time.
-</translation>
     </message>
     <message>
         <source>Another instance of this program is running: the firmware store has one writer at a time. Try again when it has ended.</source>
@@ -309,18 +253,6 @@ server, else the copy in the store.
         <translation>Usage: %1 notes MODEL VERSION
 Print the release notes of a version as plain text, fetched from the update
 server, else the copy in the store.
-</translation>
-    </message>
-    <message>
-        <source>Usage: %1 fetch MODEL [VERSION]
-Download a package into the store under every rule of the window&apos;s download:
-its signature first, its signed size, retries that resume. VERSION defaults
-to the version the window would preselect. Prints the stored file.
-</source>
-        <translation>Usage: %1 fetch MODEL [VERSION]
-Download a package into the store under every rule of the window&apos;s download:
-its signature first, its signed size, retries that resume. VERSION defaults
-to the version the window would preselect. Prints the stored file.
 </translation>
     </message>
     <message>
@@ -414,6 +346,104 @@ connect the player, and start the tool.
     <message>
         <source>此版本的更新说明无法显示。</source>
         <translation>The release notes of this version are not available.</translation>
+    </message>
+    <message>
+        <source>Usage: %1 [OPTION]...
+  or:  %1 COMMAND [ARGUMENT]...
+Fetch firmware for Tavro MP3 players from the update server and hand it to the
+player&apos;s flashing tool: in a window, or from a terminal with a command.
+
+Commands (no window opens; &apos;%1 COMMAND --help&apos; tells more):
+  list [--offline] [--json]       the catalogue&apos;s models and versions
+  notes MODEL VERSION             a version&apos;s release notes as plain text
+  fetch MODEL [VERSION] [--force] download a package into the store
+  verify MODEL VERSION | FILE     check a package against its signature
+  install MODEL VERSION [--yes]   hand a stored package to the flashing tool
+
+Options:
+      --log-stderr  also write the log to standard error
+  -h, --help        display this help and exit
+  -V, --version     output version information and exit
+
+Environment:
+  http_proxy, https_proxy, no_proxy  the proxy for the update server and the web views
+
+Files:
+  The catalogue, user.ini and FirmwareBack/ lie next to the program, or in
+  $XDG_DATA_HOME/tavro/ (default ~/.local/share) when the program is installed or
+  its folder is not writable. The log is $XDG_STATE_HOME/tavro/tavro.log
+  (default ~/.local/state), with two older files beside it.
+
+Exit status of the commands:
+  0 done, 1 failed (a folder that cannot be written, results that cannot be
+  written), 2 wrong command line or an unreadable proxy variable, 3 refused by a
+  signature check, 4 network failure or an error status from the server,
+  130 cancelled with Ctrl-C or SIGTERM. The window, fetch, install and
+  list without --offline write the store: one of them runs at a time.
+</source>
+        <translation>Usage: %1 [OPTION]...
+  or:  %1 COMMAND [ARGUMENT]...
+Fetch firmware for Tavro MP3 players from the update server and hand it to the
+player&apos;s flashing tool: in a window, or from a terminal with a command.
+
+Commands (no window opens; &apos;%1 COMMAND --help&apos; tells more):
+  list [--offline] [--json]       the catalogue&apos;s models and versions
+  notes MODEL VERSION             a version&apos;s release notes as plain text
+  fetch MODEL [VERSION] [--force] download a package into the store
+  verify MODEL VERSION | FILE     check a package against its signature
+  install MODEL VERSION [--yes]   hand a stored package to the flashing tool
+
+Options:
+      --log-stderr  also write the log to standard error
+  -h, --help        display this help and exit
+  -V, --version     output version information and exit
+
+Environment:
+  http_proxy, https_proxy, no_proxy  the proxy for the update server and the web views
+
+Files:
+  The catalogue, user.ini and FirmwareBack/ lie next to the program, or in
+  $XDG_DATA_HOME/tavro/ (default ~/.local/share) when the program is installed or
+  its folder is not writable. The log is $XDG_STATE_HOME/tavro/tavro.log
+  (default ~/.local/state), with two older files beside it.
+
+Exit status of the commands:
+  0 done, 1 failed (a folder that cannot be written, results that cannot be
+  written), 2 wrong command line or an unreadable proxy variable, 3 refused by a
+  signature check, 4 network failure or an error status from the server,
+  130 cancelled with Ctrl-C or SIGTERM. The window, fetch, install and
+  list without --offline write the store: one of them runs at a time.
+</translation>
+    </message>
+    <message>
+        <source>tavro: the window needs a display, and none is set (DISPLAY, WAYLAND_DISPLAY).
+The commands run without one: see &apos;tavro --help&apos;.
+</source>
+        <translation>tavro: the window needs a display, and none is set (DISPLAY, WAYLAND_DISPLAY).
+The commands run without one: see &apos;tavro --help&apos;.
+</translation>
+    </message>
+    <message>
+        <source>Usage: %1 fetch MODEL [VERSION] [--force]
+Download a package into the store under every rule of the window&apos;s download:
+its signature first, its signed size, retries that resume. VERSION defaults
+to the version the window would preselect. Prints the stored file. A package
+already stored that verifies is not fetched again.
+
+  --force     fetch it again all the same
+</source>
+        <translation>Usage: %1 fetch MODEL [VERSION] [--force]
+Download a package into the store under every rule of the window&apos;s download:
+its signature first, its signed size, retries that resume. VERSION defaults
+to the version the window would preselect. Prints the stored file. A package
+already stored that verifies is not fetched again.
+
+  --force     fetch it again all the same
+</translation>
+    </message>
+    <message>
+        <source>The package is already stored and verified (--force fetches it again).</source>
+        <translation>The package is already stored and verified (--force fetches it again).</translation>
     </message>
 </context>
 </TS>
