@@ -4,6 +4,8 @@
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QQuickWindow>
+#include <QSGRendererInterface>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QWidget>
@@ -42,9 +44,23 @@ TQtArguments& WithEngineProcessModel(int argc, char** argv) {
   return args;
 }
 
+// The views show plain pages of the update site, which need no OpenGL: drawn in software,
+// the window loads neither the system's GL drivers nor their software rasteriser (tens of
+// MiB in the main process), and the engine composes without a GPU context. A choice the
+// user made in the environment stays. The X11 connection's GL integration is read once, as
+// the application object connects: the variable is set for that moment only, so that no
+// program started later (the desktop's browser, the flashing tool) inherits it.
+std::unique_ptr<QApplication> MakeSoftwareDrawnApplication(TQtArguments& args) {
+  if (qEnvironmentVariableIsEmpty("QT_QUICK_BACKEND")) QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+  const bool setGl = !qEnvironmentVariableIsSet("QT_XCB_GL_INTEGRATION");
+  if (setGl) qputenv("QT_XCB_GL_INTEGRATION", "none");
+  auto app = std::make_unique<QApplication>(args.argc, args.argv.data());
+  if (setGl) qunsetenv("QT_XCB_GL_INTEGRATION");
+  return app;
+}
+
 std::unique_ptr<QApplication> MakeQtApplication(int argc, char** argv) {
-  TQtArguments& args = WithEngineProcessModel(argc, argv);
-  return std::make_unique<QApplication>(args.argc, args.argv.data());
+  return MakeSoftwareDrawnApplication(WithEngineProcessModel(argc, argv));
 }
 
 }  // namespace
