@@ -38,7 +38,7 @@ tavro_cmd help 0 --help
 for command in list notes fetch verify install clean; do
   out_has help "^  $command "
   tavro_cmd "help-$command" 0 "$command" --help
-  out_has "help-$command" "^Usage: tavro $command"
+  out_has "help-$command" "^用法：tavro $command"
 done
 tavro_cmd offline-none 1 list --offline
 
@@ -156,7 +156,8 @@ tavro_pid=$(pgrep -P "$fetch_pid" -x tavro) || fail "the fetch is not running: $
 # The terminal narrowed to 40 columns: the bar follows, and no redraw reaches the last column.
 stty -F "$(readlink "/proc/$tavro_pid/fd/2")" cols 40 || fail "the terminal was not resized"
 mark=$(wc -c <"$ART/pty.out")
-wait_until 10 bash -c "(( \$(wc -c <'$ART/pty.out') > $mark + 400 ))" || fail "no redraw after the resize"
+wait_until 10 bash -c "(( \$(tail -c +$((mark + 1)) '$ART/pty.out' | tr -cd '\r' | wc -c) >= 2 ))" ||
+  fail "no redraw after the resize"
 kill -INT "$tavro_pid"
 status=0
 wait "$fetch_pid" || status=$?
