@@ -100,6 +100,14 @@ void TForm1::FormAc(TObject*) {
 
   const TSite::TCatalogueState catalogue = site_->FetchCatalogue();
   if (catalogue == TSite::csFetched) return;
+  // A proxy set but unreadable: the box names it, not the network; a stored catalogue serves.
+  if (site_->Failure().Kind == fkSettings) {
+    Notice(Handle(), JobNotice(JobNoticeText(jnProxyUnreadable), site_->Failure()), MB_OK | MB_ICONHAND);
+    if (catalogue == TSite::csStored) return;
+    LogStep("catalogue: not fetched and no copy of an earlier run; ending");
+    Application->Terminate();
+    return;
+  }
   if (catalogue == TSite::csStored) {
     MessageBox(Handle(),
                Tavro::tr("无法从服务器下载最新的配置文件，继续使用上次更新的配置文件\r请检查网络是否连接正常！"),

@@ -66,7 +66,7 @@ void TForm2::Button1Click(TObject*) {
     outcome = Download->Run(Model(), Version());
   }
   const char* box = JobNoticeText(TPackageDownload::Notice(outcome));
-  if (box && !closeRequested_) Notice(Handle(), Tavro::tr(box));
+  if (box && !closeRequested_) Notice(Handle(), JobNotice(box, Download->Failure()));
   ShowHidP3(this);
   // The package just stored is ready: the next key press reaches the upgrade button. After a
   // failure the focus stays on the download button, for another try.

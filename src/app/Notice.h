@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include "job/JobFailure.h"
+#include "job/JobTexts.h"
 #include "toolkit/MessageBox.h"
 #include "toolkit/Translation.h"
 
@@ -18,3 +20,7 @@ inline QString Utf8(const char* text) { return QString::fromUtf8(text); }
 int Notice(QWidget* owner, const QString& text, int style = MB_OK | MB_ICONEXCLAMATION);
 // A bare literal would reach the person untranslated: wrap it in Tavro::tr().
 int Notice(QWidget* owner, const char* text, int style = MB_OK | MB_ICONEXCLAMATION) = delete;
+
+// A notice of the job (JobNoticeText) in the language in use; a local failure's names the
+// folder and the system's reason.
+QString JobNotice(const char* text, const TJobFailure& failure);

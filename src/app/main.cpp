@@ -1,5 +1,6 @@
 // Tavro MP3 LiveUpdate: the program entry.
 #include <QCoreApplication>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <unistd.h>
@@ -27,6 +28,16 @@ int main(int argc, char** argv) {
   const int answered = AnswerCommandLine(commandLine, "tavro");
   if (answered >= 0) return answered;
   StartLog(commandLine.LogToStderr);
+  // Without a display the toolkit would abort: the person learns what to do instead.
+  if (!DisplayAvailable()) {
+    LogStep("end: no display to open the window on");
+    std::fputs(Tavro::tr("tavro: the window needs a display, and none is set (DISPLAY, WAYLAND_DISPLAY).\n"
+                         "The commands run without one: see 'tavro --help'.\n")
+                   .toUtf8()
+                   .constData(),
+               stderr);
+    return 1;
+  }
   LogStep(wanted == lgChinese ? "language: Chinese"
           : loaded            ? "language: English"
                               : "language: English wanted, its texts not found; Chinese");

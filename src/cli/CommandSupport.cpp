@@ -77,9 +77,16 @@ std::unique_ptr<TNamedMutex> LockStore(const TAppSettings& settings) {
 
 std::unique_ptr<TIniFile> ReadCatalogue(const TInvocation& call, TNetHTTP* client, int& code) {
   code = ecDone;
+  TJobFailure failure;
   if (client) {
     TSite site(call.Settings, *client);
     const TSite::TCatalogueState state = site.FetchCatalogue();
+    failure = site.Failure();
+    // A proxy set but unreadable ends the command before anything is sent.
+    if (failure.Kind == fkSettings) {
+      code = ComplainOf(jnProxyUnreadable, failure);
+      return nullptr;
+    }
     if (state == TSite::csStored)
       Complain(ecDone, Text(QT_TRANSLATE_NOOP("Tavro", "无法从服务器下载最新的配置文件，继续使用上次更新的配置文件\r"
                                                        "请检查网络是否连接正常！")));
@@ -95,8 +102,9 @@ std::unique_ptr<TIniFile> ReadCatalogue(const TInvocation& call, TNetHTTP* clien
   }
   const AnsiString path = call.Settings.ProgramFolder + Catalogue::kCatalogueFileName;
   if (FileExists(path)) return std::make_unique<TIniFile>(path);
-  code = code == ecRefused ? ecRefused : client ? ecNetwork : ecFailed;
+  code = code == ecRefused ? ecRefused : client ? ExitStatus(failure.Kind) : ecFailed;
   Complain(code, Text(QT_TRANSLATE_NOOP("Tavro", "无可用的配置文件!")));
+  if (client && !failure.Cause.empty()) Complain(code, ToTerminal(failure.Cause));
   return nullptr;
 }
 

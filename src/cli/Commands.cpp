@@ -3,12 +3,17 @@
 #include <QString>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstddef>
 #include <cstdio>
+#include <iostream>
 
 #include "cli/CommandRuns.h"
 #include "cli/CommandSupport.h"
 #include "platform/Log.h"
+#include "platform/UserFolders.h"
+#include "runtime/CodePage.h"
+#include "runtime/FileIO.h"
 #include "toolkit/Translation.h"
 
 namespace {
@@ -58,11 +63,12 @@ const TCommandSpec kCommands[] = {
                        "用法：%1 fetch 型号 [版本]\n"
                        "按窗口下载的全部规则将固件包下载到固件库：先取签名，遵守签名中的大小，\n"
                        "中断后续传重试。未给出版本时下载该型号的最新版本（版本号最大的）。\n"
-                       "输出保存的文件。\n"
+                       "输出保存的文件。已保存且校验通过的固件包不再重新下载。\n"
                        "\n"
+                       "  --force              仍然重新下载\n"
                        "  --json               以 JSON 格式输出结果\n"
                        "  --progress-json[=FD] 进度以每行一个 JSON 对象写到标准错误（或文件描述符 FD）\n"),
-     {"--json", "--progress-json"}, 1, 2, RunFetch},
+     {"--json", "--progress-json", "--force"}, 1, 2, RunFetch},
     {"verify",
      QT_TRANSLATE_NOOP("Tavro",
                        "用法：%1 verify 型号 版本\n"
@@ -174,6 +180,20 @@ int ReadArguments(const TCommandSpec& command, const std::vector<std::string>& a
 }
 }  // namespace
 
+namespace {
+// Results that could not be written are a failure, as in the standard tools: a full device,
+// a closed standard output.
+int ResultsWritten(int code) {
+  errno = 0;
+  std::cout.flush();
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout) && std::cout.good()) return code;
+  const int error = errno ? errno : EIO;
+  LogStep("command: its results could not be written: " + SystemErrorText(error));
+  std::fprintf(stderr, "tavro: write error: %s\n", ToTerminal(SystemErrorText(error)).c_str());
+  return code == ecDone ? ecFailed : code;
+}
+}  // namespace
+
 std::vector<std::string> CommandArguments(const std::vector<std::string>& args) {
   for (size_t i = 0; i < args.size(); ++i) {
     if (FindCommand(args[i])) {
@@ -198,9 +218,22 @@ int RunCommand(const std::vector<std::string>& args, const std::function<TAppSet
   // Reading the stored lists (what completion does at every Tab) is nothing for support:
   // the log file is left alone.
   const bool readsLists = command->Run == RunList && (call.Has("--offline") || call.Has("--stored"));
-  StartLog(call.Has("--verbose") || call.Has("--log-stderr"), !readsLists);
-  SetQuiet(call.Has("--quiet"));
-  LogStep("command: " + args[0]);
-  call.Settings = settings();
-  return command->Run(call);
+  // No failure ends the program uncaught: it is told in one line with what it is about.
+  try {
+    StartLog(call.Has("--verbose") || call.Has("--log-stderr"), !readsLists);
+    SetQuiet(call.Has("--quiet"));
+    LogStep("command: " + args[0]);
+    call.Settings = settings();
+    // A data folder that could not be made is told with the system's reason, not as the first
+    // file that then cannot be created in it.
+    if (!MakeUserFolder(AnsiPathToSys(call.Settings.ProgramFolder))) {
+      const TJobFailure failure = LocalFailure(call.Settings.ProgramFolder, errno);
+      LogStep("command " + args[0] + " failed: " + failure.Cause);
+      return ComplainOf(jnNone, failure);
+    }
+    return ResultsWritten(command->Run(call));
+  } catch (const std::exception& e) {
+    LogStep("command " + args[0] + " failed: " + LogErrorText(e));
+    return Complain(ecFailed, ToTerminal(LogErrorText(e)));
+  }
 }

@@ -32,20 +32,27 @@ std::vector<std::pair<const char*, std::string>> PackageMembers(const TInvocatio
           {"signer", JsonString(check.KeyId)}};
 }
 
-int DownloadStatus(const TInvocation& call, TPackageDownload::TOutcome outcome, const AnsiString& model,
-                   const AnsiString& version) {
-  if (InterruptRequested()) return ComplainCancelled();
-  if (const char* text = JobNoticeText(TPackageDownload::Notice(outcome)))
-    return Complain(outcome == TPackageDownload::doRefused ? ecRefused : ecNetwork, Text(text));
+// The stored package on standard output: its file, or with --json what --json tells and
+// what was done.
+int PrintStored(const TInvocation& call, const AnsiString& model, const AnsiString& version, const char* done) {
   if (call.Has("--json")) {
     auto members = PackageMembers(call, model, version);
-    members.emplace_back("done", JsonString("fetched"));
+    members.emplace_back("done", JsonString(done));
     std::cout << JsonObject(members) << "\n";
   } else {
     const AnsiString name = Catalogue::PackageName(model, version);
     std::cout << PathToTerminal(Catalogue::StorePath(call.Settings.ProgramFolder, name, ".zip")) << "\n";
   }
   return ecDone;
+}
+
+int DownloadStatus(const TInvocation& call, const TPackageDownload& download, TPackageDownload::TOutcome outcome,
+                   const AnsiString& model, const AnsiString& version) {
+  if (InterruptRequested() || outcome == TPackageDownload::doInterrupted) return ComplainCancelled();
+  if (outcome == TPackageDownload::doRefused)
+    return Complain(ecRefused, Text(JobNoticeText(TPackageDownload::Notice(outcome))));
+  if (outcome != TPackageDownload::doStored) return ComplainOf(TPackageDownload::Notice(outcome), download.Failure());
+  return PrintStored(call, model, version, "fetched");
 }
 
 int Download(const TInvocation& call, TNetHTTP& client, const AnsiString& model, const AnsiString& version) {
@@ -61,7 +68,7 @@ int Download(const TInvocation& call, TNetHTTP& client, const AnsiString& model,
     return Complain(ecFailed, LogErrorText(e));
   }
   progress.End();
-  return DownloadStatus(call, outcome, model, version);
+  return DownloadStatus(call, download, outcome, model, version);
 }
 }  // namespace
 
@@ -80,12 +87,18 @@ int RunFetch(const TInvocation& call) {
   // A script wants the newest; the window's last choice stays the window's.
   const AnsiString version = call.Args.size() > 1 ? FromTerminal(call.Args[1]) : Catalogue::NewestVersion(versions);
   if (!KnownVersion(versions, version)) return ecFailed;
+  // A package stored and verified is not fetched twice, unless asked.
+  if (!call.Has("--force") && StoredPackageVerifies(call.Settings, model, version)) {
+    Complain(ecDone, Text(QT_TRANSLATE_NOOP("Tavro", "固件包已保存且校验通过，不再下载（--force 可重新下载）。")));
+    return PrintStored(call, model, version, "already stored");
+  }
   return Download(call, *client, model, version);
 }
 
 namespace {
 int HandOffStatus(const TInvocation& call, THandOff::TOutcome outcome, const AnsiString& folder,
                   const AnsiString& model, const AnsiString& version) {
+  if (outcome == THandOff::hoInterrupted) return ComplainCancelled();
   if (const char* text = JobNoticeText(THandOff::Notice(outcome)))
     return Complain(outcome == THandOff::hoRefused ? ecRefused : ecFailed, Text(text));
   if (outcome != THandOff::hoStarted)
@@ -113,6 +126,8 @@ int RunInstall(const TInvocation& call) {
   if (!Catalogue::IsStoreName(name) || !FileExists(Catalogue::StorePath(call.Settings.ProgramFolder, name, ".zip")))
     return Complain(ecFailed, Text(QT_TRANSLATE_NOOP("Tavro", "固件库中没有此固件包：请先下载（fetch）。")));
   const TPlayerSoftware player = FindPlayerSoftware();
+  // Ctrl-C or SIGTERM while unpacking lets the unpacking finish and starts no tool.
+  CatchInterrupt(nullptr);
   TTerminalReport report(call.Has("--yes"));
   TZipArchiver archiver(nullptr);
   ConfigureArchiver(archiver);

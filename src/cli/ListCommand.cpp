@@ -15,20 +15,13 @@
 #include "toolkit/Translation.h"
 
 namespace {
-bool StoredAndVerifies(const TAppSettings& settings, const AnsiString& model, const AnsiString& version) {
-  const AnsiString name = Catalogue::PackageName(model, version);
-  if (!Catalogue::IsStoreName(name)) return false;
-  const AnsiString zip = Catalogue::StorePath(settings.ProgramFolder, name, ".zip");
-  return FileExists(zip) && StoredFileVerifies(settings.TrustedKeys, zip);
-}
-
 void PrintModel(const TInvocation& call, TIniFile& catalogue, const AnsiString& model, bool first) {
   const bool json = call.Has("--json");
   if (json) std::cout << (first ? "" : ",\n") << "  {\"model\": " << JsonString(ToTerminal(model)) << ", \"versions\": [";
   else std::cout << ToTerminal(model) << "\n";
   bool firstVersion = true;
   for (const AnsiString& version : Catalogue::ReadVersions(catalogue, model)) {
-    const bool stored = StoredAndVerifies(call.Settings, model, version);
+    const bool stored = StoredPackageVerifies(call.Settings, model, version);
     if (json)
       std::cout << (firstVersion ? "" : ", ") << "{\"version\": " << JsonString(ToTerminal(version))
                 << ", \"stored\": " << (stored ? "true" : "false") << "}";

@@ -64,6 +64,8 @@ void CatchInterrupt(const std::shared_ptr<TNetHTTP>& client) {
   action.sa_flags = SA_RESTART | SA_RESETHAND;
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
+  // A stop asked by the system (a shutdown, a service manager) ends the work as Ctrl-C does.
+  sigaction(SIGTERM, &action, nullptr);
 }
 
 bool InterruptRequested() { return interruptRequested != 0; }
@@ -72,6 +74,9 @@ const char* TTerminalReport::Interruption() const { return interruptRequested ? 
 
 bool TTerminalReport::ConfirmConnect() {
   if (assumeYes_) return true;
+  // Nothing is written while the question waits: Ctrl-C ends the program at once again.
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
   // The window's prompt says to click [OK]; a terminal is answered with a letter.
   std::cerr << Text(kConnectCaption) << "\n"
             << Text(QT_TRANSLATE_NOOP("Tavro", "请使用USB连接线将MP3与电脑相连，连接好后输入 y 开始升级。"))
@@ -83,6 +88,35 @@ bool TTerminalReport::ConfirmConnect() {
 
 std::string Text(const char* source) {
   return Tavro::tr(source).replace('\r', '\n').toUtf8().toStdString();
+}
+
+int ExitStatus(TFailureKind kind) {
+  switch (kind) {
+    case fkNetwork:
+    case fkServer:
+      return ecNetwork;
+    case fkRefused:
+      return ecRefused;
+    case fkLocal:
+      return ecFailed;
+    case fkSettings:
+      return ecUsage;
+    case fkCancelled:
+      return ecInterrupted;
+  }
+  return ecFailed;
+}
+
+int ComplainOf(TJobNotice notice, const TJobFailure& failure) {
+  const int code = ExitStatus(failure.Kind);
+  const char* text = JobNoticeText(notice);
+  // A local or settings failure's notice names the folder or variable, and why, itself.
+  if ((failure.Kind == fkLocal || failure.Kind == fkSettings) && text)
+    return Complain(code, Tavro::tr(text).arg(AnsiToQString(failure.Subject), AnsiToQString(failure.Reason))
+                              .replace('\r', '\n').toUtf8().toStdString());
+  if (text) Complain(code, Text(text));
+  if (!failure.Cause.empty()) Complain(code, ToTerminal(failure.Cause));
+  return code;
 }
 
 int Complain(int code, const std::string& text) {

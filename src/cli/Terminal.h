@@ -12,10 +12,18 @@
 
 class TNetHTTP;
 
+#include "job/JobFailure.h"
+#include "job/JobTexts.h"
+
 // Exit statuses of the commands.
 enum TExitCode { ecDone = 0, ecFailed = 1, ecUsage = 2, ecRefused = 3, ecNetwork = 4, ecInterrupted = 130 };
+// The status a failure of the kind ends a command with.
+int ExitStatus(TFailureKind kind);
+// Tells a failure the job met: the notice of its outcome (the window's box), then its cause
+// in words; returns the kind's status.
+int ComplainOf(TJobNotice notice, const TJobFailure& failure);
 
-// Ctrl-C from now on cancels as the cancel button does: the client's connection is closed
+// Ctrl-C (and SIGTERM) from now on cancels as the cancel button does: the client's connection is closed
 // at the next pump of its wait (while the client lives), and the report says "cancelled".
 void CatchInterrupt(const std::shared_ptr<TNetHTTP>& client);
 bool InterruptRequested();

@@ -148,8 +148,11 @@ void TNetCustomHTTP::PrepareTarget() {
   if (const size_t hash = NetSearch::AnsiPos("#", target); hash > 0) target.erase(hash - 1);
   if (request_.Method == hmOptions && location_.FileSegment() == "*") target = "*";
   request_.URL = target;
-  // An IPv6 address stands in brackets, as in the URL.
-  const AnsiString host = TNetStack::BracketHost(location_.Host());
+  // An IPv6 address stands in brackets, as in the URL; its zone names an interface of this
+  // machine, which means nothing to the server.
+  const AnsiString zoned = location_.Host();
+  const size_t zone = TNetStack::IsIPv6Address(zoned) ? zoned.find('%') : AnsiString::npos;
+  const AnsiString host = TNetStack::BracketHost(zoned.substr(0, zone));
   request_.Host = location_.Port() == "80" ? host : host + ":" + location_.Port();
 
   const TNetHTTPMethod m = request_.Method;
@@ -395,11 +398,25 @@ void TNetCustomHTTP::ReadBody(TStream& stream, int64_t limit) {
   if (length > 0) {
     const int64_t take = limit < 0 ? length : std::min(length, limit);
     complete = take == length;
+    const int64_t start = stream.Position();
+    // The transport keeps whole blocks in the stream and the bytes of an unfinished one in
+    // its queue: at a break (a cut, a silent peer, a cancel) those are the body's too, and
+    // go to the stream, so that a download resumed later goes on right after them.
+    const auto keepQueued = [&] {
+      const int64_t n = std::min(InputQueue().Size(), take - (stream.Position() - start));
+      if (n <= 0) return;
+      stream.WriteBuffer(InputQueue().Data(), n);
+      InputQueue().Remove(n);
+    };
     try {
       TNetWorkBracket work(*this, wmRead, length);
       ReadToStream(stream, take, false);
     } catch (const ENetConnClosedGracefully&) {
       // A short body: the caller compares the bytes received with the declared length.
+      keepQueued();
+    } catch (const ENetException&) {
+      keepQueued();
+      throw;
     }
   } else if (response_.IsChunked()) {
     complete = ReadChunked(stream, limit);

@@ -128,15 +128,21 @@ void TNetURI::SplitPathPart(const AnsiString& l, bool absolute) {
 }
 
 void TNetURI::SplitHostPort(const AnsiString& authority) {
-  // "[v6]" or "[v6]:port": the address is the host, without its brackets.
+  // "[v6]" or "[v6]:port": the address is the host, without its brackets; a zone is written
+  // "%25" as in URLs ("[fe80::1%25eth0]") and kept as "%eth0". Brackets that do not close,
+  // hold anything but an IPv6 address, or are followed by anything but a port make the
+  // URL malformed.
   if (!authority.empty() && authority[0] == '[') {
     const size_t close = authority.find(']');
-    if (close != AnsiString::npos) {
-      host_ = authority.substr(1, close - 1);
-      AnsiString rest = authority.substr(close + 1);
-      if (!rest.empty() && rest[0] == ':') port_ = rest.substr(1);
-      return;
-    }
+    AnsiString host = close == AnsiString::npos ? AnsiString() : authority.substr(1, close - 1);
+    const size_t zone = host.find("%25");
+    if (zone != AnsiString::npos) host.erase(zone + 1, 2);
+    const AnsiString rest = close == AnsiString::npos ? AnsiString() : authority.substr(close + 1);
+    if (close == AnsiString::npos || !TNetStack::IsIPv6Address(host) || (!rest.empty() && rest[0] != ':'))
+      throw ENetURIException(Format("Malformed URL: the host %s is not an IPv6 address in brackets", authority.c_str()));
+    host_ = host;
+    if (!rest.empty()) port_ = rest.substr(1);
+    return;
   }
   AnsiString rest = authority;
   host_ = TakeToken(rest, ":");

@@ -45,7 +45,8 @@ bool IsDecimal(const AnsiString& text) {
 }
 
 // "host", "host:port", "[v6]", "[v6]:port", or a bare IPv6 address: host without the
-// brackets, port as written (empty when none); false when the brackets do not close or
+// brackets (a zone written as URLs write it, "%25eth0", read as "%eth0"), port as written
+// (empty when none); false when the brackets do not close, hold no IPv6 address, or
 // something other than a port follows them.
 bool SplitHostPort(const AnsiString& text, AnsiString& host, AnsiString& port) {
   port.clear();
@@ -53,6 +54,8 @@ bool SplitHostPort(const AnsiString& text, AnsiString& host, AnsiString& port) {
     const size_t close = text.find(']');
     if (close == AnsiString::npos) return false;
     host = text.substr(1, close - 1);
+    const size_t zone = host.find("%25");
+    if (zone != AnsiString::npos) host.erase(zone + 1, 2);
     const AnsiString rest = text.substr(close + 1);
     if (!rest.empty() && rest[0] != ':') return false;
     if (!rest.empty()) port = rest.substr(1);
@@ -68,12 +71,12 @@ bool SplitHostPort(const AnsiString& text, AnsiString& host, AnsiString& port) {
   return true;
 }
 
-// "[http://][user[:password]@]host[:port][/...]"; false for another scheme or no host.
-bool ParseProxy(AnsiString text, TProxyChoice& choice) {
+// "[http://][user[:password]@]host[:port][/...]"; why it cannot be read, or null.
+const char* ParseProxy(AnsiString text, TProxyChoice& choice) {
   text = Trim(text);
   const size_t scheme = text.find("://");
   if (scheme != AnsiString::npos) {
-    if (!SameText(text.substr(0, scheme), "http")) return false;
+    if (!SameText(text.substr(0, scheme), "http")) return "only an http:// proxy is spoken";
     text.erase(0, scheme + 3);
   }
   text = text.substr(0, text.find('/'));
@@ -87,13 +90,15 @@ bool ParseProxy(AnsiString text, TProxyChoice& choice) {
   }
   choice.Port = 1080;
   AnsiString port;
+  if (!SplitHostPort(text, choice.Server, port)) return "its host in brackets is not an IPv6 address";
   // A colon with no port after it is a port that is not a number.
-  if (!SplitHostPort(text, choice.Server, port) || (!text.empty() && text.back() == ':')) return false;
+  if (!text.empty() && text.back() == ':') return "its port is not a number from 1 to 65535";
   if (!port.empty()) {
-    if (!IsDecimal(port)) return false;
+    if (!IsDecimal(port)) return "its port is not a number from 1 to 65535";
     choice.Port = StrToInt(port);
   }
-  return !choice.Server.empty() && choice.Port > 0 && choice.Port < 65536;
+  if (choice.Server.empty()) return "it names no host";
+  return choice.Port > 0 && choice.Port < 65536 ? nullptr : "its port is not a number from 1 to 65535";
 }
 
 // One no_proxy entry against the URL's host and port.
@@ -112,6 +117,15 @@ bool Bypasses(AnsiString entry, const AnsiString& host, const AnsiString& port) 
   const bool address = entry.find_first_not_of("0123456789.") == AnsiString::npos || TNetStack::IsIPv6Address(entry);
   return !address && name.size() > entry.size() && name.compare(name.size() - entry.size(), entry.size(), entry) == 0 &&
          name[name.size() - entry.size() - 1] == '.';
+}
+
+// The variable's value as it may be shown: a password in it is not.
+AnsiString Shown(const AnsiString& value) {
+  const size_t at = value.rfind('@');
+  if (at == AnsiString::npos) return value;
+  const size_t scheme = value.find("://");
+  const size_t start = scheme == AnsiString::npos || scheme > at ? 0 : scheme + 3;
+  return value.substr(0, start) + "***" + value.substr(at);
 }
 
 }  // namespace
@@ -137,8 +151,9 @@ TProxyChoice ProxyForUrl(const AnsiString& url, const TEnvironment& env) {
     }
   }
   TProxyChoice parsed;
-  if (!ParseProxy(proxy, parsed)) {
-    choice.Reason = https ? "https_proxy not usable" : "http_proxy not usable";
+  if (const char* problem = ParseProxy(proxy, parsed)) {
+    choice.Unreadable = true;
+    choice.Reason = AnsiString(https ? "https_proxy" : "http_proxy") + "=" + Shown(proxy) + " cannot be read: " + problem;
     return choice;
   }
   parsed.Use = true;
@@ -148,6 +163,8 @@ TProxyChoice ProxyForUrl(const AnsiString& url, const TEnvironment& env) {
 
 TProxyChoice UseEnvironmentProxy(TNetHTTP& client, const AnsiString& url) {
   const TProxyChoice choice = ProxyForUrl(url);
+  // Someone who set a proxy does not want direct connections.
+  if (choice.Unreadable) throw EProxySettingError(choice.Reason);
   TNetProxyConnectionInfo& proxy = client.ProxyParams();
   proxy.SetProxyServer(choice.Server);
   proxy.SetProxyPort(choice.Port);

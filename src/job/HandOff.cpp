@@ -64,8 +64,10 @@ THandOff::TOutcome THandOff::Run(const AnsiString& playerFolder, const AnsiStrin
 THandOff::TOutcome THandOff::UnpackAndStart(const AnsiString& folder, const AnsiString& zip) {
   // An unpacking the person aborted in the archiver's failure dialog is never flashed.
   if (!Unpack(folder, zip)) return hoUnpackAborted;
-  if (report_.Interruption()) {
-    LogStep("flashing tool: not started, the window was closed while unpacking");
+  // An interruption during the unpacking lets it finish (the folder is left wholly unpacked,
+  // never half), and the tool is not started.
+  if (const char* why = report_.Interruption()) {
+    LogStep(AnsiString("flashing tool: not started, interrupted while unpacking (") + why + ")");
     return hoInterrupted;
   }
   if (!report_.ConfirmConnect()) {

@@ -22,6 +22,10 @@ const char* JobNoticeText(TJobNotice notice) {
     case jnToolNotStarted:
       return TAVRO_TRANSLATE_NOOP("Tavro", "无法启动固件升级工具stupdaterapp.exe。\r"
                                            "请确认已安装Wine和SigmaTel MSCN Audio Player软件。");
+    case jnStoreNotWritable:
+      return TAVRO_TRANSLATE_NOOP("Tavro", "无法写入文件夹%1：%2\r固件包未保存。请检查磁盘空间和文件夹的权限。");
+    case jnProxyUnreadable:
+      return TAVRO_TRANSLATE_NOOP("Tavro", "代理设置%1无法使用：%2\r请更正或删除该环境变量后再试。");
   }
   return nullptr;
 }

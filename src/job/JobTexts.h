@@ -14,6 +14,8 @@ enum TJobNotice {
   jnNoPlayerFolder,         // the player software's folder is unknown
   jnUnpackFailed,           // the unpacking was aborted
   jnToolNotStarted,         // the flashing tool could not be started
+  jnStoreNotWritable,       // a folder cannot be written: %1 the folder, %2 the system's reason
+  jnProxyUnreadable,        // a proxy variable cannot be read: %1 the variable and its value, %2 why
 };
 
 // The notice's text (null for jnNone).

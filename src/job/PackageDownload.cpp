@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 #include <future>
+#include <memory>
 #include <thread>
 
 #include "http/NetHTTP.h"
@@ -18,20 +19,10 @@
 #include "runtime/FileUtils.h"
 #include "runtime/Hooks.h"
 #include "runtime/Minisign.h"
+#include "runtime/PathUtils.h"
 #include "runtime/ReplacementFile.h"
 
 namespace {
-// Why an attempt broke off, for the log.
-AnsiString FailureText(const std::exception_ptr& failure) {
-  try {
-    std::rethrow_exception(failure);
-  } catch (const std::exception& e) {
-    return LogErrorText(e);
-  } catch (...) {
-    return "an unknown failure";
-  }
-}
-
 AnsiString SecondsSince(std::chrono::steady_clock::time_point start) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f s",
@@ -41,6 +32,9 @@ AnsiString SecondsSince(std::chrono::steady_clock::time_point start) {
 
 // The server would not resume in a way that fits: the attempt starts over at once.
 struct TStartOver {};
+
+const char* const kPartialMark = ".partial";
+const char* const kPartialIdMark = ".partial.id";
 }  // namespace
 
 void WhilePumping(const std::function<void()>& work) {
@@ -60,6 +54,10 @@ TJobNotice TPackageDownload::Notice(TOutcome outcome) {
       return jnDownloadRefused;
     case doFailed:
       return jnDownloadFailed;
+    case doLocalFailure:
+      return jnStoreNotWritable;
+    case doSettingsFailure:
+      return jnProxyUnreadable;
     case doStored:
     case doInterrupted:
       break;
@@ -76,6 +74,7 @@ TPackageDownload::TOutcome TPackageDownload::Run(const AnsiString& model, const 
   // Every download starts from nothing: counts left by an earlier one never decide
   // whether this one is complete.
   running_ = true;
+  failure_ = TJobFailure();
   received_ = 0;
   base_ = 0;
   announced_ = 0;
@@ -83,15 +82,22 @@ TPackageDownload::TOutcome TPackageDownload::Run(const AnsiString& model, const 
   const AnsiString package = Catalogue::PackageName(model, version);
   const AnsiString path = Catalogue::StorePath(settings_.ProgramFolder, package, ".zip");
   Catalogue::CheckStoreName(path, package);
-  TReplacementFile body(path);
   const AnsiString url = Catalogue::PackageUrl(settings_.Host, model, package);
+  const AnsiString startLine = "download started: model \"" + model + "\", version \"" + version + "\", " + url + " ";
+  std::unique_ptr<TReplacementFile> body;
+  try {
+    body = std::make_unique<TReplacementFile>(path);
+  } catch (const EStreamError& e) {
+    failure_ = DescribeFailure(e, client_.Host());
+    LogStep(startLine + "failed at once: " + failure_.Cause);
+    return doLocalFailure;
+  }
   const auto started = std::chrono::steady_clock::now();
   const TEnded ended = [&](const AnsiString& outcome) {
-    LogStep("download ended: " + outcome + ", " + IntToStr(body.Size()) + " bytes of " + IntToStr(announced_) +
+    LogStep("download ended: " + outcome + ", " + IntToStr(body->Size()) + " bytes of " + IntToStr(announced_) +
             " announced, " + SecondsSince(started));
   };
-  return Fetch(url, "download started: model \"" + model + "\", version \"" + version + "\", " + url + " ", body,
-               ended);
+  return Fetch(url, startLine, *body, ended);
 }
 
 TPackageDownload::TOutcome TPackageDownload::Refuse(const AnsiString& url, const std::string& reason,
@@ -116,6 +122,8 @@ TPackageDownload::TOutcome TPackageDownload::Fetch(const AnsiString& url, const 
       ended(Interrupted() ? InterruptionText() : "signature refused, nothing fetched");
       return Interrupted() ? doInterrupted : doRefused;
     }
+    resume_.Forget();
+    AdoptPartial(body);
     whole = FetchPackage(url, body);
   } catch (const ESignatureError& e) {
     // A body that contradicts its signed size: refused before a byte of it was written, or
@@ -123,11 +131,34 @@ TPackageDownload::TOutcome TPackageDownload::Fetch(const AnsiString& url, const 
     return Refuse(url, e.Message(), ended);
   } catch (const EStreamLimitError& e) {
     return Refuse(url, e.Message(), ended);
-  } catch (const std::exception& e) {
-    ended(Interrupted() ? InterruptionText() : "failed: " + LogErrorText(e));
-    return doFailed;
+  } catch (const std::exception&) {
+    return Failed(body, ended);
   }
   return Settle(url, body, whole, signature, ended);
+}
+
+// In a catch block: the failure being handled, by its kind; a cancel meanwhile wins.
+TPackageDownload::TOutcome TPackageDownload::Failed(TReplacementFile& body, const TEnded& ended) {
+  if (Interrupted()) {
+    KeepPartial(body);
+    ended(InterruptionText());
+    return doInterrupted;
+  }
+  // A write the store refused surfaces as the stream's plain write error: its reason is the file's.
+  failure_ = body.WriteError() ? LocalFailure(ExtractFileDir(body.FileName()), body.WriteError())
+                               : DescribeCurrentFailure(client_.Host());
+  if (failure_.Kind == fkNetwork) KeepPartial(body);
+  ended((failure_.Kind == fkLocal ? "not stored: " : "failed: ") + failure_.Cause);
+  switch (failure_.Kind) {
+    case fkLocal:
+      return doLocalFailure;
+    case fkSettings:
+      return doSettingsFailure;
+    case fkRefused:
+      return doRefused;
+    default:
+      return doFailed;
+  }
 }
 
 // After the fetch: a whole body whose signature verifies (when keys are trusted) is stored.
@@ -135,6 +166,7 @@ TPackageDownload::TOutcome TPackageDownload::Settle(const AnsiString& url, TRepl
                                                     const std::string& signature, const TEnded& ended) {
   try {
     if (!whole) {
+      KeepPartial(body);
       ended(InterruptionText());
       return doInterrupted;
     }
@@ -146,15 +178,13 @@ TPackageDownload::TOutcome TPackageDownload::Settle(const AnsiString& url, TRepl
     Store(body, signature);
     ended(Interrupted() ? InterruptionText() : "complete, stored as " + LogPath(body.FileName()));
     return Interrupted() ? doInterrupted : doStored;
-  } catch (...) {
-    ended("not stored");
-    throw;
+  } catch (const std::exception&) {
+    return Failed(body, ended);
   }
 }
 
 bool TPackageDownload::FetchPackage(const AnsiString& url, TReplacementFile& body) {
   body_ = &body;
-  resume_.Forget();
   received_ = 0;
   TNetScopeExit done([this] {
     body_ = nullptr;
@@ -179,7 +209,7 @@ bool TPackageDownload::FetchPackage(const AnsiString& url, TReplacementFile& bod
     }
     bodyBegan = true;
     if (retries == RetryWaitsMs.size()) std::rethrow_exception(failure);
-    LogStep("download broke off (" + FailureText(failure) + ") with " + IntToStr(body.Size()) + " bytes in the file; retry " +
+    LogStep("download broke off (" + BreakCause(failure) + ") with " + IntToStr(body.Size()) + " bytes in the file; retry " +
             IntToStr(static_cast<int64_t>(retries + 1)) + " in " + IntToStr(RetryWaitsMs[retries]) + " ms");
     if (!WaitBeforeRetry(RetryWaitsMs[retries++])) return false;
   }
@@ -215,6 +245,14 @@ TPackageDownload::TAttempt TPackageDownload::Attempt(const AnsiString& url, TBou
   return atStartOver;
 }
 
+AnsiString TPackageDownload::BreakCause(const std::exception_ptr& failure) const {
+  try {
+    std::rethrow_exception(failure);
+  } catch (...) {
+    return DescribeCurrentFailure(client_.Host()).Cause;
+  }
+}
+
 bool TPackageDownload::WaitBeforeRetry(int ms) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
   while (!Interrupted() && std::chrono::steady_clock::now() < end) {
@@ -240,8 +278,13 @@ void TPackageDownload::JudgeAttempt() {
   }
 }
 
+bool TPackageDownload::PackageBody() const {
+  // An answer with an error status or a redirect carries a page, not the package.
+  return !fetchingSignature_ && client_.ResponseCode() < 300;
+}
+
 bool TPackageDownload::BodyBegins(int32_t workCountMax, TBodyStart& start) {
-  if (fetchingSignature_) return false;
+  if (!PackageBody()) return false;
   if (!attemptJudged_) JudgeAttempt();
   TNetHTTPResponse& response = client_.Response();
   // Each chunk of a chunked body begins its own count: it goes on from the bytes so far.
@@ -262,7 +305,7 @@ bool TPackageDownload::BodyBegins(int32_t workCountMax, TBodyStart& start) {
 }
 
 int64_t TPackageDownload::BodyWork(int32_t workCount) {
-  if (fetchingSignature_) return -1;
+  if (!PackageBody()) return -1;
   received_ += workCount - attemptCount_;
   attemptCount_ = workCount;
   return base_ + workCount;
@@ -312,4 +355,43 @@ void TPackageDownload::Store(TReplacementFile& body, const std::string& signatur
   // pair that fails its check at the hand-off; never a package passing on another's.
   if (!signature.empty()) ReplaceFileContent(SignatureName(body.FileName()), signature.data(), signature.size());
   body.Commit();
+}
+
+void TPackageDownload::KeepPartial(TReplacementFile& body) {
+  const AnsiString saved = resume_.Saved();
+  const int64_t size = body.Size();
+  if (size <= 0 || saved.empty() || body.WriteError()) return;
+  const AnsiString partial = body.FileName() + kPartialMark;
+  const std::string id = std::to_string(signedSize_) + "\n" + saved + "\n";
+  try {
+    ReplaceFileContent(body.FileName() + kPartialIdMark, id.data(), static_cast<int64_t>(id.size()));
+  } catch (const std::exception& e) {
+    LogStep("download: the bytes so far cannot be kept: " + LogErrorText(e));
+    return;
+  }
+  if (body.KeepAs(partial)) LogStep("download: " + IntToStr(size) + " bytes kept in " + LogPath(partial) + " to resume");
+  else DeleteFile(body.FileName() + kPartialIdMark);
+}
+
+void TPackageDownload::AdoptPartial(TReplacementFile& body) {
+  const AnsiString partial = body.FileName() + kPartialMark;
+  const AnsiString idFile = body.FileName() + kPartialIdMark;
+  if (!FileExists(partial) && !FileExists(idFile)) return;
+  std::string id;
+  try {
+    id = FileExists(idFile) ? ReadFileContent(idFile) : std::string();
+  } catch (const std::exception&) {
+  }
+  const size_t line = id.find('\n');
+  // Kept for the same signed size (or both unsigned), and for an answer that can be resumed.
+  const bool same = line != std::string::npos && id.substr(0, line) == std::to_string(signedSize_) &&
+                    resume_.Restore(Trim(id.substr(line + 1)));
+  if (same && body.TakeOver(partial)) {
+    LogStep("download: resuming after the " + IntToStr(body.Size()) + " bytes kept by an earlier download");
+  } else {
+    resume_.Forget();
+    DeleteFile(partial);
+    LogStep("download: the bytes kept by an earlier download belong to another package; starting from zero");
+  }
+  DeleteFile(idFile);
 }

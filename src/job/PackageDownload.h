@@ -5,7 +5,16 @@
 // body. The body goes straight to a temporary file in the store, which becomes the package
 // only when it is whole and verifies: the store never offers a partial file for flashing,
 // and an older package stays until a whole one replaces it. A body that breaks off is
-// tried again after each of RetryWaitsMs, resuming where it safely can (TResumePlan).
+// tried again after each of RetryWaitsMs, resuming where it safely can (TResumePlan). An
+// answer with an error status is the server's refusal: its page is neither written nor
+// counted as the package's progress.
+//
+// A download that ends before it is whole (cancelled, the window closed, the network gone
+// after the last retry) keeps its bytes beside the package ("<package>.zip.partial", never
+// taken for the package), with what identifies the answer they belong to (".partial.id":
+// the signed size, the length and validator of the server's answer). The next download of
+// the package, in either front end, resumes after them with Range and If-Range; a package
+// changed on the server (another validator, another signed size) starts from zero.
 //
 // The front end binds the client's work events to BodyBegins and BodyWork and shows what
 // they return; its TJobReport says when the person wants the download to end.
@@ -18,6 +27,7 @@
 #include <vector>
 
 #include "job/AppSettings.h"
+#include "job/JobFailure.h"
 #include "job/JobReport.h"
 #include "job/JobTexts.h"
 #include "job/ResumePlan.h"
@@ -29,14 +39,18 @@ class TReplacementFile;
 
 class TPackageDownload {
  public:
-  enum TOutcome { doStored, doInterrupted, doRefused, doFailed };
+  // doFailed: the network or the server; doLocalFailure: the store cannot be written;
+  // doSettingsFailure: a proxy variable cannot be read (nothing was sent).
+  enum TOutcome { doStored, doInterrupted, doRefused, doFailed, doLocalFailure, doSettingsFailure };
 
   TPackageDownload(const TAppSettings& settings, TNetHTTP& client, TJobReport& report);
   ~TPackageDownload();
 
-  // Downloads the model's version into the store; logs how it ended. Raises (logged "not
-  // stored") when the store cannot be written or the name leads out of it.
+  // Downloads the model's version into the store; logs how it ended, with the cause of a
+  // failure in words (Failure). Raises when the name leads out of the store.
   TOutcome Run(const AnsiString& model, const AnsiString& version);
+  // What ended the last download that was not stored or interrupted.
+  const TJobFailure& Failure() const { return failure_; }
   // The person's notice for an outcome (jnNone for a stored or interrupted download).
   static TJobNotice Notice(TOutcome outcome);
 
@@ -78,11 +92,19 @@ class TPackageDownload {
   TAttempt Attempt(const AnsiString& url, TBoundedStream& bounded, TReplacementFile& body, bool bodyBegan,
                    std::exception_ptr& failure);
   bool WaitBeforeRetry(int ms);
+  // Why an attempt broke off, in words for the log.
+  AnsiString BreakCause(const std::exception_ptr& failure) const;
   void JudgeAttempt();
   bool FetchSignature(const AnsiString& url, std::string& signature);
   bool Verifies(const AnsiString& url, TReplacementFile& body, const std::string& signature);
   void Store(TReplacementFile& body, const std::string& signature);
+  // Keeps the bytes of a download that ended early for the next one; takes them up again.
+  void KeepPartial(TReplacementFile& body);
+  void AdoptPartial(TReplacementFile& body);
   bool Interrupted() const { return report_.Interruption() != nullptr; }
+  // The body of the answer now read is the package's (not the signature's, nor an error page).
+  bool PackageBody() const;
+  TOutcome Failed(TReplacementFile& body, const TEnded& ended);
   AnsiString InterruptionText() const;
 
   TAppSettings settings_;
@@ -100,6 +122,7 @@ class TPackageDownload {
   bool running_ = false;
   bool fetchingSignature_ = false;  // the work events are the signature's, not the package's
   int64_t signedSize_ = -1;         // the package's size as signed (-1: the signature gives none)
+  TJobFailure failure_;
 };
 
 // Runs work on a worker thread while the front end goes on being serviced (its pump).

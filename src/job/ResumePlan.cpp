@@ -1,8 +1,11 @@
 #include "job/ResumePlan.h"
 
 #include <cctype>
+#include <cstdlib>
+#include <vector>
 
 #include "http/NetHTTP.h"
+#include "runtime/CodePage.h"
 
 namespace {
 
@@ -73,4 +76,23 @@ TResumePlan::TVerdict TResumePlan::Judge(TNetHTTP& client) {
                     first == asked_ && total == length_ && last == length_ - 1 &&
                     (etag.empty() || etag_.empty() || etag == etag_);
   return fits ? rvAppend : rvRefuse;
+}
+
+// "length<TAB>etag<TAB>validator": validators are header values, which hold no tab.
+AnsiString TResumePlan::Saved() const {
+  if (!known_ || length_ <= 0 || validator_.empty()) return AnsiString();
+  return IntToStr(length_) + "\t" + etag_ + "\t" + validator_;
+}
+
+bool TResumePlan::Restore(const AnsiString& saved) {
+  const std::vector<AnsiString> fields = AnsiSplit(saved, '\t');
+  if (fields.size() != 3 || fields[2].empty()) return false;
+  char* end = nullptr;
+  const long long length = std::strtoll(fields[0].c_str(), &end, 10);
+  if (fields[0].empty() || *end != '\0' || length <= 0) return false;
+  length_ = length;
+  etag_ = fields[1];
+  validator_ = fields[2];
+  known_ = true;
+  return true;
 }

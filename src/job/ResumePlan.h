@@ -27,6 +27,11 @@ class TResumePlan {
 
   // Forgets the first answer: the next attempt starts over.
   void Forget() { known_ = false; }
+  // The first answer in a line of text, to keep beside a partial file; empty when nothing
+  // could be resumed from it (no length or no validator).
+  AnsiString Saved() const;
+  // Takes a first answer saved with Saved (of an earlier run); false when the text is none.
+  bool Restore(const AnsiString& saved);
   // Prepares the client's request for an attempt that already holds `have` bytes of the
   // package; returns the offset asked for (0 when the attempt starts over).
   int64_t PrepareRequest(TNetHTTP& client, int64_t have);

@@ -34,23 +34,28 @@ bool TSite::FetchSignature(const AnsiString& url, std::string& signature, TTrust
     refused_ = !(FetchTrustedSignature(client_, settings_.TrustedKeys, url, signature, comment) &&
                  CatalogueIsCurrent(url, comment, settings_.ProgramFolder, std::time(nullptr)));
     return !refused_;
-  } catch (const std::exception& e) {
-    LogStep("fetch " + url + " failed: its signature cannot be fetched: " + LogErrorText(e));
-    return false;
+  } catch (const std::exception&) {
+    return Failed("fetch " + url + " failed: its signature cannot be fetched: ");
   }
+}
+
+bool TSite::Failed(const AnsiString& what) {
+  failure_ = DescribeCurrentFailure(client_.Host());
+  LogStep(what + failure_.Cause);
+  return false;
 }
 
 bool TSite::DownloadToFile(const AnsiString& url, const AnsiString& path, bool catalogue) {
   const AnsiString what = "fetch " + url + " ";
   const bool judged = catalogue && !settings_.TrustedKeys.Empty();
   refused_ = false;
+  failure_ = TJobFailure();
   std::string signature;
   TTrustedComment comment;
   try {
     LogStep(what + DescribeProxyChoice(UseEnvironmentProxy(client_, url)));
-  } catch (const std::exception& e) {
-    LogStep(what + "failed: " + e.what());
-    return false;
+  } catch (const std::exception&) {
+    return Failed(what + "not sent: ");
   }
   if (judged && !FetchSignature(url, signature, comment)) return false;
   const int64_t cap = catalogue ? kCatalogueCap : kReleaseNotesCap;
@@ -65,9 +70,8 @@ bool TSite::DownloadToFile(const AnsiString& url, const AnsiString& path, bool c
     if (judged) return SignatureRefused(url, e.Message());
     LogStep(what + "refused: " + e.Message());
     return false;
-  } catch (const std::exception& e) {
-    LogStep(what + "failed: " + LogErrorText(e));
-    return false;
+  } catch (const std::exception&) {
+    return Failed(what + "failed: ");
   }
   // A body cut short by the server is not the file: the copy already there stays.
   if (!BodyIsWhole(client_, body.Size())) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "job/AppSettings.h"
+#include "job/JobFailure.h"
 #include "runtime/SysUtils.h"
 
 class TMemoryStream;
@@ -31,13 +32,18 @@ class TSite {
   AnsiString CataloguePath() const;
   // The last fetch was refused by a signature check (not merely not fetched).
   bool Refused() const { return refused_; }
+  // What ended the last fetch that failed, its cause in words (as the log has it).
+  const TJobFailure& Failure() const { return failure_; }
 
  private:
   bool FetchSignature(const AnsiString& url, std::string& signature, TTrustedComment& comment);
+  // Logs the failure of the fetch that raised it (in a catch block); false.
+  bool Failed(const AnsiString& what);
   bool Accept(const AnsiString& url, const AnsiString& path, TMemoryStream& body,
               const std::string& signature, const TTrustedComment& comment, bool judged);
 
   TAppSettings settings_;
   TNetHTTP& client_;
   bool refused_ = false;
+  TJobFailure failure_;
 };

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "job/Catalogue.h"
+#include "job/Signatures.h"
 #include "runtime/CodePage.h"
 #include "runtime/FileUtils.h"
 #include "runtime/ReplacementFile.h"
@@ -56,9 +57,16 @@ std::vector<TStoredPackage> StoredPackages(const AnsiString& programFolder) {
 bool RemoveStoredPackage(const AnsiString& programFolder, const AnsiString& name) {
   if (!Catalogue::IsStoreName(name)) return false;
   bool removed = true;
-  for (const char* ext : {".zip", ".zip.minisig", ".htm"}) {
+  for (const char* ext : {".zip", ".zip.minisig", ".htm", ".zip.partial", ".zip.partial.id"}) {
     const AnsiString path = Catalogue::StorePath(programFolder, name, ext);
     if (FileExists(path) && !DeleteFile(path)) removed = false;
   }
   return removed;
+}
+
+bool StoredPackageVerifies(const TAppSettings& settings, const AnsiString& model, const AnsiString& version) {
+  const AnsiString name = Catalogue::PackageName(model, version);
+  if (!Catalogue::IsStoreName(name)) return false;
+  const AnsiString zip = Catalogue::StorePath(settings.ProgramFolder, name, ".zip");
+  return FileExists(zip) && StoredFileVerifies(settings.TrustedKeys, zip);
 }

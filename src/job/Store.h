@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "job/AppSettings.h"
 #include "runtime/SysUtils.h"
 
 extern const char* const kInstanceMutexName;  // "RunOnlyOnce_Tavro"
@@ -27,7 +28,11 @@ struct TStoredPackage {
 };
 // The packages of the store (every "N.zip" whose N is a store name), sorted by name.
 std::vector<TStoredPackage> StoredPackages(const AnsiString& programFolder);
-// Removes a package's files: "N.zip", its signature "N.zip.minisig" and the release notes
-// "N.htm". For the store's writer only. False, with the others removed, when one that is
+// Removes a package's files: "N.zip", its signature "N.zip.minisig", the release notes
+// "N.htm" and the bytes an ended download kept ("N.zip.partial", "N.zip.partial.id"). For
+// the store's writer only. False, with the others removed, when one that is
 // there cannot be removed.
 bool RemoveStoredPackage(const AnsiString& programFolder, const AnsiString& name);
+// The model's version has its package in the store, and it verifies against the trusted
+// keys (never with none trusted): it need not be fetched again.
+bool StoredPackageVerifies(const TAppSettings& settings, const AnsiString& model, const AnsiString& version);

@@ -43,6 +43,11 @@ TNetStackPosix::TNetStackPosix() {
 
 AnsiString TNetStackPosix::SocketErrorText(int32_t code) {
   if (code == WinSock::WSAHOST_NOT_FOUND) return Format(NetText::SocketError, static_cast<int>(code), "Host not found.");
+  // The resolver's own failures, which the table of socket errors does not name.
+  if (code == WinSock::WSATRY_AGAIN)
+    return Format(NetText::SocketError, static_cast<int>(code), "No name server answered; try again later.");
+  if (code == WinSock::WSANO_RECOVERY)
+    return Format(NetText::SocketError, static_cast<int>(code), "The name server failed.");
   return TNetStack::SocketErrorText(code);
 }
 

@@ -368,12 +368,15 @@ void TNetTCPConnection::ReadToStream(TStream& stream, int64_t byteCount, bool re
     CopyQueueToStream(stream, leftover, true);
     remaining -= leftover;
   }
-  const int64_t blockSize = std::min<int64_t>(remaining, recvBufferSize_);
   // A plain memory stream receives in place where it is already sized (its
   // subclasses may place their bytes differently); beyond that, and for other
   // streams, a block is received into the scratch block and written, so the stream
-  // grows with the data and is never filled with zeros first.
+  // grows with the data and is never filled with zeros first. Other streams (a file)
+  // get their bytes in blocks of at most kStreamBlock: the work events, and what a
+  // person sees of them, follow the bytes on a slow link as on a fast one.
   TMemoryStream* memory = typeid(stream) == typeid(TMemoryStream) ? static_cast<TMemoryStream*>(&stream) : nullptr;
+  const int64_t blockLimit = memory ? recvBufferSize_ : std::min<int64_t>(recvBufferSize_, kStreamBlock);
+  const int64_t blockSize = std::min<int64_t>(remaining, blockLimit);
   std::vector<char> block(static_cast<size_t>(blockSize));
   while (IsConnected() && remaining > 0) {
     int64_t n = std::min(remaining, blockSize);

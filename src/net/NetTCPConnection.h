@@ -129,6 +129,9 @@ class TNetTCPConnection : public TNetComponent {
   // Largest byte count a counted body pre-sizes its stream for; it grows past that
   // with the data, so a hostile length reserves nothing before bytes arrive.
   static constexpr int64_t kMaxPresize = 16 * 1024 * 1024;
+  // The largest block ReadToStream receives before it writes to a stream other than a
+  // memory stream: bytes written, and work told, at least this often.
+  static constexpr int64_t kStreamBlock = 32 * 1024;
 
  protected:
   // The disconnected-event hook: fires OnDisconnected. Descendants extend it.

@@ -72,7 +72,7 @@ int64_t TReplacementFile::Write(const void* buffer, int64_t count) {
   if (!fd_.IsOpen()) return 0;
   int error = 0;
   const int64_t done = WriteFullAt(fd_.Get(), position_, buffer, count, &error);
-  if (done < count) writeError_ = error;
+  if (done < count) writeError_ = lastWriteError_ = error;
   position_ += done;
   size_ = std::max(size_, position_);
   synced_ = false;
@@ -94,7 +94,10 @@ int64_t TReplacementFile::Seek(int64_t offset, TSeekOrigin origin) {
 }
 
 void TReplacementFile::SetSize(int64_t size) {
-  if (!fd_.IsOpen() || size < 0 || ::ftruncate(fd_.Get(), size) != 0) throw EWriteError("Stream write error");
+  if (!fd_.IsOpen() || size < 0 || ::ftruncate(fd_.Get(), size) != 0) {
+    writeError_ = lastWriteError_ = fd_.IsOpen() && size >= 0 ? errno : EBADF;
+    throw EWriteError("Stream write error");
+  }
   size_ = size;
   writeError_ = 0;
   handedToDisk_ = std::min(handedToDisk_, size);
@@ -125,6 +128,28 @@ void TReplacementFile::Discard() {
   fd_.Reset();
   if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
   tempPath_.clear();
+}
+
+bool TReplacementFile::KeepAs(const AnsiString& fileName) {
+  if (!fd_.IsOpen() || writeError_ || fd_.Close() != 0 || ::rename(tempPath_.c_str(), AnsiPathToSys(fileName).c_str()) != 0) {
+    Discard();
+    return false;
+  }
+  tempPath_.clear();
+  return true;
+}
+
+bool TReplacementFile::TakeOver(const AnsiString& fileName) {
+  if (!fd_.IsOpen() || ::rename(AnsiPathToSys(fileName).c_str(), tempPath_.c_str()) != 0) return false;
+  // The name now holds the kept file; the handle still reaches the empty file it replaced.
+  fd_.Reset(::open(tempPath_.c_str(), O_RDWR | O_CLOEXEC));
+  struct stat st {};
+  if (!fd_.IsOpen() || ::fstat(fd_.Get(), &st) != 0) Fail(fd_.IsOpen() ? errno : EBADF);
+  size_ = position_ = st.st_size;
+  handedToDisk_ = 0;
+  writeError_ = 0;
+  synced_ = false;
+  return true;
 }
 
 int RemoveLeftoverReplacements(const AnsiString& folderName) {

@@ -42,8 +42,17 @@ class TReplacementFile : public TStream {
   void Commit();
   // Removes the temporary file; the target stays as it was. Idempotent.
   void Discard();
+  // Keeps what was written under another name beside the target (a partial download to
+  // resume later) instead of removing it; false, and nothing kept, when it cannot be.
+  bool KeepAs(const AnsiString& fileName);
+  // Takes a file kept by KeepAs as the content written so far, the position at its end; the
+  // kept file is gone afterwards. False, with the content as it was, when it cannot be taken.
+  bool TakeOver(const AnsiString& fileName);
 
   const AnsiString& FileName() const { return fileName_; }
+  // The system's error number of the last write (or size) that failed, also when a later
+  // SetSize dropped what it was writing (0: none did).
+  int WriteError() const { return lastWriteError_; }
   // The temporary file's system path (empty after Commit or Discard).
   const std::string& TempPath() const { return tempPath_; }
 
@@ -59,6 +68,7 @@ class TReplacementFile : public TStream {
   int64_t position_ = 0;
   int64_t handedToDisk_ = 0;
   int writeError_ = 0;  // the reason of a failed write, reported by Commit
+  int lastWriteError_ = 0;
   bool synced_ = false;
 };
 

@@ -1,5 +1,7 @@
 #include "toolkit/Application.h"
 
+#include <cstdlib>
+
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QSocketNotifier>
@@ -77,3 +79,11 @@ void TApplication::Terminate() {
 }
 
 AnsiString TApplication::ExeName() const { return ProgramFileName(); }
+
+bool DisplayAvailable() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return true;
+  }
+  return false;
+}

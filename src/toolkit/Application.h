@@ -82,3 +82,7 @@ class TApplication {
 // The one application object (null before it is created and after it is gone).
 extern TApplication* Application;
 
+// Whether a window can be opened: a display is named (DISPLAY, WAYLAND_DISPLAY), or the
+// toolkit is told which platform to draw on (QT_QPA_PLATFORM, as tests do).
+bool DisplayAvailable();
+

@@ -65,7 +65,9 @@ class DownloadTest : public AppTest {
   // The body is written into a temporary file beside the package while it arrives.
   bool HasTemporaryFile() {
     for (const auto& entry : std::filesystem::directory_iterator(program_.Path() + "FirmwareBack"))
-      if (entry.path().filename().string().find(".part") != std::string::npos) return true;
+      if (entry.path().filename().string().find(".part") != std::string::npos &&
+          entry.path().filename().string().find(".partial") == std::string::npos)
+        return true;
     return false;
   }
 
@@ -116,7 +118,9 @@ TEST_F(DownloadTest, CompletePackageIsStoredByteForByteAndOfferedForFlashing) {
   QWidget* focusDuring = nullptr;
   const QImage enabledLook = form2_->ComboBox2->grab().toImage();
   QImage disabledLook;
+  int workEvents = 0;
   OnEveryWork([&](int32_t) {
+    ++workEvents;
     focusDuring = QApplication::focusWidget();
     disabledLook = form2_->ComboBox2->grab().toImage();
   });
@@ -133,6 +137,8 @@ TEST_F(DownloadTest, CompletePackageIsStoredByteForByteAndOfferedForFlashing) {
   EXPECT_GT(darkest(disabledLook), darkest(enabledLook) + 50) << "a disabled list looks like an enabled one";
   EXPECT_EQ(server_.Request(1, 0).substr(0, 65), "GET /TavroMP3LiveUpdate2/Firmware/ModelB/ModelB_2.00.zip HTTP/1.1");
   EXPECT_EQ(Package(), body);
+  // What the person sees follows the bytes: at least one event per 32 KiB that came.
+  EXPECT_GE(workEvents, static_cast<int>(body.size() / 32768));
   EXPECT_EQ(form2_->Label1->Caption(), "292 KB");
   EXPECT_EQ(form2_->Label5->Caption(), "292 KB");
   EXPECT_EQ(form2_->Label4->Caption(), "100%");
@@ -157,6 +163,9 @@ TEST_F(DownloadTest, MissingPackageShowsOneBoxWritesNothingAndKeepsThePreviousSt
   EXPECT_EQ(Boxes()[0].Owner, form2_.get());
   EXPECT_EQ(Package(), "older");
   EXPECT_FALSE(HasTemporaryFile());
+  // The error page is neither shown nor counted as the package's progress.
+  EXPECT_EQ(form2_->AnnouncedSize(), 0);
+  EXPECT_EQ(form2_->Download->Received(), 0);
   ExpectIdle();
   EXPECT_TRUE(Shown(form2_->Panel3));
 }
@@ -238,7 +247,9 @@ TEST_P(DownloadOnFullDisk, IsReportedAndLeavesTheStoreAsItWas) {
       form2_->Button1->click();
     }
     ASSERT_EQ(Boxes().size(), 1u) << older;
-    EXPECT_EQ(Boxes()[0].Text, QString::fromUtf8("从服务器下载固件包时出错。\r请检查网络设置是否连接正常！"));
+    // The store's own failure, not the network's: the folder and the system's reason.
+    EXPECT_EQ(Boxes()[0].Text, QString::fromUtf8("无法写入文件夹" + program_.Path() + "FirmwareBack：File too large\r"
+                                                 "固件包未保存。请检查磁盘空间和文件夹的权限。"));
     // No package where there was none, the older one as it was, and no temporary file.
     EXPECT_EQ(storeNames(), before);
     if (older) {
@@ -337,7 +348,7 @@ TEST_P(DownloadResume, StoresTheWholePackageOnlyAndNeverMixesTwoVersions) {
   EXPECT_EQ(percents.empty(), !GetParam().stored && GetParam().answers.size() == 1);  // no byte, no progress
   const std::string log = LogText();
   int silences = 0;
-  for (size_t at = log.find("Connection silent"); at != std::string::npos; at = log.find("Connection silent", at + 1))
+  for (size_t at = log.find("went silent"); at != std::string::npos; at = log.find("went silent", at + 1))
     ++silences;
   EXPECT_EQ(silences, GetParam().silences) << log;
   EXPECT_TRUE(std::all_of(percents.begin(), percents.end(), [](int percent) { return percent <= 100; }));
@@ -351,10 +362,11 @@ TEST_P(DownloadResume, StoresTheWholePackageOnlyAndNeverMixesTwoVersions) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, DownloadResume,
     ::testing::Values(
+        // Every byte before the break is kept: the rest is asked for right after it.
         ResumeCase{"CutAt40PercentThenTheRest", {Whole(kETag, 40000), Rest(kETag)},
-                   {{"", false}, {"If-Range: \"v1\"\r\n", true}}, true},
+                   {{"", false}, {"Range: bytes=40000-\r\n", true}}, true},
         ResumeCase{"SilentAt40PercentThenTheRest", {Whole(kETag, 40000), Rest(kETag)},
-                   {{"", false}, {"If-Range: \"v1\"\r\n", true}}, true, 1},
+                   {{"", false}, {"Range: bytes=40000-\r\n", true}}, true, 1},
         ResumeCase{"SilentBeforeTheHeadOfARetry", {Whole(kETag, 40000), Nothing(), Rest(kETag)},
                    {{"", false}, {"If-Range: \"v1\"\r\n", true}, {"If-Range: \"v1\"\r\n", true}}, true, 2},
         ResumeCase{"SilentBeforeAnyByte", {Nothing()}, {{"", false}}, false, 1},
@@ -378,7 +390,7 @@ INSTANTIATE_TEST_SUITE_P(
                    {{"", false}, {"", true}, {"", true}, {"", true}}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(DownloadTest, CancelDuringTheWaitBeforeARetryStoresNothing) {
+TEST_F(DownloadTest, CancelDuringTheWaitBeforeARetryStoresNothingAndTheNextDownloadResumes) {
   form2_->RetryWaitsMs = {20000};
   server_.AddConnection(ConnectionScript().ExpectRequest().Send(Whole(kETag, 40000)(-1)).Close());
   bool posted = false;
@@ -392,6 +404,16 @@ TEST_F(DownloadTest, CancelDuringTheWaitBeforeARetryStoresNothing) {
   EXPECT_FALSE(HasTemporaryFile());
   EXPECT_TRUE(Boxes().empty());
   ExpectIdle();
+  // The bytes so far are kept beside the package (never taken for it), and the next download
+  // asks only for the rest, on the validator of the answer they came with.
+  EXPECT_EQ(program_.Read("FirmwareBack/ModelB_2.00.zip.partial"), kResumeBody.substr(0, 40000));
+  server_.AddConnection(ConnectionScript().ExpectRequest().Send(Rest(kETag)(40000)).Close());
+  form2_->Button1->click();
+  for (const char* line : {"Range: bytes=40000-\r\n", "If-Range: \"v1\"\r\n"})
+    EXPECT_NE(server_.Request(2, 0).find(line), std::string::npos) << server_.Request(2, 0);
+  EXPECT_TRUE(Package() == kResumeBody);
+  EXPECT_FALSE(program_.Exists("FirmwareBack/ModelB_2.00.zip.partial"));
+  EXPECT_FALSE(program_.Exists("FirmwareBack/ModelB_2.00.zip.partial.id"));
 }
 
 TEST_F(DownloadTest, PackageAbove21MBShowsRisingPercentagesUpTo100) {
@@ -546,6 +568,9 @@ TEST_P(SignedPackage, IsFetchedAndStoredOnlyWhenItsSignatureIsForItAndItKeepsToI
     EXPECT_EQ(Boxes()[0].Text, QString::fromUtf8("从服务器下载固件包时出错。\r请检查网络设置是否连接正常！"));
     EXPECT_NE(LogText().find(std::string("download ended: failed: ") + c.failure), std::string::npos) << LogText();
     EXPECT_EQ(LogText().find(" refused"), std::string::npos) << LogText();
+    // An error page is not the package: none of it shown or counted as progress.
+    EXPECT_EQ(form2_->Download->Received(), 0);
+    EXPECT_EQ(form2_->AnnouncedSize(), 0);
     return;
   }
   if (!c.refusal) {
@@ -578,13 +603,19 @@ INSTANTIATE_TEST_SUITE_P(
                    "cannot fetch it: HTTP/1.1 404 Not Found"},
         // The signature not fetched for the network's or the server's failure: no refusal
         SignedCase{"CutShort", [](SignedDownload& t) { return HttpReply(t.SignatureOf(kBody)).substr(0, 150); }, "",
-                   nullptr, 0, "Connection Closed Gracefully."},
+                   nullptr, 0, "the server closed the connection before the end"},
         SignedCase{"NoAnswer", [](SignedDownload&) { return std::string(); }, "", nullptr, 0,
-                   "Connection Closed Gracefully."},
+                   "the server closed the connection before the end"},
         SignedCase{"SilentServer", [](SignedDownload&) { return std::string(); }, "", nullptr, 0,
-                   "Connection silent: fewer than 1024 bytes arrived in 150 ms.", true},
+                   "the connection to 127.0.0.1 went silent: fewer than 1024 bytes arrived in 150 ms.", true},
         SignedCase{"ServerFailure", [](SignedDownload&) { return HttpReply("busy", "503 Service Unavailable"); }, "",
-                   nullptr, 0, "HTTP/1.1 503 Service Unavailable"},
+                   nullptr, 0, "503 Service Unavailable"},
+        // The package itself answered with an error page: the server's no, not a refusal
+        SignedCase{"PackageNotFound", [](SignedDownload& t) { return HttpReply(t.SignatureOf(kBody)); },
+                   HttpReply("<html>not here</html>", "404 Not Found"), nullptr, 0, "404 Not Found"},
+        SignedCase{"PackageServerError", [](SignedDownload& t) { return HttpReply(t.SignatureOf(kBody)); },
+                   HttpReply("<html>broken</html>", "500 Internal Server Error"), nullptr, 0,
+                   "500 Internal Server Error"},
         SignedCase{"OfOtherBytes", [](SignedDownload& t) { return HttpReply(t.SignatureOf(kBody + "x")); },
                    HttpHead(kBody.size()) + kBody, "the signature does not match the file"},
         // Wrong package: the maker's own package for another model, with its valid signature

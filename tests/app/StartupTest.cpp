@@ -12,6 +12,7 @@
 
 #include "AppTestSupport.h"
 #include "job/Catalogue.h"
+#include "job/Site.h"
 #include "app/Main01.h"
 #include "app/Main02.h"
 #include "platform/NamedMutex.h"
@@ -158,7 +159,7 @@ TEST_F(StartupTest, NonTextInstallFolderIsReportedAndSkipsTheFetch) {
 struct FailedFetchCase {
   const char* name;
   bool olderCatalogue;
-  enum { kNobodyListens, kErrorStatus, kSilentPastTheLimit } server;
+  enum { kNobodyListens, kErrorStatus, kSilentPastTheLimit, kUnreadableProxy } server;
 };
 
 void PrintTo(const FailedFetchCase& c, std::ostream* os) { *os << c.name; }
@@ -179,9 +180,17 @@ TEST_P(FailedCatalogueFetch, WarnsAndGoesOnWithAnOlderCatalogueElseStopsTheProgr
   settings.FetchTimeoutMs = 300;
   TForm1 form1(settings);
   form1.Timer1->SetEnabled(false);
+  if (GetParam().server == FailedFetchCase::kUnreadableProxy) ::setenv("http_proxy", "http://[::1]:99999", 1);
   form1.FormAc(&form1);
+  ::unsetenv("http_proxy");
   ASSERT_EQ(Boxes().size(), 1u);
-  if (GetParam().olderCatalogue) {
+  if (GetParam().server == FailedFetchCase::kUnreadableProxy) {
+    // The setting is named, not the network; nothing was sent, directly or otherwise.
+    EXPECT_EQ(Boxes()[0].Text, QString::fromUtf8("代理设置http_proxy=http://[::1]:99999无法使用：its port is not a number "
+                                                  "from 1 to 65535\r请更正或删除该环境变量后再试。"));
+    EXPECT_EQ(Application->Terminated(), !GetParam().olderCatalogue);
+    EXPECT_EQ(server_.AcceptedCount(), 0u);
+  } else if (GetParam().olderCatalogue) {
     EXPECT_EQ(Boxes()[0].Text, QString::fromUtf8("无法从服务器下载最新的配置文件，继续使用上次更新的配置文件\r"
                                                   "请检查网络是否连接正常！"));
     EXPECT_EQ(Boxes()[0].Caption, QString::fromUtf8("下载配置文件时出错!"));
@@ -204,7 +213,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, FailedCatalogueFetch,
                                            FailedFetchCase{"ErrorStatusWithOlder", true, FailedFetchCase::kErrorStatus},
                                            FailedFetchCase{"ErrorStatusFirstRun", false, FailedFetchCase::kErrorStatus},
                                            FailedFetchCase{"SilentWithOlder", true, FailedFetchCase::kSilentPastTheLimit},
-                                           FailedFetchCase{"SilentFirstRun", false, FailedFetchCase::kSilentPastTheLimit}),
+                                           FailedFetchCase{"SilentFirstRun", false, FailedFetchCase::kSilentPastTheLimit},
+                                           FailedFetchCase{"UnreadableProxyWithOlder", true, FailedFetchCase::kUnreadableProxy},
+                                           FailedFetchCase{"UnreadableProxyFirstRun", false, FailedFetchCase::kUnreadableProxy}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(StartupTest, CatalogueCutShortByTheServerLeavesTheOlderOne) {
@@ -319,9 +330,12 @@ TEST_P(HostileCatalogue, IsTakenOnlyWhenCurrentForThisFileAndWithinItsSize) {
   if (c.keys) server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpReply(c.signature(*this))).Close());
   if (!c.catalogue.empty()) server_.AddConnection(ConnectionScript().ExpectRequest().Send(c.catalogue, 65536).Close());
   auto form1 = MakeForm1();
-  const bool taken = form1->DownloadToFile(Catalogue::CatalogueUrl(form1->Settings().Host),
-                                           program_.Path() + "TavroMP3LiveUpdate.ini", true);
+  TSite site(form1->Settings(), *form1->NetHTTP1);
+  const bool taken = site.DownloadToFile(Catalogue::CatalogueUrl(form1->Settings().Host),
+                                         program_.Path() + "TavroMP3LiveUpdate.ini", true);
   EXPECT_EQ(server_.AcceptedCount(), (c.keys ? 1u : 0u) + (c.catalogue.empty() ? 0u : 1u));
+  // A refusal by a check is told as one (the commands exit 3), not as a failed fetch.
+  EXPECT_EQ(site.Refused(), c.keys && c.refusal != nullptr);
   if (!c.refusal) {
     EXPECT_TRUE(taken);
     EXPECT_EQ(program_.Read("TavroMP3LiveUpdate.ini"), kFresh);

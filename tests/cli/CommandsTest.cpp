@@ -30,8 +30,8 @@
 
 namespace {
 const std::string kSite = "/TavroMP3LiveUpdate2/";
-// TA-100's newest is 1.10, which stands neither first nor last.
-const std::string kCatalogue = "[TA-100]\r\n1.9=\r\n1.10=\r\n1.2=\r\n[Model X]\r\n2.0=\r\n[Back\\slash \"Q\"]\r\n1.0=\r\n";
+// TA-100's newest is 1.10, which stands neither first nor last; its 0.9 is not on the server.
+const std::string kCatalogue = "[TA-100]\r\n1.9=\r\n1.10=\r\n1.2=\r\n0.9=\r\n[Model X]\r\n2.0=\r\n[Back\\slash \"Q\"]\r\n1.0=\r\n";
 const std::string kPackage(100000, 'p');
 
 // What is there before the command runs.
@@ -45,6 +45,7 @@ enum TBefore {
   bLockedElsewhere = 32,// a window of another program folder runs
   bInterrupt = 64,      // Ctrl-C in the middle of TA-100 1.10's body
   bNoSite = 128,        // the server has no catalogue
+  bBadProxy = 256,      // http_proxy cannot be read
 };
 
 struct TCase {
@@ -70,6 +71,7 @@ class Command : public ::testing::TestWithParam<TCase> {
       setenv(name, state_.Path().c_str(), 1);
     for (const char* name : {"TERM", "COLUMNS", "http_proxy", "no_proxy"}) unsetenv(name);
     const int before = GetParam().Before;
+    if (before & bBadProxy) setenv("http_proxy", "http://[::1]:99999", 1);
     if (!(before & bNoSite)) site_[kSite + "TavroMP3LiveUpdate.ini"] = kCatalogue;
     if (before & bCatalogue) program_.Write("TavroMP3LiveUpdate.ini", kCatalogue);
     for (const char* version : {"1.9", "1.10", "1.2"}) site_[kSite + "Firmware/TA-100/TA-100_" + version + ".zip"] = kPackage;
@@ -86,7 +88,10 @@ class Command : public ::testing::TestWithParam<TCase> {
     if (before & bLocked) lock_ = std::make_unique<TNamedMutex>(StoreMutexName(program_.Path()));
     if (before & bLockedElsewhere) lock_ = std::make_unique<TNamedMutex>(StoreMutexName(state_.Path()));
   }
-  void TearDown() override { server_.Stop(); }
+  void TearDown() override {
+    server_.Stop();
+    unsetenv("http_proxy");
+  }
 
   void Sign(bool spoiled) {
     if (!HaveMinisign()) GTEST_SKIP() << "minisign is not installed";
@@ -220,6 +225,8 @@ INSTANTIATE_TEST_SUITE_P(
               "~{\"model\": \"Back\\\\slash \\\"Q\\\"\", \"versions\": [{\"version\": \"1.0\", \"stored\": false}]}", "",
               {}},
         TCase{"NoCatalogueAnywhereExits4", {"list"}, 4, "", "无可用的配置文件", {}, bNoSite},
+        TCase{"PackageTheServerDoesNotHaveExits4", {"fetch", "TA-100", "0.9"}, 4, "", "tavro: 404 Not Found\n$", {}},
+        TCase{"UnreadableProxyVariableExits2", {"list"}, 2, "", "http_proxy=http://\\[::1\\]:99999", {}, bBadProxy},
         // What is stored, and tidying it
         TCase{"ListStored", {"list", "--stored"}, 0, "Model X\t2.0\t100000\t未校验\nTA-100\t1.2\t100000\t未校验\n", "^$",
               kStored, bStored},

@@ -10,7 +10,10 @@
 # file), one past its signed size; and the catalogue refused when it is a rollback or expired.
 # Finally the one writer of the store: a fetch refused while the window runs, verify and
 # list --offline beside it, and the window refusing to start while a fetch runs; Ctrl-C in the
-# middle of a fetch and the progress bar on a pseudo-terminal. Last, unsigned: no key trusted.
+# middle of a fetch (its bytes kept and resumed by the next fetch, which a third one finds
+# stored) and the progress bar on a pseudo-terminal. Each failure of its own kind: a
+# 404 package, a full store, a read-only data folder, results into a full device, an unreadable
+# proxy, no display. Last, unsigned: no key trusted.
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 
@@ -125,6 +128,48 @@ tavro_cmd expired 3 list
 grep -q 'it expired on 2001-09-09' "$XDG_STATE_HOME/tavro/tavro.log" || fail "no expiry refusal logged"
 cp "$WORK/catalogue.minisig" "$catalogue.minisig"
 
+# Each failure told as what it is. A package the signed site answers with 404: the server's
+# no (exit 4, the status named), nothing of the error page shown as progress or stored.
+missing=$(site_file TavroMP3LiveUpdate2/Firmware/天籁T8/天籁T8_2.05.zip)
+mv "$missing" "$WORK/missing.zip"
+tavro_cmd not-found 4 fetch 天籁T8 2.05
+err_has not-found '^tavro: 404 Not Found$'
+! grep -q '%' "$ART/not-found.err" || fail "the error page was shown as progress: $(cat "$ART/not-found.err")"
+nothing_stored 天籁T8_2.05
+grep -q 'download ended: failed: 404 Not Found' "$XDG_STATE_HOME/tavro/tavro.log" || fail "the log does not name the status"
+mv "$WORK/missing.zip" "$missing"
+# tavro_ns NAME STATUS MOUNTS ARGUMENT...: tavro_cmd in a mount namespace of its own after the
+# shell commands MOUNTS; what FirmwareBack holds afterwards is kept as $ART/NAME.ls.
+tavro_ns() {
+  local name=$1 want=$2 mounts=$3 got=0
+  shift 3
+  PROG=$PROG LS=$ART/$name.ls unshare -m bash -c "$mounts"' || exit 99; cd "$PROG" || exit 99
+    env -u DISPLAY timeout 60 ./tavro "$@"; status=$?; ls -A FirmwareBack >"$LS" 2>&1; exit $status' \
+    _ "$@" >"$ART/$name.out" 2>"$ART/$name.err" </dev/null || got=$?
+  [[ $got == "$want" ]] || fail "tavro $* (after $mounts) exited $got, not $want: $(cat "$ART/$name.err")"
+}
+# A full store (a small file system over FirmwareBack): local (exit 1), the folder and the
+# system's reason, nothing of the package left in the store.
+tavro_ns full-disk 1 'mount -t tmpfs -o size=256k tmpfs "$PROG/FirmwareBack"' fetch TA-500 3.00
+err_has full-disk 'FirmwareBack：No space left on device'
+[[ ! -s $ART/full-disk.ls ]] || fail "the full store holds: $(cat "$ART/full-disk.ls")"
+grep -q 'not stored: .*FirmwareBack: No space left on device' "$XDG_STATE_HOME/tavro/tavro.log" ||
+  fail "the log does not name the full disk"
+# A read-only data folder (the program's and the one under XDG_DATA_HOME): one line naming the
+# file and the reason, exit 1, no abort.
+tavro_ns read-only 1 'mount --bind "$PROG" "$PROG" && mount -o remount,ro,bind "$PROG" &&
+  mount -t tmpfs -o ro tmpfs "$XDG_DATA_HOME"' list
+[[ $(wc -l <"$ART/read-only.err") == 1 ]] && err_has read-only 'Read-only file system' ||
+  fail "a read-only data folder is not told in one line: $(cat "$ART/read-only.err")"
+# Results that cannot be written are a failure; a proxy variable that cannot be read ends the
+# command before anything is sent; without a display the window says what to do instead.
+(cd "$PROG" && ./tavro list --offline --json >/dev/full 2>"$ART/dev-full.err") && fail "list into a full device succeeded"
+err_has dev-full '^tavro: write error: No space left on device$'
+http_proxy='http://[::1]:99999' tavro_cmd bad-proxy 2 list
+err_has bad-proxy 'http_proxy=http://\[::1\]:99999'
+QT_QPA_PLATFORM='' WAYLAND_DISPLAY='' tavro_cmd no-display 1
+err_has no-display "tavro --help"
+
 # One writer of the store: a fetch refused while the window runs, verify and list --offline
 # beside it.
 start_app
@@ -167,7 +212,21 @@ grep -q $'\r'' *[0-9]*% \[#*\.*\] [0-9.]* [KM]B / 7.9 MB  [0-9.]* [KM]B/s  0:0[0
 tail -c +"$((mark + 1))" "$ART/pty.out" | tr '\r' '\n' | sed 's/\x1b\[K//' | sed '1d' | grep '%' |
   awk 'length > 39 { bad = 1; print } END { exit bad }' || fail "a redraw is wider than the 40-column terminal"
 grep -q '已取消。' "$ART/pty.out" || fail "the cancel is not told"
-[[ -z $(find "$PROG/FirmwareBack" -name 'TA-500_3.00*') ]] || fail "the cancelled fetch left a file"
+[[ ! -e $PROG/FirmwareBack/TA-500_3.00.zip ]] || fail "the cancelled fetch stored a package"
+# Its bytes are kept beside the package, and the next fetch asks only for the rest (a 206).
+kept=$(stat -c %s "$PROG/FirmwareBack/TA-500_3.00.zip.partial") || fail "the cancelled fetch kept nothing to resume"
+tavro_cmd resumed 0 fetch TA-500 3.00
+cmp "$PROG/FirmwareBack/TA-500_3.00.zip" "$(site_file TavroMP3LiveUpdate2/Firmware/TA-500/TA-500_3.00.zip)" ||
+  fail "the resumed package differs from the server's"
+grep -q "resuming after the $kept bytes kept by an earlier download" "$XDG_STATE_HOME/tavro/tavro.log" ||
+  fail "the second fetch did not resume after the $kept bytes kept"
+grep -q 'TA-500_3.00.zip HTTP/1.1" 206 ' "$WORK/nginx/logs/access.log" || fail "the rest was not asked for as a range"
+[[ -z $(find "$PROG/FirmwareBack" -name 'TA-500_3.00.zip.part*') ]] || fail "the resumed fetch left a file beside the package"
+# Fetched again only when asked: a stored package that verifies is not downloaded twice.
+asked=$(grep -c 'TA-500_3.00.zip HTTP' "$WORK/nginx/logs/access.log")
+tavro_cmd stored-again 0 fetch TA-500 3.00
+err_has stored-again '固件包已保存且校验通过'
+[[ $(grep -c 'TA-500_3.00.zip HTTP' "$WORK/nginx/logs/access.log") == "$asked" ]] || fail "a stored package was fetched again"
 
 # Unsigned: with no key trusted, packages are taken as they come (the changed one too), and
 # verify has nothing to check against.

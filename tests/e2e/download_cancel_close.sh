@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A download cancelled with the cancel button stores nothing and leaves the window usable; a
 # download interrupted by closing the main window stores nothing either, saves the selection
-# and ends the program.
+# and ends the program. Both keep the bytes so far beside the package, for the next download
+# to resume (never taken for the package).
 # shellcheck source=tests/e2e/lib.sh
 source "$(dirname "$0")/lib.sh"
 
@@ -27,7 +28,8 @@ shot 03-before-close
 close_window "$main"
 wait_gone "$APP_PID" 20 || fail "the program did not end when its window closed during a download"
 [[ ! -e $package ]] || fail "a download interrupted by closing stored a package"
-leftovers=$(find "$PROG/FirmwareBack" -name '*.part*')
+leftovers=$(find "$PROG/FirmwareBack" -name '*.part*' ! -name '*.partial*')
 [[ -z $leftovers ]] || fail "temporary files left in FirmwareBack: $leftovers"
+[[ -s $package.partial && -s $package.partial.id ]] || fail "closing mid-download kept nothing to resume"
 [[ $(ini_value "$PROG/user.ini" Main02 ComboBox1) == 3 ]] || fail "user.ini: $(cat -A "$PROG/user.ini")"
 [[ $(ini_value "$PROG/user.ini" Main02 ComboBox2) == 0 ]] || fail "user.ini: $(cat -A "$PROG/user.ini")"

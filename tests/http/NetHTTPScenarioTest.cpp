@@ -282,15 +282,16 @@ INSTANTIATE_TEST_SUITE_P(
                                   "GET http://[2001:db8::5]:8080/a.ini", "[2001:db8::5]:8080"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// 400 bytes of a 1000-byte body at once; the rest in 200-byte pieces 40 ms apart, or
-// never while the connection stays open. The rule: 100 bytes in any 150 ms.
+// 400 bytes of a 3400-byte body at once; the rest in 200-byte pieces 40 ms apart (the
+// body lasts four windows: the newest arrivals count, not the first), or never while the
+// connection stays open. The rule: 100 bytes in any 150 ms.
 class Silence : public Scenario, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(Silence, ABodyThatStopsArrivingRaisesWhereASlowOneCompletes) {
   const bool silent = GetParam();
   ConnectionScript script;
-  script.ExpectRequest().Send("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n" + std::string(400, 'a'));
-  if (!silent) script.Send(std::string(600, 'b'), 200, 40);
+  script.ExpectRequest().Send("HTTP/1.1 200 OK\r\nContent-Length: 3400\r\n\r\n" + std::string(400, 'a'));
+  if (!silent) script.Send(std::string(3000, 'b'), 200, 40);
   server.AddConnection(script.WaitClientClose());
   server.Start();
   http.SetSilenceLimit(100, 150);
@@ -302,7 +303,7 @@ TEST_P(Silence, ABodyThatStopsArrivingRaisesWhereASlowOneCompletes) {
     EXPECT_FALSE(http.IsConnected());
   } else {
     http.FetchUrl(Url("/p.zip"), s);
-    EXPECT_EQ(StreamText(s), std::string(400, 'a') + std::string(600, 'b'));
+    EXPECT_EQ(StreamText(s), std::string(400, 'a') + std::string(3000, 'b'));
   }
   Finish();
 }

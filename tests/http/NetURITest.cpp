@@ -54,7 +54,13 @@ INSTANTIATE_TEST_SUITE_P(
         // An IPv6 address stands in brackets; the host is the address alone.
         UriCase{"http://[::1]:8080/a/b.zip", "http", "", "", "::1", "8080", "/a/", "b.zip", "", ""},
         UriCase{"http://u:p@[2001:db8::1]/x?q", "http", "u", "p", "2001:db8::1", "", "/", "x", "?q", ""},
-        UriCase{"http://[::1", "http", "", "", "[", ":1", "/", "", "", ""}));
+        UriCase{"http://[fe80::1%25eth0]:8080/a", "http", "", "", "fe80::1%eth0", "8080", "/", "a", "", ""}));
+
+// Brackets hold an IPv6 address and nothing else (the second found by fuzzing).
+TEST(Uri, BracketsThatHoldNoIPv6AddressMakeTheURLMalformed) {
+  for (const char* text : {"http://[::1", "ftp://[TGp:p?]x=p]#f", "http://[zz::1]:3128/", "http://[::1]x/"})
+    EXPECT_THROW(TNetURI{text}, ENetURIException) << text;
+}
 
 TEST(Uri, ComposeAlwaysNamesAnExplicitPortAndDropsAuthAndBookmarkUnlessAsked) {
   TNetURI u("http://u:p@h:80/a/b?c#d");

@@ -186,7 +186,8 @@ TEST_P(Ends, WithoutALeftoverSocket) {
   const int before = OpenDescriptors();
   ExpectRaises<ENetException>([&] { client.OpenConnection(c.cancelOnceTried >= 0 ? 0 : 100); }, c.message);
   EXPECT_EQ(tried.size(), c.cancelOnceTried >= 0 ? c.cancelOnceTried : c.stalled.size());
-  EXPECT_GT(pump.Calls(), 0);
+  // Serviced all along the wait, not once: a time limit's 100 ms hold many of the guard's slices.
+  EXPECT_GT(pump.Calls(), c.cancelOnceTried >= 0 ? 0 : 2);
   EXPECT_FALSE(client.IsConnected());
   client.CloseConnection();
   EXPECT_EQ(OpenDescriptors(), before);
