@@ -178,9 +178,7 @@ int ReadArguments(const TCommandSpec& command, const std::vector<std::string>& a
                               .arg(QString::fromStdString(call.Args[command.MaxArgs])));
   return -1;
 }
-}  // namespace
 
-namespace {
 // Results that could not be written are a failure, as in the standard tools: a full device,
 // a closed standard output.
 int ResultsWritten(int code) {
