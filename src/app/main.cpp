@@ -1,9 +1,12 @@
 // Tavro MP3 LiveUpdate: the program entry.
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 
 #include "job/AppSettings.h"
 #include "job/Store.h"
@@ -16,6 +19,10 @@
 #include "toolkit/Translation.h"
 
 int main(int argc, char** argv) {
+  // A standard stream that was closed stays unusable (writes to it fail, and are told): no file
+  // the program opens later takes its number, so no result or message ends up in the log.
+  for (int fd = 0; fd <= 2; ++fd)
+    if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) open("/dev/null", O_RDONLY);
   // The desktop's language decides the texts, --help's included.
   const TLanguage wanted = DesktopLanguage();
   const bool loaded = UseLanguage(wanted);

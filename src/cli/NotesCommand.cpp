@@ -38,8 +38,8 @@ std::string PlainText(const std::string& html) {
   return text.isEmpty() ? "" : text.toStdString() + "\n";
 }
 
-// Fetched into a file of its own outside the store; false when it could not be fetched.
-bool FetchNotes(const TInvocation& call, const AnsiString& url, std::string& html) {
+// Fetched into a file of its own outside the store; false, with why, when it could not be fetched.
+bool FetchNotes(const TInvocation& call, const AnsiString& url, std::string& html, TJobFailure& failure) {
   char path[] = "/tmp/tavro-notes-XXXXXX";
   const int fd = mkstemp(path);
   if (fd < 0) return false;
@@ -47,6 +47,7 @@ bool FetchNotes(const TInvocation& call, const AnsiString& url, std::string& htm
   std::shared_ptr<TNetHTTP> client = MakeClient(call.Settings);
   TSite site(call.Settings, *client);
   const bool fetched = site.DownloadToFile(url, path);
+  failure = site.Failure();
   if (fetched) html = ReadFileContent(path);
   unlink(path);
   return fetched;
@@ -68,8 +69,10 @@ int RunNotes(const TInvocation& call) {
     if (versions.empty() || !KnownVersion(versions, version)) return ecFailed;
   }
   std::string html;
-  if (!FetchNotes(call, Catalogue::ReleaseNotesUrl(call.Settings.Host, model, name), html)) {
+  TJobFailure failure;
+  if (!FetchNotes(call, Catalogue::ReleaseNotesUrl(call.Settings.Host, model, name), html, failure)) {
     if (InterruptRequested()) return ComplainCancelled();
+    if (failure.Kind == fkSettings) return ComplainOf(jnProxyUnreadable, failure);
     const AnsiString stored = Catalogue::StorePath(call.Settings.ProgramFolder, name, ".htm");
     if (!FileExists(stored))
       return Complain(ecNetwork, Text(QT_TRANSLATE_NOOP("Tavro", "无法获取发布说明，固件库中也没有保存的副本。")));

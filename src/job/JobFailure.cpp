@@ -43,11 +43,16 @@ AnsiString SocketCause(int32_t code, const AnsiString& description, const AnsiSt
   }
 }
 
-// "HTTP/1.1 404 Not Found" -> "404 Not Found".
+AnsiString OneLine(AnsiString text) {
+  for (size_t at; (at = text.find("\r\n")) != AnsiString::npos;) text.replace(at, 2, "; ");
+  return text;
+}
+
+// "HTTP/1.1 404 Not Found" -> "404 Not Found"; another text (a redirect refused) as it is.
 AnsiString StatusText(const ENetHTTPProtocolException& e) {
   const AnsiString& line = e.Message();
   const size_t space = line.find(' ');
-  return space == AnsiString::npos ? line : Trim(line.substr(space + 1));
+  return line.rfind("HTTP/", 0) != 0 || space == AnsiString::npos ? OneLine(line) : Trim(line.substr(space + 1));
 }
 
 // The system's reason at the end of a file error's message ("Cannot create file "x". <reason>").
@@ -56,11 +61,6 @@ AnsiString FileErrorReason(const Exception& e) {
   const AnsiString quoted = "\"" + e.FileName() + "\". ";
   const size_t at = message.find(quoted);
   return at == AnsiString::npos ? message : message.substr(at + quoted.size());
-}
-
-AnsiString OneLine(AnsiString text) {
-  for (size_t at; (at = text.find("\r\n")) != AnsiString::npos;) text.replace(at, 2, "; ");
-  return text;
 }
 
 TJobFailure Make(TFailureKind kind, const AnsiString& cause) {

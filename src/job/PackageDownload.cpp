@@ -127,9 +127,11 @@ TPackageDownload::TOutcome TPackageDownload::Fetch(const AnsiString& url, const 
     whole = FetchPackage(url, body);
   } catch (const ESignatureError& e) {
     // A body that contradicts its signed size: refused before a byte of it was written, or
-    // cut off as soon as it went past; nothing is stored.
+    // cut off as soon as it went past; nothing is stored, nor kept.
+    ForgetPartial(body);
     return Refuse(url, e.Message(), ended);
   } catch (const EStreamLimitError& e) {
+    ForgetPartial(body);
     return Refuse(url, e.Message(), ended);
   } catch (const std::exception&) {
     return Failed(body, ended);
@@ -172,10 +174,12 @@ TPackageDownload::TOutcome TPackageDownload::Settle(const AnsiString& url, TRepl
     }
     if (!Verifies(url, body, signature)) {
       const bool refused = !Interrupted();
+      if (refused) ForgetPartial(body);
       ended(refused ? "signature refused, not stored" : InterruptionText());
       return refused ? doRefused : doInterrupted;
     }
     Store(body, signature);
+    if (!Interrupted()) ForgetPartial(body);
     ended(Interrupted() ? InterruptionText() : "complete, stored as " + LogPath(body.FileName()));
     return Interrupted() ? doInterrupted : doStored;
   } catch (const std::exception&) {
@@ -386,12 +390,18 @@ void TPackageDownload::AdoptPartial(TReplacementFile& body) {
   // Kept for the same signed size (or both unsigned), and for an answer that can be resumed.
   const bool same = line != std::string::npos && id.substr(0, line) == std::to_string(signedSize_) &&
                     resume_.Restore(Trim(id.substr(line + 1)));
+  // The kept files stay until the package is stored, or kept anew: a run that ends before
+  // either leaves them for the next.
   if (same && body.TakeOver(partial)) {
     LogStep("download: resuming after the " + IntToStr(body.Size()) + " bytes kept by an earlier download");
-  } else {
-    resume_.Forget();
-    DeleteFile(partial);
-    LogStep("download: the bytes kept by an earlier download belong to another package; starting from zero");
+    return;
   }
-  DeleteFile(idFile);
+  resume_.Forget();
+  ForgetPartial(body);
+  LogStep("download: the bytes kept by an earlier download belong to another package; starting from zero");
+}
+
+void TPackageDownload::ForgetPartial(TReplacementFile& body) {
+  DeleteFile(body.FileName() + kPartialMark);
+  DeleteFile(body.FileName() + kPartialIdMark);
 }

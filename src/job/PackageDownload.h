@@ -101,6 +101,7 @@ class TPackageDownload {
   // Keeps the bytes of a download that ended early for the next one; takes them up again.
   void KeepPartial(TReplacementFile& body);
   void AdoptPartial(TReplacementFile& body);
+  void ForgetPartial(TReplacementFile& body);
   bool Interrupted() const { return report_.Interruption() != nullptr; }
   // The body of the answer now read is the package's (not the signature's, nor an error page).
   bool PackageBody() const;

@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "runtime/CodePage.h"
 #include "runtime/Exception.h"
@@ -140,14 +141,20 @@ bool TReplacementFile::KeepAs(const AnsiString& fileName) {
 }
 
 bool TReplacementFile::TakeOver(const AnsiString& fileName) {
-  if (!fd_.IsOpen() || ::rename(AnsiPathToSys(fileName).c_str(), tempPath_.c_str()) != 0) return false;
-  // The name now holds the kept file; the handle still reaches the empty file it replaced.
-  fd_.Reset(::open(tempPath_.c_str(), O_RDWR | O_CLOEXEC));
-  struct stat st {};
-  if (!fd_.IsOpen() || ::fstat(fd_.Get(), &st) != 0) Fail(fd_.IsOpen() ? errno : EBADF);
-  size_ = position_ = st.st_size;
-  handedToDisk_ = 0;
-  writeError_ = 0;
+  if (!fd_.IsOpen() || size_ != 0) return false;
+  TFileHandle kept(::open(AnsiPathToSys(fileName).c_str(), O_RDONLY | O_CLOEXEC));
+  if (!kept.IsOpen()) return false;
+  // Copied, not moved: should this run end before it writes the kept file anew, the bytes
+  // are still there for the next one.
+  std::vector<char> block(1 << 20);
+  int64_t at = 0;
+  for (int64_t n; (n = ReadFullAt(kept.Get(), at, block.data(), static_cast<int64_t>(block.size()))) > 0; at += n) {
+    if (WriteFullAt(fd_.Get(), at, block.data(), n) != n) {
+      SetSize(0);
+      return false;
+    }
+  }
+  size_ = position_ = at;
   synced_ = false;
   return true;
 }

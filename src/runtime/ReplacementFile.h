@@ -45,8 +45,9 @@ class TReplacementFile : public TStream {
   // Keeps what was written under another name beside the target (a partial download to
   // resume later) instead of removing it; false, and nothing kept, when it cannot be.
   bool KeepAs(const AnsiString& fileName);
-  // Takes a file kept by KeepAs as the content written so far, the position at its end; the
-  // kept file is gone afterwards. False, with the content as it was, when it cannot be taken.
+  // Takes a copy of a file kept by KeepAs as the content written so far (before anything else
+  // is written), the position at its end; the kept file stays. False, with nothing written,
+  // when it cannot be taken.
   bool TakeOver(const AnsiString& fileName);
 
   const AnsiString& FileName() const { return fileName_; }

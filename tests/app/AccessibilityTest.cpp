@@ -3,6 +3,7 @@
 // and in every kind of box, in both languages; the focus is always visible.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QImage>
 #include <QApplication>
@@ -83,6 +84,12 @@ TEST_P(Accessible, MainWindowIdleDownloadingAndReadyNamesEveryControlWithItsRole
   EXPECT_EQ(FaultsOf(form2_.get()).join("\n").toStdString(), "");
   EXPECT_EQ(QAccessible::queryAccessibleInterface(form2_->ComboBox1)->text(QAccessible::Name), form2_->Label2->Caption());
   EXPECT_EQ(QAccessible::queryAccessibleInterface(form2_->ComboBox2)->text(QAccessible::Value), "2.00");
+  // What a list offers a screen reader it does: "show menu" opens it.
+  QAccessibleActionInterface* actions = QAccessible::queryAccessibleInterface(form2_->ComboBox2)->actionInterface();
+  ASSERT_NE(actions, nullptr);
+  actions->doAction(QAccessibleActionInterface::showMenuAction());
+  EXPECT_TRUE(form2_->ComboBox2->view()->isVisible());
+  form2_->ComboBox2->hidePopup();
   // As the download shows itself: the progress bar is named and tells its value.
   form2_->Button1->hide();
   form2_->Button3->show();

@@ -407,10 +407,14 @@ TEST_F(DownloadTest, CancelDuringTheWaitBeforeARetryStoresNothingAndTheNextDownl
   // The bytes so far are kept beside the package (never taken for it), and the next download
   // asks only for the rest, on the validator of the answer they came with.
   EXPECT_EQ(program_.Read("FirmwareBack/ModelB_2.00.zip.partial"), kResumeBody.substr(0, 40000));
+  // A download that takes them up and fails otherwise leaves them for the next one.
+  server_.AddConnection(ConnectionScript().ExpectRequest().Send(HttpReply("busy", "503 Service Unavailable")).Close());
+  form2_->Button1->click();
+  EXPECT_EQ(program_.Read("FirmwareBack/ModelB_2.00.zip.partial"), kResumeBody.substr(0, 40000));
   server_.AddConnection(ConnectionScript().ExpectRequest().Send(Rest(kETag)(40000)).Close());
   form2_->Button1->click();
   for (const char* line : {"Range: bytes=40000-\r\n", "If-Range: \"v1\"\r\n"})
-    EXPECT_NE(server_.Request(2, 0).find(line), std::string::npos) << server_.Request(2, 0);
+    EXPECT_NE(server_.Request(3, 0).find(line), std::string::npos) << server_.Request(3, 0);
   EXPECT_TRUE(Package() == kResumeBody);
   EXPECT_FALSE(program_.Exists("FirmwareBack/ModelB_2.00.zip.partial"));
   EXPECT_FALSE(program_.Exists("FirmwareBack/ModelB_2.00.zip.partial.id"));

@@ -165,6 +165,8 @@ tavro_ns read-only 1 'mount --bind "$PROG" "$PROG" && mount -o remount,ro,bind "
 # command before anything is sent; without a display the window says what to do instead.
 (cd "$PROG" && ./tavro list --offline --json >/dev/full 2>"$ART/dev-full.err") && fail "list into a full device succeeded"
 err_has dev-full '^tavro: write error: No space left on device$'
+(cd "$PROG" && ./tavro list --offline >&- 2>"$ART/closed.err") && fail "list into a closed standard output succeeded"
+err_has closed '^tavro: write error: Bad file descriptor$'
 http_proxy='http://[::1]:99999' tavro_cmd bad-proxy 2 list
 err_has bad-proxy 'http_proxy=http://\[::1\]:99999'
 QT_QPA_PLATFORM='' WAYLAND_DISPLAY='' tavro_cmd no-display 1
