@@ -319,20 +319,21 @@ void TNetTCPConnection::CopyQueueToStream(TStream& stream, int64_t count, bool n
   }
 }
 
-void TNetTCPConnection::ReadBlockDirect(DirectTarget& target) {
+int64_t TNetTCPConnection::ReadBlockDirect(DirectTarget& target, int64_t enough) {
   directPending_ = 0;
   // On failure the bytes of the unfinished block become ordinary queued bytes.
   TNetScopeExit requeue([&] {
     directPending_ = 0;
     if (char* base = target.Base(); base && target.Filled > 0) inputQueue_->Append(base, target.Filled);
   });
-  while (target.Filled < target.Capacity) {
+  while (target.Filled < std::min(enough, target.Capacity)) {
     FillInto(&target, true, kNetDefaultTimeout, true);
     CheckConnectionLost(true, true);
   }
   requeue.Release();
   directPending_ = 0;
-  AddWork(wmRead, target.Capacity);
+  AddWork(wmRead, target.Filled);
+  return target.Filled;
 }
 
 namespace {
@@ -372,11 +373,10 @@ void TNetTCPConnection::ReadToStream(TStream& stream, int64_t byteCount, bool re
   // subclasses may place their bytes differently); beyond that, and for other
   // streams, a block is received into the scratch block and written, so the stream
   // grows with the data and is never filled with zeros first. Other streams (a file)
-  // get their bytes in blocks of at most kStreamBlock: the work events, and what a
-  // person sees of them, follow the bytes on a slow link as on a fast one.
+  // get what has arrived once it reaches kStreamBlock bytes: the work events, and what
+  // a person sees of them, follow the bytes on a slow link as on a fast one.
   TMemoryStream* memory = typeid(stream) == typeid(TMemoryStream) ? static_cast<TMemoryStream*>(&stream) : nullptr;
-  const int64_t blockLimit = memory ? recvBufferSize_ : std::min<int64_t>(recvBufferSize_, kStreamBlock);
-  const int64_t blockSize = std::min<int64_t>(remaining, blockLimit);
+  const int64_t blockSize = std::min<int64_t>(remaining, recvBufferSize_);
   std::vector<char> block(static_cast<size_t>(blockSize));
   while (IsConnected() && remaining > 0) {
     int64_t n = std::min(remaining, blockSize);
@@ -387,11 +387,12 @@ void TNetTCPConnection::ReadToStream(TStream& stream, int64_t byteCount, bool re
         stream.WriteBuffer(block.data(), n);
       } else if (memory && memory->Size() >= at + n) {
         DirectTarget target{memory, nullptr, at, n, 0};
-        ReadBlockDirect(target);
+        ReadBlockDirect(target, n);
         stream.SetPosition(at + n);
       } else {
+        // Done once kStreamBlock bytes are in: each receive still takes what waits, up to n.
         DirectTarget target{nullptr, block.data(), 0, n, 0};
-        ReadBlockDirect(target);
+        n = ReadBlockDirect(target, memory ? n : kStreamBlock);
         stream.WriteBuffer(block.data(), n);
       }
     } catch (const ENetConnClosedGracefully&) {

@@ -129,8 +129,8 @@ class TNetTCPConnection : public TNetComponent {
   // Largest byte count a counted body pre-sizes its stream for; it grows past that
   // with the data, so a hostile length reserves nothing before bytes arrive.
   static constexpr int64_t kMaxPresize = 16 * 1024 * 1024;
-  // The largest block ReadToStream receives before it writes to a stream other than a
-  // memory stream: bytes written, and work told, at least this often.
+  // ReadToStream writes to a stream other than a memory stream, and tells the work, as soon
+  // as this many bytes have arrived (or more, when more came at once).
   static constexpr int64_t kStreamBlock = 32 * 1024;
 
  protected:
@@ -150,8 +150,9 @@ class TNetTCPConnection : public TNetComponent {
   bool ReceiveOnce(TNetIOHandler& handler, DirectTarget* direct, bool now, int* n);
   void AcceptReceived(char* data, int n);
   int64_t QueuedBytes();
-  // Receives one whole block into target, then reports it as consumed.
-  void ReadBlockDirect(DirectTarget& target);
+  // Receives into target until it holds at least `enough` bytes (at most its capacity), then
+  // reports them as consumed; returns how many it holds.
+  int64_t ReadBlockDirect(DirectTarget& target, int64_t enough);
   void CopyQueueToStream(TStream& stream, int64_t count, bool notify);
   void ReleaseHandler();
   void SendLoop(const char* data, int64_t count);
