@@ -9,6 +9,7 @@
 #include <string>
 
 #include "job/AppSettings.h"
+#include "job/Store.h"
 #include "app/CommandLine.h"
 #include "cli/Commands.h"
 #include "app/Main01.h"
@@ -28,7 +29,8 @@ int main(int argc, char** argv) {
   const bool loaded = UseLanguage(wanted);
   const std::vector<std::string> args(argv + 1, argv + argc);
   // A command runs in the terminal: no window, no display needed.
-  if (!args.empty() && IsCommand(args[0])) return RunCommand(args);
+  const std::vector<std::string> command = CommandArguments(args);
+  if (!command.empty()) return RunCommand(command, TAppSettings::Default);
   // Answered before the window system or the single-instance guard is touched.
   const TCommandLine commandLine = ParseCommandLine(args);
   const int answered = AnswerCommandLine(commandLine, "tavro");
@@ -37,8 +39,8 @@ int main(int argc, char** argv) {
   // Without a display the toolkit would abort: the person learns what to do instead.
   if (!DisplayAvailable()) {
     LogStep("end: no display to open the window on");
-    std::fputs(Tavro::tr("tavro: the window needs a display, and none is set (DISPLAY, WAYLAND_DISPLAY).\n"
-                         "The commands run without one: see 'tavro --help'.\n")
+    std::fputs(Tavro::tr("tavro：窗口需要显示器，但没有设置（DISPLAY、WAYLAND_DISPLAY）。\n"
+                         "命令无需显示器即可运行：见 'tavro --help'。\n")
                    .toUtf8()
                    .constData(),
                stderr);
@@ -62,9 +64,13 @@ int main(int argc, char** argv) {
   TApplication application(qtArgc, argv);
 
   // The single-instance guard runs before the program entry's first step; the mutex is
-  // closed last, when the process ends.
+  // closed last, when the process ends. The store's mutex keeps a command that writes the
+  // same store out while the window runs, and the window out while such a command runs.
   TNamedMutex instanceMutex(kInstanceMutexName);
   if (SecondInstance(instanceMutex)) return 0;
-  RunProgram(TAppSettings::Default());
+  const TAppSettings settings = TAppSettings::Default();
+  TNamedMutex storeMutex(StoreMutexName(settings.ProgramFolder));
+  if (SecondInstance(storeMutex)) return 0;
+  RunProgram(settings);
   return 0;
 }

@@ -8,3 +8,4 @@ int RunNotes(const TInvocation& call);
 int RunFetch(const TInvocation& call);
 int RunVerify(const TInvocation& call);
 int RunInstall(const TInvocation& call);
+int RunClean(const TInvocation& call);

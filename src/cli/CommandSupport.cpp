@@ -1,7 +1,14 @@
 #include "cli/CommandSupport.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 #include "http/NetHTTP.h"
 #include "job/Catalogue.h"
@@ -11,6 +18,7 @@
 #include "job/Store.h"
 #include "platform/Log.h"
 #include "platform/NamedMutex.h"
+#include "runtime/CodePage.h"
 #include "runtime/FileUtils.h"
 #include "runtime/IniFile.h"
 #include "toolkit/Translation.h"
@@ -36,12 +44,34 @@ void ShowProgress(TNetHTTP& client, TPackageDownload& download, TTerminalProgres
   };
 }
 
-std::unique_ptr<TNamedMutex> LockStore() {
-  auto mutex = std::make_unique<TNamedMutex>(kInstanceMutexName);
+TTerminalProgress::TMode ProgressMode(const TInvocation& call) {
+  if (call.Has("--progress-json")) return TTerminalProgress::pmJson;
+  return Quiet() ? TTerminalProgress::pmNone : TTerminalProgress::TerminalMode();
+}
+
+int ProgressDescriptor(const TInvocation& call) {
+  const std::string fd = call.Value("--progress-json");
+  if (fd.empty()) return STDERR_FILENO;
+  char* end = nullptr;
+  const long n = std::strtol(fd.c_str(), &end, 10);
+  if (*end == '\0' && n >= 0 && n <= INT32_MAX && fcntl(static_cast<int>(n), F_GETFD) != -1) return static_cast<int>(n);
+  std::fprintf(stderr, "tavro fetch: %s\n",
+               Tavro::tr("“%1”不是已打开的文件描述符").arg(QString::fromStdString(fd)).toUtf8().constData());
+  return -1;
+}
+
+int64_t FileBytes(const AnsiString& path) {
+  struct stat st {};
+  return ::stat(AnsiPathToSys(path).c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : -1;
+}
+
+std::unique_ptr<TNamedMutex> LockStore(const TAppSettings& settings) {
+  auto mutex = std::make_unique<TNamedMutex>(StoreMutexName(settings.ProgramFolder));
   if (!mutex->AlreadyExisted()) return mutex;
-  LogStep("command: another instance is running; this one ends");
-  Complain(ecFailed, Text(QT_TRANSLATE_NOOP("Tavro", "Another instance of this program is running: the firmware "
-                                                     "store has one writer at a time. Try again when it has ended.")));
+  LogStep("command: another instance writes the store " + LogPath(Catalogue::StoreFolder(settings.ProgramFolder)) +
+          "; this one ends");
+  Complain(ecFailed, Text(QT_TRANSLATE_NOOP("Tavro", "本程序的另一个实例正在运行：固件库同一时间只能有一个写入者。"
+                                                     "请在它结束后再试。")));
   return nullptr;
 }
 
@@ -62,12 +92,12 @@ std::unique_ptr<TIniFile> ReadCatalogue(const TInvocation& call, TNetHTTP* clien
                                                        "请检查网络是否连接正常！")));
     if (state == TSite::csNone) LogStep("catalogue: not fetched and no copy of an earlier run");
     if (site.Refused()) {
-      Complain(ecRefused, Text(QT_TRANSLATE_NOOP("Tavro", "The catalogue on the server was refused by its signature check.")));
+      Complain(ecRefused, Text(QT_TRANSLATE_NOOP("Tavro", "服务器上的配置文件未通过签名校验，已拒绝。")));
       code = ecRefused;
     }
   }
   if (InterruptRequested()) {
-    code = Complain(ecInterrupted, Text(QT_TRANSLATE_NOOP("Tavro", "Cancelled.")));
+    code = ComplainCancelled();
     return nullptr;
   }
   const AnsiString path = call.Settings.ProgramFolder + Catalogue::kCatalogueFileName;
@@ -81,15 +111,28 @@ std::unique_ptr<TIniFile> ReadCatalogue(const TInvocation& call, TNetHTTP* clien
 std::vector<AnsiString> ModelVersions(TIniFile& catalogue, const AnsiString& model) {
   const std::vector<AnsiString> models = Catalogue::ReadModels(catalogue);
   if (std::find(models.begin(), models.end(), model) != models.end()) return Catalogue::ReadVersions(catalogue, model);
-  Complain(ecFailed, Text(QT_TRANSLATE_NOOP("Tavro", "No such model in the catalogue: ")) + ToTerminal(model));
+  Complain(ecFailed, Text(QT_TRANSLATE_NOOP("Tavro", "配置文件中没有此型号：")) + ToTerminal(model));
   return {};
 }
 
 bool KnownVersion(const std::vector<AnsiString>& versions, const AnsiString& version) {
   if (std::find(versions.begin(), versions.end(), version) != versions.end()) return true;
-  Complain(ecFailed, Text(QT_TRANSLATE_NOOP("Tavro", "No such version of the model in the catalogue: ")) +
-                         ToTerminal(version));
+  Complain(ecFailed, Text(QT_TRANSLATE_NOOP("Tavro", "配置文件中没有该型号的此版本：")) + ToTerminal(version));
   return false;
+}
+
+void SplitPackageName(const TAppSettings& settings, const AnsiString& name, AnsiString& model, AnsiString& version) {
+  TIniFile catalogue(settings.ProgramFolder + Catalogue::kCatalogueFileName);
+  for (const AnsiString& m : Catalogue::ReadModels(catalogue))
+    for (const AnsiString& v : Catalogue::ReadVersions(catalogue, m))
+      if (Catalogue::PackageName(m, v) == name) {
+        model = m;
+        version = v;
+        return;
+      }
+  const size_t cut = name.rfind('_');
+  model = cut == AnsiString::npos ? name : name.substr(0, cut);
+  version = cut == AnsiString::npos ? "" : name.substr(cut + 1);
 }
 
 std::string JsonString(const std::string& text) {
@@ -105,4 +148,10 @@ std::string JsonString(const std::string& text) {
     out += c;
   }
   return out + "\"";
+}
+
+std::string JsonObject(const std::vector<std::pair<const char*, std::string>>& members) {
+  std::string out = "{";
+  for (const auto& [name, value] : members) out += (out.size() > 1 ? ", " : "") + JsonString(name) + ": " + value;
+  return out + "}";
 }

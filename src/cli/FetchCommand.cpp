@@ -10,6 +10,7 @@
 #include "job/HandOff.h"
 #include "job/PackageDownload.h"
 #include "job/PlayerSoftware.h"
+#include "job/Signatures.h"
 #include "job/Store.h"
 #include "platform/Log.h"
 #include "platform/NamedMutex.h"
@@ -19,33 +20,45 @@
 #include "zip/ZipArchiver.h"
 
 namespace {
-// The version the window would preselect for the model: the one its last choice saved when
-// that choice was this model, else the model's first.
-AnsiString PreselectedVersion(const TAppSettings& settings, TIniFile& catalogue, const AnsiString& model,
-                              const std::vector<AnsiString>& versions) {
-  TIniFile selection(settings.ProgramFolder + Catalogue::kSelectionFileName);
-  const std::vector<AnsiString> models = Catalogue::ReadModels(catalogue);
-  const int chosenModel = Catalogue::ReadSelection(selection, "ComboBox1");
-  const int chosenVersion = Catalogue::ReadSelection(selection, "ComboBox2");
-  const bool same = chosenModel >= 0 && static_cast<size_t>(chosenModel) < models.size() && models[chosenModel] == model;
-  if (same && chosenVersion >= 0 && static_cast<size_t>(chosenVersion) < versions.size()) return versions[chosenVersion];
-  return versions.front();
+// The stored package as --json tells it: its file, model, version, size and signer.
+std::vector<std::pair<const char*, std::string>> PackageMembers(const TInvocation& call, const AnsiString& model,
+                                                                const AnsiString& version) {
+  const AnsiString zip = Catalogue::StorePath(call.Settings.ProgramFolder, Catalogue::PackageName(model, version), ".zip");
+  const TStoredCheck check = CheckStoredFile(call.Settings.TrustedKeys, zip);
+  return {{"file", JsonString(PathToTerminal(zip))},
+          {"model", JsonString(ToTerminal(model))},
+          {"version", JsonString(ToTerminal(version))},
+          {"size", std::to_string(FileBytes(zip))},
+          {"signer", JsonString(check.KeyId)}};
 }
 
-int DownloadStatus(const TPackageDownload& download, TPackageDownload::TOutcome outcome, const AnsiString& stored) {
-  if (InterruptRequested() || outcome == TPackageDownload::doInterrupted)
-    return Complain(ecInterrupted, Text(QT_TRANSLATE_NOOP("Tavro", "Cancelled.")));
+// The stored package on standard output: its file, or with --json what --json tells and
+// what was done.
+int PrintStored(const TInvocation& call, const AnsiString& model, const AnsiString& version, const char* done) {
+  if (call.Has("--json")) {
+    auto members = PackageMembers(call, model, version);
+    members.emplace_back("done", JsonString(done));
+    std::cout << JsonObject(members) << "\n";
+  } else {
+    const AnsiString name = Catalogue::PackageName(model, version);
+    std::cout << PathToTerminal(Catalogue::StorePath(call.Settings.ProgramFolder, name, ".zip")) << "\n";
+  }
+  return ecDone;
+}
+
+int DownloadStatus(const TInvocation& call, const TPackageDownload& download, TPackageDownload::TOutcome outcome,
+                   const AnsiString& model, const AnsiString& version) {
+  if (InterruptRequested() || outcome == TPackageDownload::doInterrupted) return ComplainCancelled();
   if (outcome == TPackageDownload::doRefused)
     return Complain(ecRefused, Text(JobNoticeText(TPackageDownload::Notice(outcome))));
   if (outcome != TPackageDownload::doStored) return ComplainOf(TPackageDownload::Notice(outcome), download.Failure());
-  std::cout << PathToTerminal(stored) << "\n";
-  return ecDone;
+  return PrintStored(call, model, version, "fetched");
 }
 
 int Download(const TInvocation& call, TNetHTTP& client, const AnsiString& model, const AnsiString& version) {
   TTerminalReport report(false);
   TPackageDownload download(call.Settings, client, report);
-  TTerminalProgress progress;
+  TTerminalProgress progress(ProgressMode(call), ProgressDescriptor(call));
   ShowProgress(client, download, progress);
   TPackageDownload::TOutcome outcome;
   try {
@@ -55,13 +68,13 @@ int Download(const TInvocation& call, TNetHTTP& client, const AnsiString& model,
     return Complain(ecFailed, LogErrorText(e));
   }
   progress.End();
-  const AnsiString name = Catalogue::PackageName(model, version);
-  return DownloadStatus(download, outcome, Catalogue::StorePath(call.Settings.ProgramFolder, name, ".zip"));
+  return DownloadStatus(call, download, outcome, model, version);
 }
 }  // namespace
 
 int RunFetch(const TInvocation& call) {
-  std::unique_ptr<TNamedMutex> lock = LockStore();
+  if (ProgressDescriptor(call) < 0) return ecUsage;
+  std::unique_ptr<TNamedMutex> lock = LockStore(call.Settings);
   if (!lock) return ecFailed;
   PrepareStore(call.Settings.ProgramFolder);
   std::shared_ptr<TNetHTTP> client = MakeClient(call.Settings);
@@ -71,40 +84,47 @@ int RunFetch(const TInvocation& call) {
   const AnsiString model = FromTerminal(call.Args[0]);
   const std::vector<AnsiString> versions = ModelVersions(*catalogue, model);
   if (versions.empty()) return ecFailed;
-  const AnsiString version =
-      call.Args.size() > 1 ? FromTerminal(call.Args[1]) : PreselectedVersion(call.Settings, *catalogue, model, versions);
+  // A script wants the newest; the window's last choice stays the window's.
+  const AnsiString version = call.Args.size() > 1 ? FromTerminal(call.Args[1]) : Catalogue::NewestVersion(versions);
   if (!KnownVersion(versions, version)) return ecFailed;
   // A package stored and verified is not fetched twice, unless asked.
   if (!call.Has("--force") && StoredPackageVerifies(call.Settings, model, version)) {
-    Complain(ecDone, Text(QT_TRANSLATE_NOOP("Tavro", "The package is already stored and verified (--force fetches it again).")));
-    std::cout << PathToTerminal(Catalogue::StorePath(call.Settings.ProgramFolder, Catalogue::PackageName(model, version), ".zip"))
-              << "\n";
-    return ecDone;
+    Complain(ecDone, Text(QT_TRANSLATE_NOOP("Tavro", "固件包已保存且校验通过，不再下载（--force 可重新下载）。")));
+    return PrintStored(call, model, version, "already stored");
   }
   return Download(call, *client, model, version);
 }
 
 namespace {
-int HandOffStatus(THandOff::TOutcome outcome, const AnsiString& folder) {
-  if (outcome == THandOff::hoInterrupted)
-    return Complain(ecInterrupted, Text(QT_TRANSLATE_NOOP("Tavro", "Cancelled.")));
+int HandOffStatus(const TInvocation& call, THandOff::TOutcome outcome, const AnsiString& folder,
+                  const AnsiString& model, const AnsiString& version) {
+  if (outcome == THandOff::hoInterrupted) return ComplainCancelled();
   if (const char* text = JobNoticeText(THandOff::Notice(outcome)))
     return Complain(outcome == THandOff::hoRefused ? ecRefused : ecFailed, Text(text));
   if (outcome != THandOff::hoStarted)
-    return Complain(ecFailed, Text(QT_TRANSLATE_NOOP("Tavro", "The flashing tool was not started.")));
-  std::cout << PathToTerminal(folder + "\\stupdaterapp.exe") << " -s\n";
+    return Complain(ecFailed, Text(QT_TRANSLATE_NOOP("Tavro", "升级工具未启动。")));
+  const std::string tool = PathToTerminal(folder + "\\stupdaterapp.exe");
+  if (!call.Has("--json")) {
+    std::cout << tool << " -s\n";
+    return ecDone;
+  }
+  auto members = PackageMembers(call, model, version);
+  members.emplace_back("folder", JsonString(PathToTerminal(folder)));
+  members.emplace_back("tool", JsonString(tool));
+  members.emplace_back("done", JsonString("started"));
+  std::cout << JsonObject(members) << "\n";
   return ecDone;
 }
 }  // namespace
 
 int RunInstall(const TInvocation& call) {
-  std::unique_ptr<TNamedMutex> lock = LockStore();
+  std::unique_ptr<TNamedMutex> lock = LockStore(call.Settings);
   if (!lock) return ecFailed;
   const AnsiString model = FromTerminal(call.Args[0]);
   const AnsiString version = FromTerminal(call.Args[1]);
   const AnsiString name = Catalogue::PackageName(model, version);
   if (!Catalogue::IsStoreName(name) || !FileExists(Catalogue::StorePath(call.Settings.ProgramFolder, name, ".zip")))
-    return Complain(ecFailed, Text(QT_TRANSLATE_NOOP("Tavro", "The package is not in the store: fetch it first.")));
+    return Complain(ecFailed, Text(QT_TRANSLATE_NOOP("Tavro", "固件库中没有此固件包：请先下载（fetch）。")));
   const TPlayerSoftware player = FindPlayerSoftware();
   // Ctrl-C or SIGTERM while unpacking lets the unpacking finish and starts no tool.
   CatchInterrupt(nullptr);
@@ -112,5 +132,5 @@ int RunInstall(const TInvocation& call) {
   TZipArchiver archiver(nullptr);
   ConfigureArchiver(archiver);
   THandOff handOff(call.Settings, archiver, report);
-  return HandOffStatus(handOff.Run(player.Folder, model, version), player.Folder);
+  return HandOffStatus(call, handOff.Run(player.Folder, model, version), player.Folder, model, version);
 }

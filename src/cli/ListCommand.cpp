@@ -1,15 +1,18 @@
 // tavro list [--offline] [--json]: the catalogue's models and versions, each version marked
-// "stored" when its package is in the store and verifies.
+// "stored" when its package is in the store and verifies; tavro list --stored [--json]: the
+// store's packages, each with its size and whether it still verifies.
 #include <iostream>
 
 #include "cli/CommandSupport.h"
 #include "cli/CommandRuns.h"
 #include "http/NetHTTP.h"
 #include "job/Catalogue.h"
+#include "job/Signatures.h"
 #include "job/Store.h"
 #include "platform/NamedMutex.h"
 #include "runtime/FileUtils.h"
 #include "runtime/IniFile.h"
+#include "toolkit/Translation.h"
 
 namespace {
 void PrintModel(const TInvocation& call, TIniFile& catalogue, const AnsiString& model, bool first) {
@@ -28,12 +31,50 @@ void PrintModel(const TInvocation& call, TIniFile& catalogue, const AnsiString& 
   }
   if (json) std::cout << "]}";
 }
+
+// One package of the store: a line of model, version, size and check, tab-separated, or a
+// JSON object.
+void PrintStored(const TInvocation& call, const TStoredPackage& package, bool first) {
+  AnsiString model, version;
+  SplitPackageName(call.Settings, package.Name, model, version);
+  const AnsiString zip = Catalogue::StorePath(call.Settings.ProgramFolder, package.Name, ".zip");
+  const TStoredCheck check = CheckStoredFile(call.Settings.TrustedKeys, zip);
+  if (call.Has("--json")) {
+    std::cout << (first ? "  " : ",\n  ")
+              << JsonObject({{"model", JsonString(ToTerminal(model))},
+                             {"version", JsonString(ToTerminal(version))},
+                             {"file", JsonString(PathToTerminal(zip))},
+                             {"size", std::to_string(package.Size)},
+                             {"checked", check.Checked ? "true" : "false"},
+                             {"verified", check.Verified ? "true" : "false"},
+                             {"signer", JsonString(check.KeyId)},
+                             {"problem", JsonString(check.Problem)}});
+    return;
+  }
+  const std::string state = !check.Checked  ? Text(QT_TRANSLATE_NOOP("Tavro", "未校验"))
+                            : check.Verified ? Text(QT_TRANSLATE_NOOP("Tavro", "校验通过"))
+                                             : Text(QT_TRANSLATE_NOOP("Tavro", "校验失败")) + ": " + check.Problem;
+  std::cout << ToTerminal(model) << "\t" << ToTerminal(version) << "\t" << package.Size << "\t" << state << "\n";
+}
+
+int ListStored(const TInvocation& call) {
+  const bool json = call.Has("--json");
+  if (json) std::cout << "[\n";
+  bool first = true;
+  for (const TStoredPackage& package : StoredPackages(call.Settings.ProgramFolder)) {
+    PrintStored(call, package, first);
+    first = false;
+  }
+  if (json) std::cout << (first ? "]\n" : "\n]\n");
+  return ecDone;
+}
 }  // namespace
 
 int RunList(const TInvocation& call) {
+  if (call.Has("--stored")) return ListStored(call);
   const bool offline = call.Has("--offline");
   // Fetching the catalogue replaces the stored one: the store's writer only.
-  std::unique_ptr<TNamedMutex> lock = offline ? nullptr : LockStore();
+  std::unique_ptr<TNamedMutex> lock = offline ? nullptr : LockStore(call.Settings);
   if (!offline && !lock) return ecFailed;
   std::shared_ptr<TNetHTTP> client = offline ? nullptr : MakeClient(call.Settings);
   int code = ecDone;

@@ -16,6 +16,7 @@
 #include "job/Signatures.h"
 #include "job/Site.h"
 #include "runtime/FileUtils.h"
+#include "runtime/IniFile.h"
 #include "toolkit/Translation.h"
 
 namespace {
@@ -57,19 +58,29 @@ bool FetchNotes(const TInvocation& call, const AnsiString& url, std::string& htm
 
 int RunNotes(const TInvocation& call) {
   const AnsiString model = FromTerminal(call.Args[0]);
-  const AnsiString name = Catalogue::PackageName(model, FromTerminal(call.Args[1]));
-  if (!Catalogue::IsStoreName(name)) return Complain(ecFailed, "not a package name: " + ToTerminal(name));
+  const AnsiString version = FromTerminal(call.Args[1]);
+  const AnsiString name = Catalogue::PackageName(model, version);
+  if (!Catalogue::IsStoreName(name))
+    return Complain(ecFailed, Text(QT_TRANSLATE_NOOP("Tavro", "不是固件包名称：")) + ToTerminal(name));
+  // The stored catalogue, read only (notes run beside a window), tells an unknown model or
+  // version before the server is asked.
+  const AnsiString cataloguePath = call.Settings.ProgramFolder + Catalogue::kCatalogueFileName;
+  if (FileExists(cataloguePath)) {
+    TIniFile catalogue(cataloguePath);
+    const std::vector<AnsiString> versions = ModelVersions(catalogue, model);
+    if (versions.empty() || !KnownVersion(versions, version)) return ecFailed;
+  }
   std::string html;
   const AnsiString url = Catalogue::ReleaseNotesUrl(call.Settings.Host, model, name);
   TJobFailure failure;
   if (!FetchNotes(call, url, html, failure)) {
-    if (InterruptRequested()) return Complain(ecInterrupted, Text(QT_TRANSLATE_NOOP("Tavro", "Cancelled.")));
+    if (InterruptRequested()) return ComplainCancelled();
     if (failure.Kind == fkSettings) return ComplainOf(jnProxyUnreadable, failure);
     const AnsiString stored = Catalogue::StorePath(call.Settings.ProgramFolder, name, ".htm");
     // With trusted keys, a stored copy that does not verify counts as none: the window's rule.
     if (!FileExists(stored) || !StoredFileVerifies(call.Settings.TrustedKeys, stored, RequestedFileName(url)))
-      return Complain(ecNetwork, Text(QT_TRANSLATE_NOOP("Tavro", "The release notes could not be fetched, and none are stored.")));
-    Complain(ecDone, Text(QT_TRANSLATE_NOOP("Tavro", "The release notes could not be fetched; the stored copy follows.")));
+      return Complain(ecNetwork, Text(QT_TRANSLATE_NOOP("Tavro", "无法获取发布说明，固件库中也没有保存的副本。")));
+    Complain(ecDone, Text(QT_TRANSLATE_NOOP("Tavro", "无法获取发布说明；以下是保存的副本。")));
     html = ReadFileContent(stored);
   }
   std::cout << PlainText(html);

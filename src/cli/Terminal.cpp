@@ -1,12 +1,16 @@
 #include "cli/Terminal.h"
 
+#include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <vector>
 
 #include "http/NetHTTP.h"
 #include "job/JobTexts.h"
@@ -18,6 +22,7 @@
 
 namespace {
 volatile std::sig_atomic_t interruptRequested = 0;
+bool quiet = false;
 
 void OnInterrupt(int) { interruptRequested = 1; }
 
@@ -72,7 +77,10 @@ bool TTerminalReport::ConfirmConnect() {
   // Nothing is written while the question waits: Ctrl-C ends the program at once again.
   std::signal(SIGINT, SIG_DFL);
   std::signal(SIGTERM, SIG_DFL);
-  std::cerr << Text(kConnectCaption) << "\n" << Text(kConnectPrompt) << "\n[y/N] " << std::flush;
+  // The window's prompt says to click [OK]; a terminal is answered with a letter.
+  std::cerr << Text(kConnectCaption) << "\n"
+            << Text(QT_TRANSLATE_NOOP("Tavro", "请使用USB连接线将MP3与电脑相连，连接好后输入 y 开始升级。"))
+            << "\n[y/N] " << std::flush;
   std::string answer;
   if (!std::getline(std::cin, answer)) return false;
   return answer == "y" || answer == "Y" || answer == "yes";
@@ -112,15 +120,50 @@ int ComplainOf(TJobNotice notice, const TJobFailure& failure) {
 }
 
 int Complain(int code, const std::string& text) {
-  std::cerr << "tavro: " << text << "\n";
+  if (code != ecDone || !quiet) std::cerr << "tavro: " << text << "\n";
   return code;
 }
+
+int ComplainCancelled() { return Complain(ecInterrupted, Text(QT_TRANSLATE_NOOP("Tavro", "已取消。"))); }
+void SetQuiet(bool value) { quiet = value; }
+bool Quiet() { return quiet; }
 
 AnsiString FromTerminal(const std::string& utf8) { return QStringToAnsi(QString::fromUtf8(utf8.c_str())); }
 std::string ToTerminal(const AnsiString& ansi) { return AnsiToQString(ansi).toUtf8().toStdString(); }
 std::string PathToTerminal(const AnsiString& path) { return ToTerminal(LogPath(path)); }
 
-TTerminalProgress::TTerminalProgress() : tty_(isatty(STDERR_FILENO) == 1) {}
+std::string ProgressBarLine(int64_t count, int64_t size, double speed, int width) {
+  const int percent = size > 0 ? static_cast<int>(count * 100 / size) : -1;
+  const std::string head = percent >= 0 ? (percent < 10 ? "  " : percent < 100 ? " " : "") + std::to_string(percent) + "%" : "";
+  std::vector<std::string> tail;  // in the order they are given up
+  tail.push_back(" " + Bytes(static_cast<double>(count)) + (size > 0 ? " / " + Bytes(static_cast<double>(size)) : ""));
+  tail.push_back("  " + Bytes(speed) + "/s");
+  if (size > 0 && speed > 0) tail.push_back("  " + Duration((size - count) / speed) + " left");
+  const auto length = [&](size_t parts) {
+    size_t n = head.size();
+    for (size_t i = 0; i < parts; ++i) n += tail[i].size();
+    return static_cast<int>(n);
+  };
+  // The bar takes up to 30 columns of what the texts leave; one column stays free.
+  size_t parts = tail.size();
+  while (parts > 0 && width - 1 - length(parts) < 3 + 10) --parts;
+  const int room = std::min(30, width - 1 - length(parts) - 3);
+  std::string line = head;
+  if (room >= 10) {
+    const int filled = percent >= 0 ? std::min(percent, 100) * room / 100 : 0;
+    line += (head.empty() ? "[" : " [") + std::string(filled, '#') + std::string(room - filled, '.') + "]";
+  }
+  for (size_t i = 0; i < parts; ++i) line += tail[i];
+  return line.substr(0, static_cast<size_t>(std::max(width - 1, 0)));
+}
+
+TTerminalProgress::TMode TTerminalProgress::TerminalMode() {
+  const char* term = std::getenv("TERM");
+  const bool dumb = term && std::string(term) == "dumb";
+  return isatty(STDERR_FILENO) == 1 && !dumb ? pmBar : pmLines;
+}
+
+TTerminalProgress::TTerminalProgress(TMode mode, int fd) : mode_(mode), fd_(fd) {}
 
 void TTerminalProgress::Begin(int64_t size, int64_t from) {
   if (!began_) started_ = Now();
@@ -138,30 +181,35 @@ void TTerminalProgress::Update(int64_t count) {
 void TTerminalProgress::End() {
   if (!began_) return;
   Draw(count_, true);
-  if (tty_) std::fputc('\n', stderr);
+  if (mode_ == pmBar) std::fputc('\n', stderr);
   began_ = false;
 }
 
+void TTerminalProgress::DrawLines(int percent, bool force) {
+  // A log or a pipe gets one line per tenth, never a carriage return.
+  if (percent < 0 || percent / 10 == lastTenth_ || (force && percent / 10 <= lastTenth_)) return;
+  lastTenth_ = percent / 10;
+  std::fprintf(stderr, "%d%% %lld/%lld bytes\n", percent, static_cast<long long>(count_),
+               static_cast<long long>(size_));
+}
+
 void TTerminalProgress::Draw(int64_t count, bool force) {
-  const int percent = size_ > 0 ? static_cast<int>(count * 100 / size_) : -1;
-  if (!tty_) {
-    // A log or a pipe gets one line per tenth, never a carriage return.
-    if (percent < 0 || percent / 10 == lastTenth_ || (force && percent / 10 <= lastTenth_)) return;
-    lastTenth_ = percent / 10;
-    std::fprintf(stderr, "%d%% %lld/%lld bytes\n", percent, static_cast<long long>(count),
-                 static_cast<long long>(size_));
-    return;
-  }
+  if (mode_ == pmNone) return;
+  if (mode_ == pmLines) return DrawLines(size_ > 0 ? static_cast<int>(count * 100 / size_) : -1, force);
   const double now = Now();
   if (!force && now - drawn_ < 0.1) return;
   drawn_ = now;
   const double speed = (count - from_) / std::max(now - started_, 0.001);
-  std::string line = percent >= 0 ? (percent < 10 ? "  " : percent < 100 ? " " : "") + std::to_string(percent) + "% [" : "[";
-  const int filled = percent >= 0 ? percent * 30 / 100 : 0;
-  line += std::string(filled, '#') + std::string(30 - filled, '.') + "] " + Bytes(count);
-  if (size_ > 0) line += " / " + Bytes(size_);
-  line += "  " + Bytes(speed) + "/s";
-  if (size_ > 0 && speed > 0) line += "  " + Duration((size_ - count) / speed) + " left";
-  std::fprintf(stderr, "\r%s\033[K", line.c_str());
+  if (mode_ == pmJson) {
+    dprintf(fd_, "{\"bytes\": %lld, \"total\": %lld, \"speed\": %.0f}\n", static_cast<long long>(count),
+            static_cast<long long>(size_), speed);
+    return;
+  }
+  winsize size{};
+  const char* columns = std::getenv("COLUMNS");
+  const int width = ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col
+                    : columns && std::atoi(columns) > 0                               ? std::atoi(columns)
+                                                                                      : 80;
+  std::fprintf(stderr, "\r%s\033[K", ProgressBarLine(count, size_, speed, width).c_str());
   std::fflush(stderr);
 }

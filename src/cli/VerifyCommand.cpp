@@ -33,14 +33,14 @@ void PrintJson(const AnsiString& file, const TStoredCheck& check) {
 void PrintText(const AnsiString& file, const TStoredCheck& check) {
   const TTrustedComment& c = check.Comment;
   std::cout << PathToTerminal(file) << ": "
-            << (check.Verified ? Text(QT_TRANSLATE_NOOP("Tavro", "verified"))
-                               : Text(QT_TRANSLATE_NOOP("Tavro", "refused")) + ": " + check.Problem)
+            << (check.Verified ? Text(QT_TRANSLATE_NOOP("Tavro", "校验通过"))
+                               : Text(QT_TRANSLATE_NOOP("Tavro", "校验失败")) + ": " + check.Problem)
             << "\n";
   if (check.KeyId.empty()) return;
-  std::cout << Text(QT_TRANSLATE_NOOP("Tavro", "signed by key")) << " " << check.KeyId << "\n"
-            << Text(QT_TRANSLATE_NOOP("Tavro", "signed for file")) << " " << ToTerminal(c.File) << "\n"
-            << Text(QT_TRANSLATE_NOOP("Tavro", "signed on")) << " " << SigningTime(c.Timestamp) << "\n"
-            << Text(QT_TRANSLATE_NOOP("Tavro", "signed size")) << " "
+  std::cout << Text(QT_TRANSLATE_NOOP("Tavro", "签名密钥")) << " " << check.KeyId << "\n"
+            << Text(QT_TRANSLATE_NOOP("Tavro", "签名对应的文件")) << " " << ToTerminal(c.File) << "\n"
+            << Text(QT_TRANSLATE_NOOP("Tavro", "签名时间")) << " " << SigningTime(c.Timestamp) << "\n"
+            << Text(QT_TRANSLATE_NOOP("Tavro", "签名中的大小")) << " "
             << (c.Size >= 0 ? std::to_string(c.Size) : std::string("-")) << "\n";
 }
 }  // namespace
@@ -49,13 +49,14 @@ int RunVerify(const TInvocation& call) {
   AnsiString file = FromTerminal(call.Args[0]);
   if (call.Args.size() == 2) {
     const AnsiString name = Catalogue::PackageName(file, FromTerminal(call.Args[1]));
-    if (!Catalogue::IsStoreName(name)) return Complain(ecFailed, "not a package name: " + ToTerminal(name));
+    if (!Catalogue::IsStoreName(name))
+      return Complain(ecFailed, Text(QT_TRANSLATE_NOOP("Tavro", "不是固件包名称：")) + ToTerminal(name));
     file = Catalogue::StorePath(call.Settings.ProgramFolder, name, ".zip");
   }
   if (!FileExists(file))
-    return Complain(ecFailed, Text(QT_TRANSLATE_NOOP("Tavro", "No such file: ")) + ToTerminal(file));
+    return Complain(ecFailed, Text(QT_TRANSLATE_NOOP("Tavro", "没有此文件：")) + ToTerminal(file));
   if (call.Settings.TrustedKeys.Empty())
-    return Complain(ecFailed, Text(QT_TRANSLATE_NOOP("Tavro", "No key is trusted: there is nothing to check against.")));
+    return Complain(ecFailed, Text(QT_TRANSLATE_NOOP("Tavro", "没有受信任的密钥：无从校验。")));
   const TStoredCheck check = CheckStoredFile(call.Settings.TrustedKeys, file);
   if (call.Has("--json")) PrintJson(file, check);
   else PrintText(file, check);

@@ -1,5 +1,8 @@
 #include "job/Catalogue.h"
 
+#include <algorithm>
+#include <string>
+
 #include "runtime/CodePage.h"
 #include "runtime/FileIO.h"
 #include "runtime/IniFile.h"
@@ -74,6 +77,32 @@ std::vector<AnsiString> ReadVersions(TIniFile& catalogue, const AnsiString& mode
   std::vector<AnsiString> versions;
   catalogue.ReadSection(model, versions);
   return versions;
+}
+
+namespace {
+// Negative, zero or positive as a is older than, as new as, or newer than b.
+int CompareVersions(const AnsiString& a, const AnsiString& b) {
+  size_t i = 0, j = 0;
+  while (i < a.size() || j < b.size()) {
+    const size_t ei = std::min(a.find('.', i), a.size()), ej = std::min(b.find('.', j), b.size());
+    const AnsiString pa = i < a.size() ? a.substr(i, ei - i) : "", pb = j < b.size() ? b.substr(j, ej - j) : "";
+    const auto digits = [](const AnsiString& p) {
+      return !p.empty() && p.size() < 10 && p.find_first_not_of("0123456789") == AnsiString::npos;
+    };
+    const int order = digits(pa) && digits(pb) ? std::stoi(pa) - std::stoi(pb) : pa.compare(pb);
+    if (order != 0) return order;
+    i = ei + 1;
+    j = ej + 1;
+  }
+  return 0;
+}
+}  // namespace
+
+AnsiString NewestVersion(const std::vector<AnsiString>& versions) {
+  AnsiString newest;
+  for (const AnsiString& version : versions)
+    if (newest.empty() || CompareVersions(version, newest) > 0) newest = version;
+  return newest;
 }
 
 int ReadSelection(TIniFile& selection, const char* key) {

@@ -47,6 +47,10 @@ std::vector<AnsiString> ReadModels(TIniFile& catalogue);
 // Key names of the model's section, in file order.
 std::vector<AnsiString> ReadVersions(TIniFile& catalogue, const AnsiString& model);
 
+// The newest of the versions: dotted parts compared as numbers where both are digits
+// ("1.10" after "1.9"), else as text; the first of equal ones. Empty for no versions.
+AnsiString NewestVersion(const std::vector<AnsiString>& versions);
+
 // "Main02"/"ComboBox1" and "Main02"/"ComboBox2" (default 0).
 int ReadSelection(TIniFile& selection, const char* key);
 void WriteSelection(TIniFile& selection, const char* key, int index);

@@ -119,9 +119,9 @@ void TLogWriter::Rotate() {
   brokenLine_ = false;
 }
 
-void StartLog(bool mirrorToStderr) {
+void StartLog(bool mirrorToStderr, bool toFile) {
   std::lock_guard<std::mutex> guard(ProcessLogLock());
-  ProcessLog() = std::make_unique<TLogWriter>(DefaultLogPath(), mirrorToStderr);
+  ProcessLog() = std::make_unique<TLogWriter>(toFile ? DefaultLogPath() : std::string(), mirrorToStderr);
 }
 
 void LogStep(const AnsiString& text) {

@@ -62,6 +62,7 @@ AnsiString LogErrorText(const std::exception& error);
 // $HOME/.local/state/tavro/tavro.log.
 std::string DefaultLogPath();
 
-// The process-wide log. Until StartLog is called, LogStep writes nothing.
-void StartLog(bool mirrorToStderr);
+// The process-wide log. Until StartLog is called, LogStep writes nothing; with toFile
+// false the lines go to standard error only (when mirrored).
+void StartLog(bool mirrorToStderr, bool toFile = true);
 void LogStep(const AnsiString& text);

@@ -40,30 +40,6 @@ const char* const kCatalogue =
     "[ModelA]\r\n1.20=\r\n1.10=x\r\n1.00\r\n"
     "[Model C]\r\n3.0=1\r\n";
 
-std::string HttpReply(const std::string& body, const std::string& status) {
-  return "HTTP/1.1 " + status + "\r\nContent-Type: text/html\r\nConnection: close\r\nContent-Length: " +
-         std::to_string(body.size()) + "\r\n\r\n" + body;
-}
-
-std::string HttpHead(uint64_t length) {
-  return "HTTP/1.1 200 OK\r\nContent-Type: application/zip\r\nConnection: close\r\nContent-Length: " +
-         std::to_string(length) + "\r\n\r\n";
-}
-
-std::string CloseDelimitedReply(const std::string& body) {
-  return "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body;
-}
-
-std::string ChunkedReply(const std::string& body, size_t chunk) {
-  std::string reply = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
-  for (size_t at = 0; at < body.size(); at += chunk) {
-    char size[24];
-    snprintf(size, sizeof size, "%zx\r\n", std::min(chunk, body.size() - at));
-    reply += size + body.substr(at, chunk) + "\r\n";
-  }
-  return reply + "0\r\n\r\n";
-}
-
 void AppTest::StartTestLog() {
   setenv("XDG_STATE_HOME", state_.Path().c_str(), 1);
   StartLog(false);

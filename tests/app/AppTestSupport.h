@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/HttpReplies.h"
 #include "support/ScriptedServer.h"
 #include "support/TempDir.h"
 #include "job/AppSettings.h"
@@ -21,14 +22,6 @@ inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.
 class TForm1;
 class TForm2;
 
-// An HTTP answer with a body and its Content-Length.
-std::string HttpReply(const std::string& body, const std::string& status = "200 OK");
-// The head of a 200 answer that declares the length; the body follows separately.
-std::string HttpHead(uint64_t length);
-// A 200 answer that sends the body in chunks of the given size ("Transfer-Encoding: chunked").
-std::string ChunkedReply(const std::string& body, size_t chunk);
-// A 200 answer that declares no length and ends when the server closes the connection.
-std::string CloseDelimitedReply(const std::string& body);
 // A GBK (936) text from UTF-8.
 std::string Gbk(const std::string& utf8);
 

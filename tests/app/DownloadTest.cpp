@@ -308,9 +308,7 @@ class DownloadResume : public DownloadTest, public ::testing::WithParamInterface
   ConnectionScript Answering(Answer answer) {
     ConnectionScript script;
     script.Run([this, answer](int fd) {
-          std::string head;
-          char c = 0;
-          while (head.find("\r\n\r\n") == std::string::npos && ::recv(fd, &c, 1, 0) == 1) head += c;
+          const std::string head = ReadRequestHead(fd);
           const size_t range = head.find("Range: bytes=");
           const std::string reply = answer(range == std::string::npos ? -1 : std::stoll(head.substr(range + 13)));
           {

@@ -95,9 +95,7 @@ INSTANTIATE_TEST_SUITE_P(
 // answer until the origin closes.
 ConnectionScript ForwardingProxy(uint16_t origin, std::string& seen, std::mutex& lock) {
   return ConnectionScript().Run([origin, &seen, &lock](int client) {
-    std::string head;
-    char c;
-    while (head.find("\r\n\r\n") == std::string::npos && ::recv(client, &c, 1, 0) == 1) head += c;
+    const std::string head = ReadRequestHead(client);
     {
       std::lock_guard<std::mutex> guard(lock);
       seen = head;

@@ -65,7 +65,7 @@ head -n1 "$WORK/version.out" | grep -qx 'tavro (Tavro MP3 LiveUpdate) 1\.2005\.1
   fail "tavro --version said: $(cat "$WORK/version.out")"
 echo "package: $tavro --version: $(head -n1 "$WORK/version.out")"
 status=0
-run --help >"$WORK/help.out" 2>&1 || status=$?
+LC_ALL=en_US.UTF-8 run --help >"$WORK/help.out" 2>&1 || status=$?
 if ((status != 0)) || ! head -n1 "$WORK/help.out" | grep -q '^Usage: tavro \[OPTION\]\.\.\.$'; then
   fail "tavro --help ($status): $(head -n1 "$WORK/help.out")"
 fi
@@ -76,11 +76,16 @@ if ((status != 2)) || [[ -s $WORK/bad.out ]] || ! grep -q "unrecognized option '
 fi
 [[ -z $(ls -A "$WORK/run") ]] || fail "the command line left files in the runtime folder: $(ls -A "$WORK/run")"
 
-# The manual page holds every command's help; the completion offers the commands.
+# The manual page holds every command's help and the sections a reader looks for, and no
+# build line; the completion offers the commands.
 zcat "$ROOT/usr/share/man/man1/tavro.1.gz" >"$ARTIFACTS/tavro.1"
-for command in list notes fetch verify install; do
+for command in list notes fetch verify install clean; do
   grep -q "^Usage: tavro $command" "$ARTIFACTS/tavro.1" || fail "the manual page lacks the help of $command"
 done
+for section in '"EXIT STATUS"' ENVIRONMENT FILES EXAMPLES; do
+  grep -qx ".SH $section" "$ARTIFACTS/tavro.1" || fail "the manual page has no section $section"
+done
+! grep -q '^Build ' "$ARTIFACTS/tavro.1" || fail "the manual page holds the build line"
 completed=$(bash -c 'source "$1"; COMP_WORDS=(tavro f) COMP_CWORD=1; _tavro; echo "${COMPREPLY[*]}"' _ \
   "$ROOT/usr/share/bash-completion/completions/tavro")
 [[ $completed == fetch ]] || fail "the completion of 'tavro f' is '$completed', not fetch"
