@@ -9,6 +9,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <system_error>
 #include <vector>
 
 #include "runtime/CodePage.h"
@@ -82,10 +83,26 @@ int64_t TReplacementFile::Write(const void* buffer, int64_t count) {
 }
 
 void TReplacementFile::StartWriteback() {
-  // Starts the writing without waiting for it: the caller keeps its pace, and the sync at
-  // the end only waits for the last slices.
-  ::sync_file_range(fd_.Get(), handedToDisk_, size_ - handedToDisk_, SYNC_FILE_RANGE_WRITE);
+  // The slices written so far are synced on a thread of their own while the caller goes on
+  // writing: the sync at the end then only waits for the last slices. Starting the kernel's
+  // writeback alone is not enough where the disk's own cache is flushed only by a sync (a
+  // virtual disk): that flush would come all at once, at the end. One sync at a time; a
+  // slice that finds one running waits for the next.
+  if (flushing_.valid()) {
+    if (flushing_.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return;
+    flushing_.get();
+  }
+  const int fd = fd_.Get();
+  try {
+    flushing_ = std::async(std::launch::async, [fd] { ::fdatasync(fd); });
+  } catch (const std::system_error&) {
+    ::sync_file_range(fd, handedToDisk_, size_ - handedToDisk_, SYNC_FILE_RANGE_WRITE);
+  }
   handedToDisk_ = size_;
+}
+
+void TReplacementFile::WaitForWriteback() {
+  if (flushing_.valid()) flushing_.get();
 }
 
 int64_t TReplacementFile::Seek(int64_t offset, TSeekOrigin origin) {
@@ -107,6 +124,7 @@ void TReplacementFile::SetSize(int64_t size) {
 }
 
 int TReplacementFile::SyncData() {
+  WaitForWriteback();
   if (!fd_.IsOpen()) return EBADF;
   if (::fdatasync(fd_.Get()) != 0 && errno != EINVAL) return errno;
   synced_ = true;
@@ -114,6 +132,7 @@ int TReplacementFile::SyncData() {
 }
 
 void TReplacementFile::Commit() {
+  WaitForWriteback();
   int error = writeError_ ? writeError_ : synced_ ? 0 : SyncData();
   const int closeError = fd_.Close();
   if (!error) error = closeError;
@@ -126,12 +145,14 @@ void TReplacementFile::Commit() {
 }
 
 void TReplacementFile::Discard() {
+  WaitForWriteback();
   fd_.Reset();
   if (!tempPath_.empty()) ::unlink(tempPath_.c_str());
   tempPath_.clear();
 }
 
 bool TReplacementFile::KeepAs(const AnsiString& fileName) {
+  WaitForWriteback();
   if (!fd_.IsOpen() || writeError_ || fd_.Close() != 0 || ::rename(tempPath_.c_str(), AnsiPathToSys(fileName).c_str()) != 0) {
     Discard();
     return false;

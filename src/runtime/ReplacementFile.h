@@ -12,11 +12,14 @@
 // take a new file) and at Commit, which also reports a write that failed earlier (a
 // failed Write returns a short count; WriteBuffer raises EWriteError for it).
 //
-// While the content is written, finished slices are handed to the disk in the
-// background, so the durability step at the end (SyncData) has little left to do.
+// While the content is written, finished slices are synced on a thread of their own, so
+// the durability step at the end (SyncData) has little left to do; that thread touches
+// only the file's descriptor, and is waited for before the descriptor is closed.
 // SyncData is the one call that may run on another thread; nothing else may touch the
 // object meanwhile.
 #pragma once
+
+#include <future>
 
 #include "runtime/FileIO.h"
 #include "runtime/Stream.h"
@@ -60,6 +63,7 @@ class TReplacementFile : public TStream {
  private:
   [[noreturn]] void Fail(int error);
   void StartWriteback();
+  void WaitForWriteback();
 
   AnsiString fileName_;
   std::string targetPath_;
@@ -71,6 +75,7 @@ class TReplacementFile : public TStream {
   int writeError_ = 0;  // the reason of a failed write, reported by Commit
   int lastWriteError_ = 0;
   bool synced_ = false;
+  std::future<void> flushing_;  // the sync of the slices handed to the disk so far
 };
 
 // Removes the temporary files of replacements that never finished (a crash, a power
