@@ -19,6 +19,31 @@
 #include "toolkit/Translation.h"
 #include "toolkit/WebBrowser.h"
 
+namespace {
+QtMessageHandler toolkitHandler = nullptr;
+
+// Installed while the application object connects to the window system. A display that is
+// named but cannot be opened (gone, or not this user's) ends the toolkit at once with a fatal
+// message: the person is told which display and what runs without one, and the program ends
+// with status 1, as without a display.
+void DisplayFailureHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type != QtFatalMsg) {
+    if (toolkitHandler) toolkitHandler(type, context, message);
+    return;
+  }
+  LogStep("end: the display cannot be opened: " + message.toStdString());
+  const char* display = std::getenv("DISPLAY");
+  std::fputs(Tavro::tr("tavro：无法打开显示器 %1。\n"
+                       "命令无需显示器即可运行：见 'tavro --help'。\n")
+                 .arg(QString::fromLocal8Bit(display ? display : ""))
+                 .toUtf8()
+                 .constData(),
+             stderr);
+  std::fflush(stderr);
+  std::_Exit(1);
+}
+}  // namespace
+
 int main(int argc, char** argv) {
   // A standard stream that was closed stays unusable (writes to it fail, and are told): no file
   // the program opens later takes its number, so no result or message ends up in the log.
@@ -61,7 +86,9 @@ int main(int argc, char** argv) {
   TWebBrowser::RegisterSchemes();
   // Qt is given only the program name: the command line is the program's own.
   int qtArgc = 1;
+  toolkitHandler = qInstallMessageHandler(DisplayFailureHandler);
   TApplication application(qtArgc, argv);
+  qInstallMessageHandler(toolkitHandler);
 
   // The single-instance guard runs before the program entry's first step; the mutex is
   // closed last, when the process ends. The store's mutex keeps a command that writes the

@@ -171,6 +171,10 @@ http_proxy='http://[::1]:99999' tavro_cmd bad-proxy 2 list
 err_has bad-proxy 'http_proxy=http://\[::1\]:99999'
 QT_QPA_PLATFORM='' WAYLAND_DISPLAY='' tavro_cmd no-display 1
 err_has no-display "tavro --help"
+(cd "$PROG" && DISPLAY=:4242 QT_QPA_PLATFORM='' WAYLAND_DISPLAY='' timeout 60 ./tavro \
+  >"$ART/dead-display.out" 2>"$ART/dead-display.err" </dev/null) && fail "a display that cannot be opened started the window"
+err_has dead-display ':4242'
+err_has dead-display "tavro --help"
 
 # One writer of the store: a fetch refused while the window runs, verify and list --offline
 # beside it.

@@ -569,5 +569,13 @@ removal asked for first.
         <source>此版本的更新说明无法显示。</source>
         <translation>The release notes of this version are not available.</translation>
     </message>
+    <message>
+        <source>tavro：无法打开显示器 %1。
+命令无需显示器即可运行：见 &apos;tavro --help&apos;。
+</source>
+        <translation>tavro: the display %1 cannot be opened.
+The commands run without one: see &apos;tavro --help&apos;.
+</translation>
+    </message>
 </context>
 </TS>
