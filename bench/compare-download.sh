@@ -1,6 +1,7 @@
 # The window's package download (bench/app_fetch: the download button's handler from the
 # click to the stored package, flushed to disk) against `curl -s -o FILE URL` and
-# `wget -q -O FILE URL`, from one nginx on a free loopback port, at 256 MiB for the time
+# `wget -q -O FILE URL`, and curl+sync (curl -o, then sync of its file: what the window
+# leaves on disk), from one nginx on a free loopback port, at 256 MiB for the time
 # and at 16 MiB, 256 MiB and 1 GiB for the window's resident-set growth. Also the
 # longest stretch without a window pump from the click to the stored package, and
 # during the unpacking that follows (firmware upgrade button, 256 MiB package).
@@ -44,6 +45,7 @@ download_size() {
   cmp_group "download $mib MiB, click to stored" download_prepare \
     window "$COMPARE_BUILD/bench/app_fetch 127.0.0.1:$port $DL_MODEL $DL_VERSION $size $unpack >>$out/ours-$mib.txt" \
     curl "curl -s -o $out/peer.zip $url" \
+    curl+sync "curl -s -o $out/peer.zip $url && sync $out/peer.zip" \
     wget "wget -q -O $out/peer.zip $url" || { "$COMPARE_ROOT/tools/demo-nginx.sh" stop "$out/nginx"; return 1; }
   "$COMPARE_ROOT/tools/demo-nginx.sh" stop "$out/nginx"
   rm -f "$out/peer.zip"

@@ -2,7 +2,9 @@
 # the catalogue and then the package into the store) against `curl -s -o FILE URL`, both
 # as whole processes, from one nginx on a free loopback port: a 256 MiB package
 # (COMPARE_FETCH_MIB) over http, and over https with certificates made for the run, whose
-# CA both sides trust (SSL_CERT_FILE for ours, --cacert for curl).
+# CA both sides trust (SSL_CERT_FILE for ours, --cacert for curl). Ours syncs the stored
+# package to disk before it reports it stored; curl does not, so curl+sync (curl -o, then
+# sync of its file) is the peer that leaves the same on disk.
 #
 # Target: time <= 1.00 x curl -o, over http and over https.
 
@@ -29,7 +31,8 @@ fetch_group() {
   local status=0
   cmp_group "fetch $mib MiB over $scheme" fetch_prepare \
     tavro "SSL_CERT_FILE=$out/certs/ca.pem $COMPARE_BUILD/bench/cli_fetch $server $out/prog/ $DL_MODEL $DL_VERSION" \
-    curl "curl -s ${cacert[*]} -o $out/peer.zip $url" || status=1
+    curl "curl -s ${cacert[*]} -o $out/peer.zip $url" \
+    curl+sync "curl -s ${cacert[*]} -o $out/peer.zip $url && sync $out/peer.zip" || status=1
   "$COMPARE_ROOT/tools/demo-nginx.sh" stop "$out/nginx"
   fetch_prepare
   return $status

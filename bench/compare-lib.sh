@@ -106,4 +106,10 @@ cmp_group() {
   done
   printf '%-34s fastest peer %s: ratio %.2f (target <= 1.00)\n' "$label" "$fastest" \
     "$(awk -v a="${median[$ours]}" -v b="${median[$fastest]}" 'BEGIN { print (b > 0 ? a / b : 0) }')"
+  # A peer named NAME+sync does what NAME does and then syncs its file to disk, as ours does.
+  for other in "${names[@]:1}"; do
+    [[ $other == *+sync ]] || continue
+    printf '%-34s synced like ours: %s ratio %.2f (target <= 1.00)\n' "$label" "$other" \
+      "$(awk -v a="${median[$ours]}" -v b="${median[$other]}" 'BEGIN { print (b > 0 ? a / b : 0) }')"
+  done
 }

@@ -32,8 +32,7 @@ bool Confirmed(const std::vector<TStoredPackage>& chosen) {
     std::cerr << "  " << ToTerminal(package.Name) << "\n";
     bytes += package.Size;
   }
-  std::cerr << Tavro::tr("从固件库中删除这 %1 个固件包（共 %2 字节）？")
-                   .arg(static_cast<qulonglong>(chosen.size()))
+  std::cerr << Tavro::tr("从固件库中删除这 %n 个固件包（共 %1 字节）？", nullptr, static_cast<int>(chosen.size()))
                    .arg(static_cast<qlonglong>(bytes))
                    .toUtf8()
                    .constData()

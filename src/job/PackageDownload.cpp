@@ -2,9 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
-#include <future>
 #include <memory>
-#include <thread>
 
 #include "http/NetHTTP.h"
 #include "job/Catalogue.h"
@@ -36,12 +34,6 @@ struct TStartOver {};
 const char* const kPartialMark = ".partial";
 const char* const kPartialIdMark = ".partial.id";
 }  // namespace
-
-void WhilePumping(const std::function<void()>& work) {
-  auto done = std::async(std::launch::async, work);
-  while (done.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) HookProcessMessages();
-  done.get();
-}
 
 TPackageDownload::TPackageDownload(const TAppSettings& settings, TNetHTTP& client, TJobReport& report)
     : settings_(settings), client_(client), report_(report) {}

@@ -126,5 +126,3 @@ class TPackageDownload {
   TJobFailure failure_;
 };
 
-// Runs work on a worker thread while the front end goes on being serviced (its pump).
-void WhilePumping(const std::function<void()>& work);

@@ -1,5 +1,7 @@
 #include "runtime/Hooks.h"
 
+#include <chrono>
+#include <future>
 #include <thread>
 
 namespace {
@@ -28,6 +30,13 @@ bool HookCanWaitPumping() { return static_cast<bool>(RuntimeHooks().WaitReadable
 
 bool HookWaitReadablePumping(int socket, int32_t timeoutMs, const std::function<bool()>& stop) {
   return RuntimeHooks().WaitReadablePumping(socket, timeoutMs, stop);
+}
+
+void WhilePumping(const std::function<void()>& work) {
+  if (!RuntimeHooks().ProcessMessages || !IsMainThread()) return work();
+  auto done = std::async(std::launch::async, work);
+  while (done.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) HookProcessMessages();
+  done.get();
 }
 
 int HookMessageDlg(const AnsiString& text, TMsgDlgType type, const std::vector<TMsgDlgBtn>& buttons) {

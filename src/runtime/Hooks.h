@@ -47,6 +47,11 @@ bool HookWaitReadablePumping(int socket, int32_t timeoutMs, const std::function<
 int HookMessageDlg(const AnsiString& text, TMsgDlgType type, const std::vector<TMsgDlgBtn>& buttons);
 bool HookInputQuery(const AnsiString& caption, const AnsiString& prompt, AnsiString& value);
 
+// Runs work on a worker thread while the GUI thread goes on handling its messages, and
+// returns (or throws) as work does. On any other thread, or with no pump installed, work
+// runs on the caller's thread.
+void WhilePumping(const std::function<void()>& work);
+
 // The main (GUI) thread is the thread that first ran the runtime's static
 // initialisation; the toolkit may set it again when it creates the application.
 void SetMainThread();

@@ -62,3 +62,9 @@ QString Tavro::tr(const char* source) {
   }
   return QString::fromUtf8(source);
 }
+
+QString Tavro::tr(const char* source, const char* disambiguation, int n) {
+  QString text = translator ? translator->translate(kContext, source, disambiguation, n) : QString();
+  if (text.isEmpty()) text = QString::fromUtf8(source);
+  return text.replace(QLatin1String("%n"), QString::number(n));
+}

@@ -31,9 +31,11 @@ QString AcceptLanguage(TLanguage language);
 
 // Declares a class's tr(); lupdate reads it as Q_DECLARE_TR_FUNCTIONS (its option
 // -tr-function-alias), so that Tavro::tr("...") texts are collected in the context "Tavro".
-#define TAVRO_TR_FUNCTIONS(context) \
- public:                             \
-  static QString tr(const char* source);
+// The second tr() gives the form for the count n, its "%n" replaced by n.
+#define TAVRO_TR_FUNCTIONS(context)          \
+ public:                                      \
+  static QString tr(const char* source);      \
+  static QString tr(const char* source, const char* disambiguation, int n);
 
 // Its name is the context of the texts in the translation files.
 class Tavro {

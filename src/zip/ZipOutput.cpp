@@ -13,6 +13,7 @@
 
 #include "runtime/CodePage.h"
 #include "runtime/FileUtils.h"
+#include "runtime/Hooks.h"
 
 TZipFolder::TZipFolder(int fd) : fd_(fd) {
   struct stat st {};
@@ -210,7 +211,16 @@ bool TZipOutputFile::Commit(time_t t, bool applyAttr, uint32_t attr, bool flush)
     struct stat st {};
     ok = ::fstat(fd, &st) == 0 && ::fchmod(fd, st.st_mode & 0777 & ~(S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
   }
-  if (ok && flush && ::fsync(fd) != 0 && errno != EINVAL) ok = false;
+  if (ok && flush) {
+    int error = 0;
+    const auto sync = [fd, &error] {
+      if (::fsync(fd) != 0 && errno != EINVAL) error = errno;
+    };
+    // The sync of a large file can take the disk a while: the window goes on being served.
+    if (written_ >= kWriteBehindSlice) WhilePumping(sync);
+    else sync();
+    ok = error == 0;
+  }
   if (fd_.Close() != 0) ok = false;
   if (ok) ok = Publish();
   Discard();

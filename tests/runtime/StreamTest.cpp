@@ -6,13 +6,17 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 #include "runtime/Exception.h"
 #include "runtime/FileStream.h"
 #include "runtime/FileUtils.h"
 #include "runtime/MemoryStream.h"
+#include "runtime/Hooks.h"
 #include "support/ExpectRaises.h"
+#include "support/FakePump.h"
 #include "support/FileSizeLimit.h"
 #include "support/TempDir.h"
 
@@ -185,4 +189,17 @@ TEST(FileUtils, DosDateTimesRoundTripAndRejectDaysTheMonthLacks) {
   EXPECT_EQ(FileDateToDateTime(static_cast<int32_t>(((25u << 9) | (2u << 5) | 30u) << 16)), -1);
   lt.tm_year = 2300 - 1900;
   EXPECT_EQ(static_cast<uint32_t>(DateTimeToFileDate(::mktime(&lt))) >> 25, 127u);
+}
+
+// A long sync is waited for while the window is served, from the window's thread only: a
+// worker (one writing entries ahead of an unpacking) never runs the window's pump.
+TEST(WhilePumping, ServesTheWindowOnlyOnItsOwnThreadAndPassesOnWhatTheWorkThrows) {
+  FakePump pump;
+  const auto slowWork = [] { std::this_thread::sleep_for(std::chrono::milliseconds(40)); };
+  WhilePumping(slowWork);
+  const int pumped = pump.Calls();
+  EXPECT_GE(pumped, 2);
+  std::thread([&] { WhilePumping(slowWork); }).join();
+  EXPECT_EQ(pumped, pump.Calls());
+  EXPECT_THROW(WhilePumping([] { throw EWriteError("Stream write error"); }), EWriteError);
 }

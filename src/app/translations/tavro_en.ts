@@ -320,9 +320,12 @@ Examples:
   %1 clean -y TA-100           remove every stored package of TA-100
 </translation>
     </message>
-    <message>
-        <source>从固件库中删除这 %1 个固件包（共 %2 字节）？</source>
-        <translation>Remove these %1 packages (%2 bytes) from the store?</translation>
+    <message numerus="yes">
+        <source>从固件库中删除这 %n 个固件包（共 %1 字节）？</source>
+        <translation>
+            <numerusform>Remove this package (%1 bytes) from the store?</numerusform>
+            <numerusform>Remove these %n packages (%1 bytes) from the store?</numerusform>
+        </translation>
     </message>
     <message>
         <source>固件库中没有匹配的固件包。</source>
