@@ -114,14 +114,19 @@ time_t LocalDosTime(int32_t dosDateTime) {
 }  // namespace
 
 time_t FileDateToDateTime(int32_t dosDateTime) {
-  // The entries of one archive mostly share a few times, and mktime looks at the system's
-  // zone file on every call: the last answer is kept.
-  thread_local int32_t lastAsked = 0;
-  thread_local time_t lastAnswer = -1;
-  if (dosDateTime == lastAsked && lastAnswer != -1) return lastAnswer;
-  lastAsked = dosDateTime;
-  lastAnswer = LocalDosTime(dosDateTime);
-  return lastAnswer;
+  // The entries of one archive mostly share a few minutes, and mktime looks at the system's
+  // zone file on every call: the start of the last minute asked is kept, and the seconds are
+  // added to it (the zone's offset changes only at the turn of a minute).
+  const int32_t seconds = dosDateTime & 0x1F;
+  if (seconds > 29) return -1;  // 60 or 62 seconds
+  thread_local int32_t lastMinute = 0;
+  thread_local time_t lastStart = -1;
+  const int32_t minute = dosDateTime & ~0x1F;
+  if (minute != lastMinute || lastStart == -1) {
+    lastMinute = minute;
+    lastStart = LocalDosTime(minute);
+  }
+  return lastStart == -1 ? -1 : lastStart + 2 * seconds;
 }
 
 int32_t FileAge(const AnsiString& fileName) {

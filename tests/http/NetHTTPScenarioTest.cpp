@@ -278,6 +278,8 @@ TEST_P(LiteralIPv6, StandsInBracketsBeforeItsPort) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, LiteralIPv6,
     ::testing::Values(LiteralCase{"Direct", false, "http://[::1]:PORT/a.ini", "GET /a.ini", "[::1]:PORT"},
+                      // The zone picks this machine's interface; the server never sees it.
+                      LiteralCase{"WithAZone", false, "http://[::1%25lo]:PORT/a.ini", "GET /a.ini", "[::1]:PORT"},
                       LiteralCase{"ThroughAProxyOnIPv6", true, "http://[2001:db8::5]:8080/a.ini",
                                   "GET http://[2001:db8::5]:8080/a.ini", "[2001:db8::5]:8080"}),
     [](const auto& info) { return std::string(info.param.name); });

@@ -185,6 +185,9 @@ TEST(FileUtils, DosDateTimesRoundTripAndRejectDaysTheMonthLacks) {
   lt.tm_isdst = -1;
   const time_t t = ::mktime(&lt);
   EXPECT_EQ(FileDateToDateTime(DateTimeToFileDate(t)), t);
+  // Later in the same minute, and the seconds field past 58 (no such second).
+  EXPECT_EQ(FileDateToDateTime(DateTimeToFileDate(t) + 14), t + 28);
+  EXPECT_EQ(FileDateToDateTime((DateTimeToFileDate(t) & ~0x1F) | 30), -1);
   // 2005-02-30 00:00:00
   EXPECT_EQ(FileDateToDateTime(static_cast<int32_t>(((25u << 9) | (2u << 5) | 30u) << 16)), -1);
   lt.tm_year = 2300 - 1900;
