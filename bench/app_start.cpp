@@ -23,6 +23,7 @@
 #include "app/Main01.h"
 #include "platform/ProgramInfo.h"
 #include "toolkit/Application.h"
+#include "toolkit/WebBrowser.h"
 #include "ViewMemory.h"
 
 namespace {
@@ -65,8 +66,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: app_start HOST:PORT PROGRAM-FOLDER\n");
     return 2;
   }
-  if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  TWebBrowser::PrepareEngine();  // as the program does
   const TAppSettings settings{argv[1], argv[2]};
   SetProgramFolderForTesting(settings.ProgramFolder);
   TApplication application(argc, argv);

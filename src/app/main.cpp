@@ -75,15 +75,7 @@ int main(int argc, char** argv) {
           : loaded            ? "language: English"
                               : "language: English wanted, its texts not found; Chinese");
 
-  // The browser engine refuses to start as root without this, and reads it only once,
-  // before the application object exists.
-  if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
-  // Pages are shown to screen readers too (the release notes are the only place a version's
-  // changes are described); on Linux the engine leaves them out unless told.
-  setenv("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY", "1", 0);
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-  // The schemes the views' pages come under are known to the engine before it starts.
-  TWebBrowser::RegisterSchemes();
+  TWebBrowser::PrepareEngine();
   // Qt is given only the program name: the command line is the program's own.
   int qtArgc = 1;
   toolkitHandler = qInstallMessageHandler(DisplayFailureHandler);

@@ -15,7 +15,10 @@
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdlib>
 #include <deque>
 #include <string>
 #include <utility>
@@ -211,6 +214,15 @@ TSitePage* SitePageOf(QWidget* view) {
 }  // namespace
 
 void TWebBrowser::RegisterSchemes() { SitePages::RegisterSchemes(); }
+
+void TWebBrowser::PrepareEngine() {
+  if (geteuid() == 0) setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+  // Pages are shown to screen readers too (the release notes are the only place a version's
+  // changes are described); on Linux the engine leaves them out unless told.
+  setenv("QTWEBENGINE_ENABLE_LINUX_ACCESSIBILITY", "1", 0);
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  RegisterSchemes();
+}
 
 void TWebBrowser::SetSite(const AnsiString& homePageUrl, int64_t pageCap, TPageFetch fetch,
                           std::function<void()> cancel) {

@@ -57,6 +57,10 @@ class TWebBrowser : public QWidget {
 
   // The two schemes the pages come under; registered before the application object exists.
   static void RegisterSchemes();
+  // What the engine reads once, before the application object exists: the schemes, the
+  // sandbox (off for root, where the engine would refuse to start with it), the pages shown
+  // to screen readers, and OpenGL contexts shared. A setting already in the environment stays.
+  static void PrepareEngine();
   // The update site the views stay on (its scheme, host and port are those of the home
   // page's URL), the cap on what one page may bring in, the fetch its bytes come with, and
   // how a fetch under way is ended (when a view is hidden: its window closes).
