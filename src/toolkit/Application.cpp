@@ -21,17 +21,10 @@ TApplication* Application = nullptr;
 
 namespace {
 
-// The application's arguments with the web engine's process model added; the engine
-// reads the switches after "--webEngineArgs" when its first view is made.
-// - The two views show nothing but the update site (a page of it, or its release notes
-//   kept in the store): one renderer process serves both, instead of one each, which costs
-//   a renderer's memory. The renderer keeps its sandbox wherever it has one.
-// - The engine composes in a thread of this process and runs no helper that would need the
-//   second, unsandboxed zygote it starts by default: that process is not started.
-// - The pages run no script, so the script engine needs no compiler of machine code: it
-//   maps no writable and executable memory (and WebAssembly is off with it).
-// A copy: the caller's count and vector stay as they are; the copy outlives the
-// application object.
+// The application's arguments with the web engine's switches added; the engine reads the
+// switches after "--webEngineArgs" when its first view is made (unless
+// QTWEBENGINE_CHROMIUM_FLAGS is set: the profile then passes them there). A copy: the
+// caller's count and vector stay as they are; the copy outlives the application object.
 struct TQtArguments {
   int argc = 0;
   std::vector<char*> argv;
@@ -39,12 +32,10 @@ struct TQtArguments {
 
 TQtArguments& WithEngineProcessModel(int argc, char** argv) {
   static char engineArgs[] = "--webEngineArgs";
-  static char oneRenderer[] = "--renderer-process-limit=1";
-  static char noUnsandboxedZygote[] = "--no-unsandboxed-zygote";
-  static char noScriptCompiler[] = "--js-flags=--jitless";
   static TQtArguments args;
   args.argv.assign(argv, argv + argc);
-  for (char* arg : {engineArgs, oneRenderer, noUnsandboxedZygote, noScriptCompiler}) args.argv.push_back(arg);
+  args.argv.push_back(engineArgs);
+  for (const char* arg : WebEngineSwitches()) args.argv.push_back(const_cast<char*>(arg));
   args.argc = static_cast<int>(args.argv.size());
   args.argv.push_back(nullptr);
   return args;
@@ -134,6 +125,19 @@ void TApplication::Terminate() {
 }
 
 AnsiString TApplication::ExeName() const { return ProgramFileName(); }
+
+// - The two views show nothing but the update site (a page of it, or its release notes
+//   kept in the store): one renderer process serves both, instead of one each, which costs
+//   a renderer's memory. The renderer keeps its sandbox wherever it has one.
+// - The engine composes in a thread of this process and runs no helper that would need the
+//   second, unsandboxed zygote it starts by default: that process is not started.
+// - The pages run no script, so the script engine needs no compiler of machine code: it
+//   maps no writable and executable memory (and WebAssembly is off with it).
+const std::vector<const char*>& WebEngineSwitches() {
+  static const std::vector<const char*> switches{"--renderer-process-limit=1", "--no-unsandboxed-zygote",
+                                                 "--js-flags=--jitless"};
+  return switches;
+}
 
 bool DisplayAvailable() {
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {

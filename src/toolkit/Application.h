@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "runtime/SysUtils.h"
 
@@ -85,4 +86,9 @@ extern TApplication* Application;
 // Whether a window can be opened: a display is named (DISPLAY, WAYLAND_DISPLAY), or the
 // toolkit is told which platform to draw on (QT_QPA_PLATFORM, as tests do).
 bool DisplayAvailable();
+
+// The web engine's switches that the program chooses (its process model). The engine reads
+// them from the application's arguments, or only from QTWEBENGINE_CHROMIUM_FLAGS where that
+// is set: see TWebBrowser's profile.
+const std::vector<const char*>& WebEngineSwitches();
 

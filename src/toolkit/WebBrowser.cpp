@@ -26,6 +26,7 @@
 #include "platform/Log.h"
 #include "runtime/CodePage.h"
 #include "toolkit/Accessibility.h"
+#include "toolkit/Application.h"
 #include "toolkit/MessageBox.h"
 #include "toolkit/SitePages.h"
 #include "toolkit/Translation.h"
@@ -40,10 +41,29 @@ bool recordingView = false;
 QPointer<QWebEnginePage> enginePage;
 int lastViewId = 0;
 
+// The engine starts with the first profile. Where QTWEBENGINE_CHROMIUM_FLAGS is set it reads
+// its switches from there alone, so the program's go in ahead of the user's (a switch named
+// in both is taken as the user gives it), for that moment only: programs started later (the
+// desktop's browser, the flashing tool) get the variable unchanged.
+QWebEngineProfile* EngineProfile() {
+  static bool started = false;
+  if (started) return QWebEngineProfile::defaultProfile();
+  started = true;
+  const char* const name = "QTWEBENGINE_CHROMIUM_FLAGS";
+  if (!qEnvironmentVariableIsSet(name)) return QWebEngineProfile::defaultProfile();
+  const QByteArray user = qgetenv(name);
+  QByteArray flags;
+  for (const char* engineSwitch : WebEngineSwitches()) flags += QByteArray(engineSwitch) + ' ';
+  qputenv(name, flags + user);
+  QWebEngineProfile* profile = QWebEngineProfile::defaultProfile();
+  qputenv(name, user);
+  return profile;
+}
+
 // The profile every view shows its pages with, asking servers for the language in use, its
 // pages served by the program's own scheme handler.
 QWebEngineProfile* Profile() {
-  QWebEngineProfile* profile = QWebEngineProfile::defaultProfile();
+  QWebEngineProfile* profile = EngineProfile();
   profile->setHttpAcceptLanguage(AcceptLanguage(LanguageInUse()));
   SitePages::Install(profile);
   return profile;

